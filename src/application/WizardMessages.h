@@ -1,0 +1,17 @@
+#pragma once
+// The messages by which the workers report to the wizard frame. They are
+// always sent, never posted, so the worker waits until the frame has acted.
+
+#include <windows.h>
+
+// As if Next had been clicked.
+constexpr UINT WM_WIZARD_NEXT = WM_USER + 100;
+// The check is done; wParam 0: the client is current, otherwise a newer
+// version is recorded in the settings file.
+constexpr UINT WM_CHECK_DONE = WM_USER + 101;
+// The version check failed.
+constexpr UINT WM_CHECK_ERROR = WM_USER + 102;
+// The package download failed.
+constexpr UINT WM_DOWNLOAD_ERROR = WM_USER + 103;
+
+static_assert(WM_WIZARD_NEXT == 1124 && WM_DOWNLOAD_ERROR == 1127, "the workers and tests rely on these values");

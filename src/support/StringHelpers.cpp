@@ -1,0 +1,37 @@
+#include "support/StringHelpers.h"
+
+#include "framework/WinApp.h"
+
+const wchar_t kDefaultProductName[] = L"Qora企业版";
+
+void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to)
+{
+    if (from.empty())
+        return;
+    for (size_t pos = text.find(from); pos != std::wstring::npos; pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+}
+
+void ApplyEditionSubstitution(std::wstring& text)
+{
+    ReplaceAll(text, L"企业版", L"校园版");
+}
+
+std::wstring LoadResourceString(UINT id)
+{
+    const wchar_t* resource = nullptr;
+    // With a zero buffer size LoadString hands out a read-only pointer to the
+    // resource text itself, which is not zero-terminated.
+    const int length = ::LoadStringW(ResourceInstance(), id, reinterpret_cast<LPWSTR>(&resource), 0);
+    if (length <= 0 || !resource)
+        return std::wstring();
+    return std::wstring(resource, static_cast<size_t>(length));
+}
+
+std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity)
+{
+    size_t length = 0;
+    while (length < capacity && buffer[length] != L'\0')
+        ++length;
+    return std::wstring(buffer, length);
+}

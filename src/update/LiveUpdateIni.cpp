@@ -1,0 +1,183 @@
+#include "update/LiveUpdateIni.h"
+
+#include <shlobj.h>
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+#include "framework/ScopedHandle.h"
+#include "support/StringHelpers.h"
+#include "update/IniText.h"
+
+bool g_bIniIsUtf8 = false;
+
+namespace
+{
+const wchar_t kIniSuffix[] = L"\\Qoravel\\LiveUpdate.ini";
+// Far more than any settings file this program meets; a bound so that a
+// stray huge file cannot exhaust memory.
+const size_t kIniReadLimit = 1024 * 1024;
+
+// Wide <-> narrow conversions of whole texts.
+std::wstring Decode(const std::string& bytes, UINT codePage)
+{
+    if (bytes.empty())
+        return std::wstring();
+    const int length = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+    if (units <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), length, &text[0], units);
+    return text;
+}
+
+std::string Encode(const std::wstring& text, UINT codePage)
+{
+    if (text.empty())
+        return std::string();
+    const int length = static_cast<int>(text.size());
+    const int bytes = ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return std::string();
+    std::string result(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), length, &result[0], bytes, nullptr, nullptr);
+    return result;
+}
+
+// Copies `value` into the caller's buffer, cut to capacity - 1 units as the
+// platform's profile reader cuts, but never between the halves of a
+// surrogate pair.
+int StoreInBuffer(const std::wstring& value, wchar_t* buffer, int capacity)
+{
+    if (capacity <= 0)
+        return 0;
+    size_t count = value.size();
+    if (count > static_cast<size_t>(capacity - 1))
+    {
+        count = static_cast<size_t>(capacity - 1);
+        if (count > 0 && IS_HIGH_SURROGATE(value[count - 1]))
+            --count;
+    }
+    value.copy(buffer, count);
+    buffer[count] = L'\0';
+    return static_cast<int>(count);
+}
+} // namespace
+
+bool GetLiveUpdateIniPath(wchar_t* pszPath)
+{
+    wchar_t folder[kIniPathCapacity] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, FALSE))
+        return false;
+    const size_t folderLength = wcsnlen(folder, kIniPathCapacity);
+    const size_t suffixLength = wcslen(kIniSuffix);
+    if (folderLength + suffixLength >= kIniPathCapacity)
+        return false;
+    wmemcpy(pszPath, folder, folderLength);
+    wmemcpy(pszPath + folderLength, kIniSuffix, suffixLength + 1);
+    return true;
+}
+
+std::wstring LiveUpdateIniPath()
+{
+    wchar_t path[kIniPathCapacity] = {};
+    GetLiveUpdateIniPath(path);
+    return TextOfBuffer(path, kIniPathCapacity);
+}
+
+std::string ReadFileBytes(const wchar_t* path, size_t limit)
+{
+    FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::string();
+    std::string bytes;
+    char chunk[4096];
+    while (bytes.size() < limit)
+    {
+        DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - bytes.size()));
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), chunk, want, &got, nullptr) || got == 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    return bytes;
+}
+
+void ProbeIniEncoding()
+{
+    wchar_t path[kIniPathCapacity] = {};
+    if (!GetLiveUpdateIniPath(path))
+        return;
+    FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+    {
+        g_bIniIsUtf8 = false;
+        return;
+    }
+    // The whole zero-filled buffer is tested, so a short ASCII file counts as
+    // UTF-8.
+    unsigned char head[kIniProbeBytes] = {};
+    DWORD total = 0;
+    while (total < sizeof head)
+    {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), head + total, static_cast<DWORD>(sizeof head - total), &got, nullptr) ||
+            got == 0)
+            break;
+        total += got;
+    }
+    g_bIniIsUtf8 = IsUtf8Text(head, sizeof head);
+}
+
+int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffer, int capacity)
+{
+    wchar_t path[kIniPathCapacity] = {};
+    if (!GetLiveUpdateIniPath(path))
+        return 0;
+    if (!g_bIniIsUtf8)
+        return static_cast<int>(::GetPrivateProfileStringW(section, key, L"", buffer, capacity, path));
+
+    // The platform's narrow profile reader passes the text through the ANSI
+    // code page, which destroys UTF-8 that is not also valid there (on a
+    // Chinese system most of it). Read the file's own bytes instead.
+    std::string value;
+    if (!FindIniValue(ReadFileBytes(path, kIniReadLimit), Encode(section, CP_UTF8), Encode(key, CP_UTF8), value))
+        value.clear();
+    return StoreInBuffer(Decode(value, CP_UTF8), buffer, capacity);
+}
+
+void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& url)
+{
+    ProbeIniEncoding();
+    wchar_t nameBuffer[256] = {};
+    wchar_t versionBuffer[256] = {};
+    wchar_t urlBuffer[1024] = {};
+    ReadUpdateSetting(L"Update", L"newversionname", nameBuffer, 256);
+    ReadUpdateSetting(L"Update", L"newversion", versionBuffer, 256);
+    ReadUpdateSetting(L"Update", L"downloadurl", urlBuffer, 1024);
+    name = TextOfBuffer(nameBuffer, 256);
+    version = TextOfBuffer(versionBuffer, 256);
+    url = TextOfBuffer(urlBuffer, 1024);
+}
+
+void ConvertIniToUtf8(const wchar_t* path)
+{
+    std::string ansi = ReadFileBytes(path, kIniReadLimit);
+    ansi.resize(strnlen(ansi.data(), ansi.size()));
+    std::string utf8 = Encode(Decode(ansi, CP_ACP), CP_UTF8);
+    if (utf8.size() < kIniFileBlockBytes)
+        utf8.resize(kIniFileBlockBytes, '\0');
+
+    // Rewritten in place, never created: the folder belongs to the client.
+    FileHandle file(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;
+    DWORD written = 0;
+    if (::WriteFile(file.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+        written == utf8.size())
+        ::SetEndOfFile(file.Get());
+}
