@@ -7,6 +7,7 @@ prefix=${1:?usage: make-prefix.sh <prefix-dir>}
 
 rm -rf "$prefix"
 mkdir -p "$prefix"
+prefix=$(cd "$prefix" && pwd) # Wine wants an absolute path
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 unset DISPLAY
 echo "prefix: booting $prefix"
