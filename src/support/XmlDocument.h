@@ -1,0 +1,70 @@
+#pragma once
+// The small XML layer over the platform's DOM component: one parsed document
+// and the few lookups the program needs. Lookup names are narrow text in the
+// conversion code page and compared the way the program always has; texts
+// come back as UTF-16 so that no character is lost on the way.
+//
+// The thread must have initialised COM before a load, and must drop the
+// document and every node it handed out before it leaves COM.
+
+#include <windows.h>
+#include <msxml2.h>
+#include <string>
+#include <vector>
+
+#include "framework/ComPtr.h"
+
+using XmlNode = ComPtr<IXMLDOMNode>;
+using XmlNodeList = std::vector<XmlNode>;
+
+// Largest file LoadFromFile accepts. Settings files and replies are a few
+// kilobytes; the bound only keeps a runaway file from exhausting memory.
+constexpr size_t kMaxXmlFileBytes = 16 * 1024 * 1024;
+
+class CXmlDocument
+{
+  public:
+    CXmlDocument() = default;
+    CXmlDocument(const CXmlDocument&) = delete;
+    CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+    // Each load first drops the current document, so a failed load leaves
+    // the object empty. Documents that carry a document type declaration are
+    // refused, as are files larger than kMaxXmlFileBytes.
+    bool LoadFromFile(const std::wstring& path);
+    bool LoadFromText(const std::wstring& text);
+    // Drops the document; nodes already handed out stay valid.
+    void Release() noexcept;
+    bool IsEmpty() const noexcept { return !m_pDocument; }
+
+    // The document element, or null when the object is empty.
+    XmlNode GetRoot() const;
+
+    // The first child of `node`, of any node type, whose name matches `name`
+    // without regard to case; on a match `text` receives the child's text.
+    // Null, with `text` untouched, when nothing matches or `node` is null.
+    XmlNode FindChild(const XmlNode& node, const char* name, std::wstring& text) const;
+    // Every child of `node` whose name matches, in document order.
+    XmlNodeList FindChildren(const XmlNode& node, const char* name) const;
+
+    // False, with `value` untouched, when `node` is not an element or the
+    // query fails. True otherwise; `value` then receives the attribute's
+    // value when the attribute exists and stays untouched when it does not.
+    bool GetAttribute(const XmlNode& node, const char* name, std::wstring& value) const;
+    // As GetAttribute; on true `value` receives the number the text starts
+    // with (0 when absent or not numeric), read as atoi reads it.
+    bool GetAttributeInt(const XmlNode& node, const char* name, int& value) const;
+
+  private:
+    ComPtr<IXMLDOMDocument2> m_pDocument;
+};
+
+// True when the UTF-16 text holds a document type declaration.
+bool HasDoctypeDeclaration(const std::wstring& text);
+// True when the bytes hold one in an ASCII-compatible encoding, in UTF-16
+// (either byte order) or in UTF-32 (either byte order).
+bool HasDoctypeDeclaration(const std::string& bytes);
+
+// The number `text` starts with, read the way atoi reads it: leading white
+// space, an optional sign, then decimal digits. Out of range saturates.
+int ParseLeadingInt(const std::wstring& text);
