@@ -1,0 +1,125 @@
+#include "Fixture.h"
+
+#include <shlobj.h>
+
+namespace e2e
+{
+namespace
+{
+const wchar_t kRecordKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qoravel";
+
+std::wstring AppDataFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, TRUE);
+    return folder;
+}
+} // namespace
+
+std::wstring IniPath()
+{
+    return AppDataFolder() + L"\\Qoravel\\LiveUpdate.ini";
+}
+
+void WriteTextFile(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << "cannot write " << std::string(path.begin(), path.end());
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+void WriteIni(const std::string& bytes)
+{
+    ::CreateDirectoryW((AppDataFolder() + L"\\Qoravel").c_str(), nullptr);
+    WriteTextFile(IniPath(), bytes);
+}
+
+bool IniExists()
+{
+    return ::GetFileAttributesW(IniPath().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveIni()
+{
+    ::DeleteFileW(IniPath().c_str());
+}
+
+void SetClientRecord(const std::map<std::wstring, std::wstring>& values)
+{
+    RemoveClientRecord();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, nullptr, 0,
+                                               KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr));
+    for (const auto& [name, value] : values)
+        ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+}
+
+void RemoveClientRecord()
+{
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, KEY_WOW64_32KEY, 0);
+}
+
+std::wstring MakeWorkFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("qvx-e2e-") + info->test_suite_name() + "-" + info->name();
+    for (char& c : name)
+        if (c == '/' || c == '\\' || c == ':')
+            c = '_';
+    std::wstring folder = temp + std::wstring(name.begin(), name.end());
+    ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    // Leave nothing from an earlier run that the wizard could read.
+    ::DeleteFileW((folder + L"\\netsetting.xml").c_str());
+    return folder;
+}
+
+void WizardTest::SetUp()
+{
+    RemoveIni();
+    RemoveClientRecord();
+    m_workFolder = MakeWorkFolder();
+}
+
+void WizardTest::TearDown()
+{
+    m_wizard.Kill();
+    RemoveIni();
+    RemoveClientRecord();
+}
+
+void WizardTest::StartWizard()
+{
+    ASSERT_TRUE(m_wizard.Start(WizardExePath(), m_workFolder));
+    m_frame = WaitForFrame(m_wizard.Id());
+    ASSERT_NE(nullptr, m_frame) << "the wizard frame did not appear";
+}
+
+void WizardTest::StartAtCheckVersion()
+{
+    StartWizard();
+    ASSERT_TRUE(WaitForPage(m_frame, L"CWelcomeDlg"));
+    Click(Item(m_frame, 1000));
+    ASSERT_TRUE(WaitForPage(m_frame, L"CCheckVersionDlg"));
+}
+
+void WizardTest::StartAtNewVersion(const std::string& updateSection)
+{
+    WriteIni("[Run]\r\nfrom=1\r\n[Update]\r\n" + updateSection);
+    StartWizard();
+    ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
+}
+
+void WizardTest::ExpectEndsPromptly()
+{
+    DWORD exitCode = 1;
+    EXPECT_TRUE(m_wizard.WaitForExit(10000, &exitCode)) << "the wizard did not end";
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(IniExists()) << "LiveUpdate.ini outlived the wizard";
+}
+} // namespace e2e

@@ -1,0 +1,49 @@
+#pragma once
+// The test environment the wizard reads: the settings file, the installed
+// client's uninstall record, a working folder; and a fixture that starts the
+// wizard and cleans up after it.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "Harness.h"
+
+namespace e2e
+{
+std::wstring IniPath();
+void WriteIni(const std::string& bytes);
+bool IniExists();
+void RemoveIni();
+
+// Replaces the uninstall record by these values (REG_SZ); no values given
+// still creates the key.
+void SetClientRecord(const std::map<std::wstring, std::wstring>& values);
+void RemoveClientRecord();
+
+// An empty folder of the test's own, used as the wizard's current folder.
+std::wstring MakeWorkFolder();
+void WriteTextFile(const std::wstring& path, const std::string& bytes);
+
+class WizardTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the wizard and waits for its frame.
+    void StartWizard();
+    // Starts at the Welcome page and moves to the CheckVersion page.
+    void StartAtCheckVersion();
+    // Starts at the NewVersion page ("from" = "1") with this record.
+    void StartAtNewVersion(const std::string& updateSection);
+    // Ends the wizard through Cancel (answering the box if one comes) and
+    // expects the process to end.
+    void ExpectEndsPromptly();
+
+    Process m_wizard;
+    HWND m_frame = nullptr;
+    std::wstring m_workFolder;
+};
+} // namespace e2e
