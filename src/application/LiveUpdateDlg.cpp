@@ -89,15 +89,16 @@ void CLiveUpdateDlg::LoadSidePicture()
     if (dpi > 96)
     {
         BITMAP info{};
-        GdiObject probe(::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDB_SIDE_PICTURE), IMAGE_BITMAP, 0, 0, 0));
+        GdiObject probe(
+            ::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDB_SIDE_PICTURE), IMAGE_BITMAP, 0, 0, 0));
         if (probe && ::GetObjectW(probe.Get(), sizeof info, &info))
         {
             cx = ::MulDiv(info.bmWidth, dpi, 96);
             cy = ::MulDiv(info.bmHeight, dpi, 96);
         }
     }
-    m_sidePicture.Reset(::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDB_SIDE_PICTURE), IMAGE_BITMAP, cx, cy,
-                                     LR_LOADMAP3DCOLORS));
+    m_sidePicture.Reset(::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDB_SIDE_PICTURE), IMAGE_BITMAP, cx,
+                                     cy, LR_LOADMAP3DCOLORS));
     m_picSide.ModifyStyle(SS_TYPEMASK, SS_BITMAP);
     HBITMAP previous = m_picSide.SetBitmap(static_cast<HBITMAP>(m_sidePicture.Get()));
     // The template's own picture was loaded by the control and is ours now.

@@ -14,4 +14,5 @@ constexpr UINT WM_CHECK_ERROR = WM_USER + 102;
 // The package download failed.
 constexpr UINT WM_DOWNLOAD_ERROR = WM_USER + 103;
 
-static_assert(WM_WIZARD_NEXT == 1124 && WM_DOWNLOAD_ERROR == 1127, "the workers and tests rely on these values");
+static_assert(WM_WIZARD_NEXT == 1124 && WM_DOWNLOAD_ERROR == 1127,
+              "the workers and tests rely on these values");

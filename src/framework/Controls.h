@@ -29,7 +29,13 @@ class CEdit : public CWnd
 class CProgressCtrl : public CWnd
 {
   public:
-    void SetRange(short nLower, short nUpper) const { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper)); }
-    int SetPos(int nPos) const { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos))); }
+    void SetRange(short nLower, short nUpper) const
+    {
+        SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper));
+    }
+    int SetPos(int nPos) const
+    {
+        return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos)));
+    }
     int GetPos() const { return static_cast<int>(SendMessage(PBM_GETPOS)); }
 };

@@ -18,14 +18,14 @@ struct CRuntimeClass
 
 #define RUNTIME_CLASS(theClass) (&theClass::class##theClass)
 
-#define DECLARE_DYNAMIC(theClass)                                                                                  \
-  public:                                                                                                          \
-    static const CRuntimeClass class##theClass;                                                                    \
+#define DECLARE_DYNAMIC(theClass)                                                                            \
+  public:                                                                                                    \
+    static const CRuntimeClass class##theClass;                                                              \
     const CRuntimeClass* GetRuntimeClass() const override;
 
-#define IMPLEMENT_DYNAMIC(theClass, baseClass)                                                                     \
-    const CRuntimeClass theClass::class##theClass = {#theClass, RUNTIME_CLASS(baseClass)};                         \
-    const CRuntimeClass* theClass::GetRuntimeClass() const                                                         \
-    {                                                                                                              \
-        return RUNTIME_CLASS(theClass);                                                                            \
+#define IMPLEMENT_DYNAMIC(theClass, baseClass)                                                               \
+    const CRuntimeClass theClass::class##theClass = {#theClass, RUNTIME_CLASS(baseClass)};                   \
+    const CRuntimeClass* theClass::GetRuntimeClass() const                                                   \
+    {                                                                                                        \
+        return RUNTIME_CLASS(theClass);                                                                      \
     }

@@ -63,7 +63,8 @@ HWND CWnd::UnsubclassWindow()
     return hWnd;
 }
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR ref)
+LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR ref)
 {
     CWnd* self = reinterpret_cast<CWnd*>(ref);
     if (uMsg == WM_NCDESTROY)
@@ -85,9 +86,7 @@ bool CWnd::ProcessWindowMessage(UINT, WPARAM, LPARAM, LRESULT&)
     return false;
 }
 
-void CWnd::PreSubclassWindow()
-{
-}
+void CWnd::PreSubclassWindow() {}
 
 BOOL CWnd::PreTranslateMessage(MSG*)
 {
@@ -98,7 +97,8 @@ LRESULT CWnd::Default()
 {
     if (!m_subclassed)
         return 0;
-    return ::DefSubclassProc(m_currentMsg.hwnd, m_currentMsg.message, m_currentMsg.wParam, m_currentMsg.lParam);
+    return ::DefSubclassProc(m_currentMsg.hwnd, m_currentMsg.message, m_currentMsg.wParam,
+                             m_currentMsg.lParam);
 }
 
 bool CWnd::OnChildNotify(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)

@@ -46,7 +46,10 @@ class CWnd
     std::wstring GetWindowText() const;
     void SetWindowText(const std::wstring& text) const;
     std::wstring GetDlgItemText(int nID) const;
-    void SetDlgItemText(int nID, const std::wstring& text) const { ::SetDlgItemTextW(m_hWnd, nID, text.c_str()); }
+    void SetDlgItemText(int nID, const std::wstring& text) const
+    {
+        ::SetDlgItemTextW(m_hWnd, nID, text.c_str());
+    }
     BOOL ShowWindow(int nCmdShow) const { return ::ShowWindow(m_hWnd, nCmdShow); }
     bool IsWindowVisible() const { return ::IsWindowVisible(m_hWnd) != FALSE; }
     BOOL EnableWindow(BOOL bEnable = TRUE) const { return ::EnableWindow(m_hWnd, bEnable); }

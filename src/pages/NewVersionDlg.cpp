@@ -29,7 +29,8 @@ BOOL CNewVersionDlg::OnInitDialog()
     return TRUE;
 }
 
-void CNewVersionDlg::LoadNewVersionInfo(std::wstring& name, std::wstring& version, std::wstring& description) const
+void CNewVersionDlg::LoadNewVersionInfo(std::wstring& name, std::wstring& version,
+                                        std::wstring& description) const
 {
     ProbeIniEncoding();
     wchar_t nameBuffer[256] = {};

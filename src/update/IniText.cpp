@@ -33,6 +33,16 @@ bool IsUtf8Text(const unsigned char* data, size_t length)
                 return false;
             i += 3;
         }
+        else if (lead <= 0xF4)
+        {
+            // Characters beyond U+FFFF (emoji in a description): without them
+            // the test would send a UTF-8 file down the ANSI road.
+            if (i + 3 >= length)
+                return true;
+            if (!isContinuation(data[i + 1]) || !isContinuation(data[i + 2]) || !isContinuation(data[i + 3]))
+                return false;
+            i += 4;
+        }
         else
         {
             return false;
@@ -74,7 +84,8 @@ void TrimBlanks(const char*& begin, const char*& end)
 }
 } // namespace
 
-bool FindIniValue(const std::string& text, const std::string& section, const std::string& key, std::string& value)
+bool FindIniValue(const std::string& text, const std::string& section, const std::string& key,
+                  std::string& value)
 {
     const char* pos = text.data();
     const char* const textEnd = pos + strnlen(pos, text.size());

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <string>
 
-// True when the bytes pass the settings file's UTF-8 test: lead bytes of one,
-// two and three byte forms with well-formed continuation bytes. A sequence
-// cut off by the end of the buffer still passes; overlong forms are not
-// rejected; four-byte lead bytes are.
+// True when the bytes pass the settings file's UTF-8 test: lead bytes of one
+// to four byte forms with well-formed continuation bytes. A sequence cut off
+// by the end of the buffer still passes; overlong forms are not rejected;
+// stray continuation bytes and lead bytes above 0xF4 are.
 bool IsUtf8Text(const unsigned char* data, size_t length);
 
 // Looks up `key` in `section` of profile-file text, as the platform's profile
@@ -17,4 +17,5 @@ bool IsUtf8Text(const unsigned char* data, size_t length);
 // ignored, a value enclosed in one pair of matching quotes taken without them,
 // the first section of that name only. The text ends at its first zero byte.
 // Returns false when the section or the key is missing.
-bool FindIniValue(const std::string& text, const std::string& section, const std::string& key, std::string& value);
+bool FindIniValue(const std::string& text, const std::string& section, const std::string& key,
+                  std::string& value);

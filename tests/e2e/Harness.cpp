@@ -43,11 +43,21 @@ bool Process::Start(const std::wstring& exe, const std::wstring& workDir, const 
 {
     Kill();
     std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    // The program gets no standard handles of ours: a pipe the test runner
+    // reads would otherwise stay open until the program's process is gone.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
+    const BOOL started = ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
+    if (nul != INVALID_HANDLE_VALUE)
+        ::CloseHandle(nul);
+    if (!started)
         return false;
     ::CloseHandle(pi.hThread);
     m_process = pi.hProcess;
@@ -138,7 +148,8 @@ HWND WaitForTopWindow(DWORD pid, const wchar_t* className, const wchar_t* captio
 {
     HWND found = nullptr;
     WaitUntil(
-        [&] {
+        [&]
+        {
             auto windows = TopWindows(pid, className, caption);
             found = windows.empty() ? nullptr : windows.front();
             return found != nullptr;

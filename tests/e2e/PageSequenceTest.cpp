@@ -61,7 +61,8 @@ TEST_P(FirstPageTest, OpensWhereTheSettingsFileSays)
     if (GetParam().ini)
         WriteIni(GetParam().ini);
     StartWizard();
-    ASSERT_TRUE(WaitForPage(m_frame, GetParam().firstPage)) << "shown: " << ::testing::PrintToString(CurrentPageTag(m_frame));
+    ASSERT_TRUE(WaitForPage(m_frame, GetParam().firstPage))
+        << "shown: " << ::testing::PrintToString(CurrentPageTag(m_frame));
     EXPECT_TRUE(IsEnabled(Item(m_frame, kNext)));
     EXPECT_EQ(L"下一步(&N)", TextOf(Item(m_frame, kNext)));
     EXPECT_TRUE(IsVisible(Item(m_frame, kCancel)));
@@ -146,13 +147,15 @@ TEST_P(CancelTest, EndsAtOnceOrAsksFirst)
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, CancelTest,
-    ::testing::Values(CancelCase{L"CWelcomeDlg", Way::Button}, CancelCase{L"CWelcomeDlg", Way::Escape},
-                      CancelCase{L"CWelcomeDlg", Way::CloseBox}, CancelCase{L"CNewVersionDlg", Way::Button},
-                      CancelCase{L"CNewVersionDlg", Way::Escape}, CancelCase{L"CNewVersionDlg", Way::CloseBox},
-                      CancelCase{L"CCheckVersionDlg", Way::Button}, CancelCase{L"CCheckVersionDlg", Way::Escape},
-                      CancelCase{L"CCheckVersionDlg", Way::CloseBox}, CancelCase{L"CDownloadDlg", Way::Button},
-                      CancelCase{L"CDownloadDlg", Way::Escape}, CancelCase{L"CDownloadDlg", Way::CloseBox}),
-    [](const ::testing::TestParamInfo<CancelCase>& info) {
+    ::testing::Values(
+        CancelCase{L"CWelcomeDlg", Way::Button}, CancelCase{L"CWelcomeDlg", Way::Escape},
+        CancelCase{L"CWelcomeDlg", Way::CloseBox}, CancelCase{L"CNewVersionDlg", Way::Button},
+        CancelCase{L"CNewVersionDlg", Way::Escape}, CancelCase{L"CNewVersionDlg", Way::CloseBox},
+        CancelCase{L"CCheckVersionDlg", Way::Button}, CancelCase{L"CCheckVersionDlg", Way::Escape},
+        CancelCase{L"CCheckVersionDlg", Way::CloseBox}, CancelCase{L"CDownloadDlg", Way::Button},
+        CancelCase{L"CDownloadDlg", Way::Escape}, CancelCase{L"CDownloadDlg", Way::CloseBox}),
+    [](const ::testing::TestParamInfo<CancelCase>& info)
+    {
         std::wstring page = info.param.page;
         return std::string(page.begin() + 1, page.end() - 3) + Name(info.param.way);
     });
@@ -161,7 +164,8 @@ namespace
 {
 void ExpectFinishPage(HWND frame, const wchar_t* heading, const wchar_t* text)
 {
-    ASSERT_TRUE(WaitForPage(frame, L"CFinishDlg")) << "shown: " << ::testing::PrintToString(CurrentPageTag(frame));
+    ASSERT_TRUE(WaitForPage(frame, L"CFinishDlg"))
+        << "shown: " << ::testing::PrintToString(CurrentPageTag(frame));
     HWND page = CurrentPage(frame);
     EXPECT_EQ(heading, TextOf(Item(page, kResultHeading)));
     EXPECT_EQ(text, TextOf(Item(page, kResultText)));

@@ -77,7 +77,8 @@ TEST_F(WizardTest, FrameShowsCaptionPictureAndButtons)
 TEST_F(WizardTest, AboutBoxComesFromTheSystemMenuAndLeavesTheWizardAsItWas)
 {
     StartWizard();
-    const RECT before = [&] {
+    const RECT before = [&]
+    {
         RECT rc{};
         ::GetWindowRect(m_frame, &rc);
         return rc;

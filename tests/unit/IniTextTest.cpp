@@ -19,13 +19,16 @@ TEST(IsUtf8Text, AcceptsAsciiUtf8AndSequencesCutByTheEnd)
     EXPECT_TRUE(Utf8("ab\xE4"));
     EXPECT_TRUE(Utf8("ab\xC3"));
     EXPECT_TRUE(Utf8("\xC0\x80")); // overlong forms are not rejected
+    EXPECT_TRUE(Utf8("\xF0\x9F\x98\x80"));
+    EXPECT_TRUE(Utf8("ab\xF0\x9F\x98"));
 }
 
-TEST(IsUtf8Text, RejectsStrayContinuationsFourByteLeadsAndBadFollowers)
+TEST(IsUtf8Text, RejectsStrayContinuationsHighLeadsAndBadFollowers)
 {
     EXPECT_FALSE(Utf8("\x80"));
     EXPECT_FALSE(Utf8("a\xBF"));
-    EXPECT_FALSE(Utf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(Utf8("\xF0\x9F\x41\x80"));
+    EXPECT_FALSE(Utf8("\xF5\x80\x80\x80"));
     EXPECT_FALSE(Utf8("\xC3\x41"));
     EXPECT_FALSE(Utf8("\xE4\xB8\x41"));
     // GBK "中文": D6 D0 is a two-byte lead followed by a non-continuation.

@@ -1,0 +1,191 @@
+// The settings file: encoding probe, both read branches, and the UTF-8
+// rewrite. Runs under code page 936 and, in a second run, 1252.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include "support/StringHelpers.h"
+#include "update/LiveUpdateIni.h"
+
+namespace
+{
+std::string Encode(const std::wstring& text, UINT codePage)
+{
+    const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+// A text the system's ANSI code page holds and whose ANSI form is not UTF-8.
+std::wstring AnsiOnlyText()
+{
+    return ::GetACP() == 936 ? std::wstring(L"Qora企业版") : std::wstring(L"Qora Café");
+}
+
+class SettingsFile : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(GetLiveUpdateIniPath(m_path));
+        std::wstring folder(m_path);
+        folder.erase(folder.find_last_of(L'\\'));
+        ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+        ::DeleteFileW(m_path);
+    }
+    void TearDown() override { ::DeleteFileW(m_path); }
+
+    void Write(const std::string& bytes) const
+    {
+        HANDLE file = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+    }
+    std::string Contents() const { return ReadFileBytes(m_path, 1 << 20); }
+
+    static std::wstring Read(const wchar_t* section, const wchar_t* key, int capacity = 256)
+    {
+        std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+        ReadUpdateSetting(section, key, &buffer[0], capacity);
+        return TextOfBuffer(buffer.data(), buffer.size());
+    }
+
+    wchar_t m_path[kIniPathCapacity] = {};
+};
+} // namespace
+
+TEST_F(SettingsFile, PathIsTheClientsFolderInApplicationData)
+{
+    wchar_t appData[MAX_PATH] = {};
+    ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE));
+    EXPECT_EQ(std::wstring(appData) + L"\\Qoravel\\LiveUpdate.ini", m_path);
+    EXPECT_EQ(m_path, LiveUpdateIniPath());
+}
+
+TEST_F(SettingsFile, AsciiFileIsProbedAsUtf8AndReadsAsTheAnsiBranchReadsIt)
+{
+    Write("[Run]\r\nfrom = 1 \r\n[Update]\r\nnewversion=\"3.0 beta\"\r\nnewversionname =Qora\r\n");
+    ProbeIniEncoding();
+    ASSERT_TRUE(g_bIniIsUtf8);
+    const std::wstring viaUtf8[] = {Read(L"Run", L"from"), Read(L"update", L"NewVersion"),
+                                    Read(L"Update", L"newversionname"), Read(L"Update", L"missing")};
+    g_bIniIsUtf8 = false;
+    const std::wstring viaAnsi[] = {Read(L"Run", L"from"), Read(L"update", L"NewVersion"),
+                                    Read(L"Update", L"newversionname"), Read(L"Update", L"missing")};
+    EXPECT_EQ(L"1", viaUtf8[0]);
+    EXPECT_EQ(L"3.0 beta", viaUtf8[1]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(viaAnsi[i], viaUtf8[i]) << "key " << i;
+}
+
+TEST_F(SettingsFile, AnsiFileIsReadThroughTheAnsiBranch)
+{
+    Write("[Update]\r\nnewversionname=" + Encode(AnsiOnlyText(), CP_ACP) + "\r\nnewversion=3.0\r\n");
+    ProbeIniEncoding();
+    EXPECT_FALSE(g_bIniIsUtf8);
+    EXPECT_EQ(AnsiOnlyText(), Read(L"Update", L"newversionname"));
+    EXPECT_EQ(L"3.0", Read(L"Update", L"newversion"));
+}
+
+TEST_F(SettingsFile, ProbeLooksAtTheFirstKilobyteOnly)
+{
+    // A UTF-8 sequence cut by the probe's limit still counts as UTF-8 ...
+    std::string head(1023, 'a');
+    Write("[Update]\r\n" + head.substr(10) + "\xE4\xB8\xAD" + "\r\n");
+    ProbeIniEncoding();
+    EXPECT_TRUE(g_bIniIsUtf8);
+    // ... and what lies beyond it is not looked at.
+    Write("[Update]\r\n" + std::string(1100, 'a') + "\xD6\xD0\r\n");
+    ProbeIniEncoding();
+    EXPECT_TRUE(g_bIniIsUtf8);
+    Write("[Update]\r\nk=\xD6\xD0\r\n");
+    ProbeIniEncoding();
+    EXPECT_FALSE(g_bIniIsUtf8);
+    // A missing file is read as ANSI, which gives only empty values.
+    ::DeleteFileW(m_path);
+    g_bIniIsUtf8 = true;
+    ProbeIniEncoding();
+    EXPECT_FALSE(g_bIniIsUtf8);
+    EXPECT_EQ(L"", Read(L"Run", L"from"));
+}
+
+TEST_F(SettingsFile, Utf8BranchKeepsEveryCharacter)
+{
+    // The platform's narrow reader would pass this through the ANSI code page
+    // and destroy what it cannot hold; on a Chinese system that is most of it.
+    const std::wstring name = L"Qora企业版 3.0 — Ελληνικά 😀";
+    Write("[Update]\r\nnewversionname=" + Encode(name, CP_UTF8) + "\r\ndownloadurl = http://h/包.exe \r\n");
+    ProbeIniEncoding();
+    ASSERT_TRUE(g_bIniIsUtf8);
+    EXPECT_EQ(name, Read(L"Update", L"newversionname"));
+    EXPECT_EQ(L"http://h/包.exe", Read(L"Update", L"downloadurl", 1024));
+}
+
+TEST_F(SettingsFile, Utf8ValueLongerThanItsBufferIsCutWithoutSplittingAPair)
+{
+    std::wstring value(300, L'x');
+    Write("[Update]\r\nnewversion=" + Encode(value, CP_UTF8) + "\r\n");
+    ProbeIniEncoding();
+    EXPECT_EQ(std::wstring(255, L'x'), Read(L"Update", L"newversion"));
+
+    value = std::wstring(254, L'x') + L"😀";
+    Write("[Update]\r\nnewversion=" + Encode(value, CP_UTF8) + "\r\n");
+    ProbeIniEncoding();
+    EXPECT_EQ(std::wstring(254, L'x'), Read(L"Update", L"newversion"));
+}
+
+TEST_F(SettingsFile, RewriteGivesUtf8FollowedByZerosThatReadsBackIntact)
+{
+    const std::wstring name = AnsiOnlyText();
+    ::WritePrivateProfileStringW(L"Update", L"newversionname", name.c_str(), m_path);
+    ::WritePrivateProfileStringW(L"Update", L"newversion", L"3.0", m_path);
+    ::WritePrivateProfileStringW(L"Update", L"downloadurl", L"http://h/p.exe", m_path);
+    ::WritePrivateProfileStringW(L"Update", L"desc", L"one\r\ntwo", m_path);
+    const std::string ansi = Contents();
+    ASSERT_NE(std::string::npos, ansi.find(Encode(name, CP_ACP)));
+
+    ConvertIniToUtf8(m_path);
+    const std::string bytes = Contents();
+    ASSERT_EQ(kIniFileBlockBytes, bytes.size());
+    const std::string text = Encode(L"[Update]\r\nnewversionname=" + name, CP_UTF8);
+    EXPECT_EQ(text, bytes.substr(0, text.size()));
+    const size_t end = bytes.find('\0');
+    ASSERT_NE(std::string::npos, end);
+    EXPECT_EQ(std::string(kIniFileBlockBytes - end, '\0'), bytes.substr(end));
+
+    ProbeIniEncoding();
+    ASSERT_TRUE(g_bIniIsUtf8);
+    EXPECT_EQ(name, Read(L"Update", L"newversionname"));
+    EXPECT_EQ(L"3.0", Read(L"Update", L"newversion"));
+    EXPECT_EQ(L"http://h/p.exe", Read(L"Update", L"downloadurl", 1024));
+}
+
+TEST_F(SettingsFile, RewriteKeepsTheTailOfLongFiles)
+{
+    const std::wstring unit = AnsiOnlyText();
+    // Longer than the block as ANSI text, and a text that only its UTF-8 form
+    // makes longer than the block.
+    for (size_t repeat : {size_t(900), size_t(::GetACP() == 936 ? 350 : 420)})
+    {
+        std::wstring desc;
+        for (size_t i = 0; i < repeat; ++i)
+            desc += unit;
+        const std::wstring text =
+            L"[Update]\r\nnewversion=3.0\r\ndesc=" + desc + L"\r\n[Tail]\r\nlast=end\r\n";
+        Write(Encode(text, CP_ACP));
+        ConvertIniToUtf8(m_path);
+        const std::string utf8 = Encode(text, CP_UTF8);
+        std::string expected = utf8;
+        if (expected.size() < kIniFileBlockBytes)
+            expected.resize(kIniFileBlockBytes, '\0');
+        ASSERT_GT(utf8.size(), kIniFileBlockBytes);
+        EXPECT_EQ(expected, Contents()) << "repeat " << repeat;
+        ProbeIniEncoding();
+        EXPECT_EQ(L"end", Read(L"Tail", L"last"));
+    }
+}

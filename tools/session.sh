@@ -1,0 +1,52 @@
+# Shared by the test and run commands: a display, a Wine server that stays up
+# for the whole session, and the loopback servers. Source it, then call
+# session_start; session_stop runs on exit.
+
+session_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+session_start_display() {
+  if [[ -n "${QVX_USE_DISPLAY:-}" && -n "${DISPLAY:-}" ]]; then
+    return
+  fi
+  local n=90
+  while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  session_xvfb=$!
+  export DISPLAY=":$n"
+  local deadline=$((SECONDS + 20))
+  until xdpyinfo >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || { echo "session: the virtual display did not start" >&2; return 1; }
+    sleep 0.1
+  done
+  # Without a window manager a new window never gets the keyboard focus.
+  openbox >/dev/null 2>&1 &
+  session_wm=$!
+}
+
+session_start_wine() {
+  export QVX_WINEPREFIX=$1
+  "$session_root/tools/make-prefix.sh" "$QVX_WINEPREFIX"
+  WINEPREFIX=$QVX_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$QVX_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
+  WINEPREFIX=$QVX_WINEPREFIX wineserver -p >/dev/null 2>&1 </dev/null &
+  # Wine's own services start with the first program and keep its standard
+  # handles: let them have none of ours.
+  "$session_root/tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+session_start_servers() {
+  session_servers=$1
+  "$session_root/tests/servers/servers.sh" start "$session_servers" >/dev/null
+  set -a
+  # shellcheck disable=SC1091
+  . "$session_servers/ports.env"
+  set +a
+}
+
+session_stop() {
+  [[ -n "${session_servers:-}" ]] && "$session_root/tests/servers/servers.sh" stop "$session_servers" >/dev/null 2>&1 || true
+  [[ -n "${QVX_WINEPREFIX:-}" ]] && WINEPREFIX=$QVX_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  [[ -n "${session_wm:-}" ]] && kill "$session_wm" 2>/dev/null || true
+  [[ -n "${session_xvfb:-}" ]] && kill "$session_xvfb" 2>/dev/null || true
+  session_servers= session_wm= session_xvfb=
+}

@@ -1,0 +1,33 @@
+#!/bin/bash
+# Builds the program (32-bit, and 64-bit to keep it compiling) and runs every
+# test: unit tests and end-to-end tests of the real executable under Wine,
+# against servers on loopback. Run as root on Debian 12; safe to run again.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/setup.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build
+cmake -S . -B build-x64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DBUILD_TESTING=ON >/dev/null
+cmake --build build-x64
+
+# shellcheck source=tools/session.sh
+. tools/session.sh
+trap session_stop EXIT
+session_start_display
+session_start_wine "$root/build/wineprefix"
+session_start_servers /tmp/qvx-test-servers
+
+rm -rf build/tests/artifacts
+status=0
+ctest --test-dir build --output-on-failure --timeout 300 "$@" || status=$?
+if [[ -d build/tests/artifacts ]]; then
+  for bmp in build/tests/artifacts/*.bmp; do
+    [[ -e "$bmp" ]] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  done
+  echo "Screenshots of failing cases: build/tests/artifacts/"
+fi
+exit $status
