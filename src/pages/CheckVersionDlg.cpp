@@ -1,6 +1,84 @@
 #include "pages/CheckVersionDlg.h"
 
+#include <cstring>
+
+#include "application/WizardMessages.h"
+#include "framework/InternetException.h"
+#include "framework/WinApp.h"
+#include "framework/WorkerThread.h"
+#include "pages/WorkerLink.h"
+#include "support/Utf8.h"
+#include "update/ClientRecord.h"
+#include "update/LiveUpdateIni.h"
+#include "update/NetSetting.h"
+#include "update/VersionRequest.h"
+
 IMPLEMENT_DYNAMIC(CCheckVersionDlg, CDialog)
+
+namespace
+{
+// Everything the worker needs, fixed before it starts.
+struct CheckJob
+{
+    std::shared_ptr<WorkerLink> link;
+    std::wstring agent;
+};
+
+void RunCheck(const CheckJob& job)
+{
+    const WorkerLink& link = *job.link;
+    std::wstring server;
+    DispatchPortList ports;
+    LoadNetSetting(server, ports);
+    int proxyEnabled = 0;
+    std::wstring proxy;
+    ReadSystemProxy(proxyEnabled, proxy);
+
+    VersionRequest request;
+    request.server = server;
+    // Only the first entry counts; the others are never tried.
+    request.port = ports.empty() ? INTERNET_DEFAULT_HTTP_PORT : static_cast<INTERNET_PORT>(ports[0].port);
+    request.secure = !ports.empty() && ports[0].ssl != 0;
+    request.useProxy = proxyEnabled != 0;
+    request.proxy = proxy;
+    request.installedVersion = ReadInstalledVersion();
+    request.agent = job.agent;
+
+    std::string body;
+    try
+    {
+        body = FetchVersionReply(request);
+    }
+    catch (const CInternetException&)
+    {
+        link.SendToFrame(WM_CHECK_ERROR);
+        return;
+    }
+    std::wstring reply;
+    Utf8ToWide(reply, body.data(), body.size());
+    if (!request.useProxy)
+        ::OutputDebugStringW(reply.c_str());
+
+    const ReplyVerdict verdict = CCheckVersionDlg::ParseVersionReply(reply);
+    if (verdict == ReplyVerdict::Unusable)
+    {
+        link.SendToFrame(WM_CHECK_ERROR);
+        return;
+    }
+    link.SetProgress(10000);
+    link.SendToFrame(WM_CHECK_DONE, verdict == ReplyVerdict::NewVersion ? 1 : 0);
+}
+} // namespace
+
+CCheckVersionDlg::CCheckVersionDlg() : CDialog(IDD)
+{
+}
+
+CCheckVersionDlg::~CCheckVersionDlg()
+{
+    if (m_link)
+        m_link->Abandon();
+}
 
 void CCheckVersionDlg::DoDataExchange(CDataExchange* pDX)
 {
@@ -15,5 +93,35 @@ BOOL CCheckVersionDlg::OnInitDialog()
     m_pFrame = GetParent();
     m_progress.SetRange(0, 10000);
     m_progress.SetPos(0);
+    StartCheck();
     return TRUE;
+}
+
+bool CCheckVersionDlg::StartCheck()
+{
+    if (m_hCheckThread)
+        return true;
+    m_link = std::make_shared<WorkerLink>(m_pFrame, m_progress.m_hWnd);
+    auto job = std::make_unique<CheckJob>(CheckJob{m_link, GetApp() ? GetApp()->GetAppName() : ModuleBaseName()});
+    m_hCheckThread = StartIdleThread(CheckVersionThread, job.get());
+    if (!m_hCheckThread)
+        return false;
+    job.release(); // the thread owns it now
+    return true;
+}
+
+unsigned __stdcall CCheckVersionDlg::CheckVersionThread(void* pParam)
+{
+    std::unique_ptr<CheckJob> job(static_cast<CheckJob*>(pParam));
+    // Whatever goes wrong, the wizard must not wait for a report for ever.
+    if (!RunGuarded([&] { RunCheck(*job); }))
+        RunGuarded([&] { job->link->SendToFrame(WM_CHECK_ERROR); });
+    return 0;
+}
+
+ReplyVerdict CCheckVersionDlg::ParseVersionReply(const std::wstring& reply)
+{
+    wchar_t path[kIniPathCapacity] = {};
+    GetLiveUpdateIniPath(path);
+    return EvaluateVersionReply(reply, path);
 }

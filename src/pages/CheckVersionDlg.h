@@ -1,9 +1,16 @@
 #pragma once
-// The page shown while the version check runs.
+// The page shown while the version check runs on its worker thread.
+
+#include <memory>
+#include <string>
 
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/ScopedHandle.h"
 #include "resource.h"
+#include "update/VersionReply.h"
+
+class WorkerLink;
 
 class CCheckVersionDlg : public CDialog
 {
@@ -14,14 +21,25 @@ class CCheckVersionDlg : public CDialog
     {
         IDD = IDD_CHECKVERSION
     };
-    CCheckVersionDlg() : CDialog(IDD) {}
+    CCheckVersionDlg();
+    ~CCheckVersionDlg() override;
 
     BOOL OnInitDialog() override;
+    // Starts the check once per page; false when no thread could be made.
+    bool StartCheck();
+
+    // Reads the server's answer and records a new version for the pages
+    // that follow.
+    static ReplyVerdict ParseVersionReply(const std::wstring& reply);
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
   private:
+    static unsigned __stdcall CheckVersionThread(void* pParam);
+
+    KernelHandle m_hCheckThread;
     HWND m_pFrame = nullptr;
     CProgressCtrl m_progress;
+    std::shared_ptr<WorkerLink> m_link;
 };

@@ -17,5 +17,9 @@ void ApplyEditionSubstitution(std::wstring& text);
 // String resource `id` of the program, or empty when there is none.
 std::wstring LoadResourceString(UINT id);
 
+// Whole-text conversions through a named code page.
+std::wstring DecodeText(const std::string& bytes, UINT codePage);
+std::string EncodeText(const std::wstring& text, UINT codePage);
+
 // Text of a zero-filled buffer: up to its first zero, never beyond `capacity`.
 std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity);

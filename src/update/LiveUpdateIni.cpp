@@ -18,33 +18,6 @@ const wchar_t kIniSuffix[] = L"\\Qoravel\\LiveUpdate.ini";
 // stray huge file cannot exhaust memory.
 const size_t kIniReadLimit = 1024 * 1024;
 
-// Wide <-> narrow conversions of whole texts.
-std::wstring Decode(const std::string& bytes, UINT codePage)
-{
-    if (bytes.empty())
-        return std::wstring();
-    const int length = static_cast<int>(bytes.size());
-    const int units = ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
-    if (units <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(codePage, 0, bytes.data(), length, &text[0], units);
-    return text;
-}
-
-std::string Encode(const std::wstring& text, UINT codePage)
-{
-    if (text.empty())
-        return std::string();
-    const int length = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return std::string();
-    std::string result(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.data(), length, &result[0], bytes, nullptr, nullptr);
-    return result;
-}
-
 // Copies `value` into the caller's buffer, cut to capacity - 1 units as the
 // platform's profile reader cuts, but never between the halves of a
 // surrogate pair.
@@ -144,10 +117,10 @@ int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffe
     // code page, which destroys UTF-8 that is not also valid there (on a
     // Chinese system most of it). Read the file's own bytes instead.
     std::string value;
-    if (!FindIniValue(ReadFileBytes(path, kIniReadLimit), Encode(section, CP_UTF8), Encode(key, CP_UTF8),
+    if (!FindIniValue(ReadFileBytes(path, kIniReadLimit), EncodeText(section, CP_UTF8), EncodeText(key, CP_UTF8),
                       value))
         value.clear();
-    return StoreInBuffer(Decode(value, CP_UTF8), buffer, capacity);
+    return StoreInBuffer(DecodeText(value, CP_UTF8), buffer, capacity);
 }
 
 void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& url)
@@ -164,21 +137,50 @@ void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& u
     url = TextOfBuffer(urlBuffer, 1024);
 }
 
-void ConvertIniToUtf8(const wchar_t* path)
+std::wstring DecodeIniText(const std::string& bytes)
 {
-    std::string ansi = ReadFileBytes(path, kIniReadLimit);
-    ansi.resize(strnlen(ansi.data(), ansi.size()));
-    std::string utf8 = Encode(Decode(ansi, CP_ACP), CP_UTF8);
+    const std::string text = bytes.substr(0, strnlen(bytes.data(), bytes.size()));
+    const bool utf8 = IsUtf8Text(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    return DecodeText(text, utf8 ? CP_UTF8 : CP_ACP);
+}
+
+bool SaveIniTextAsUtf8(const wchar_t* path, const std::wstring& text)
+{
+    std::string utf8 = EncodeText(text, CP_UTF8);
     if (utf8.size() < kIniFileBlockBytes)
         utf8.resize(kIniFileBlockBytes, '\0');
 
-    // Rewritten in place, never created: the folder belongs to the client.
-    FileHandle file(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    // Written beside the file and moved over it, so that a reader never
+    // meets half a record, whatever happens meanwhile.
+    const std::wstring temporary = std::wstring(path) + L".new";
+    {
+        FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return false;
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ||
+            written != utf8.size() || !::FlushFileBuffers(file.Get()))
+        {
+            file.Reset();
+            ::DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    if (!::MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    {
+        ::DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void ConvertIniToUtf8(const wchar_t* path)
+{
+    // Only a file that exists is converted: the folder is the client's.
+    if (::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
         return;
-    DWORD written = 0;
-    if (::WriteFile(file.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
-        written == utf8.size())
-        ::SetEndOfFile(file.Get());
+    std::string ansi = ReadFileBytes(path, kIniReadLimit);
+    ansi.resize(strnlen(ansi.data(), ansi.size()));
+    SaveIniTextAsUtf8(path, DecodeText(ansi, CP_ACP));
 }

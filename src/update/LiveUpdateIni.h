@@ -36,5 +36,14 @@ void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& u
 // bytes up to kIniFileBlockBytes. The whole text is kept, however long.
 void ConvertIniToUtf8(const wchar_t* path);
 
+// The file's text, decoded as UTF-8 when it passes the UTF-8 test and from
+// the ANSI code page otherwise; it ends at the first zero byte.
+std::wstring DecodeIniText(const std::string& bytes);
+
+// Replaces the file by `text` in UTF-8, followed by zero bytes up to
+// kIniFileBlockBytes. A reader sees the old file or the new one, never a
+// mixture. False when it could not be written.
+bool SaveIniTextAsUtf8(const wchar_t* path, const std::wstring& text);
+
 // The bytes of a file, at most `limit` of them; empty when it cannot be read.
 std::string ReadFileBytes(const wchar_t* path, size_t limit);

@@ -84,6 +84,20 @@ void WizardTest::SetUp()
     RemoveIni();
     RemoveClientRecord();
     m_workFolder = MakeWorkFolder();
+    ASSERT_TRUE(m_server.IsAvailable()) << "the test servers are not running (FAULT_PORT is not set)";
+    m_server.Reset();
+    // Unless a case says otherwise, the check and the download wait on a
+    // server that answers only after the case is over.
+    ASSERT_TRUE(m_server.Script(R"([{"path": "/gdisp.xml", "responses": [{"delay_before_headers_ms": 120000}]},
+                                    {"path": "/slow/package.exe", "responses": [{"delay_before_headers_ms": 120000}]}])"));
+    WriteNetSetting(m_workFolder, "127.0.0.1", m_server.Port(), 0);
+}
+
+std::string WizardTest::SlowRecord() const
+{
+    return "newversionname=Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88\r\nnewversion=3.0\r\n"
+           "downloadurl=http://127.0.0.1:" +
+           std::to_string(m_server.Port()) + "/slow/package.exe\r\n";
 }
 
 void WizardTest::TearDown()

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Harness.h"
+#include "Servers.h"
 
 namespace e2e
 {
@@ -32,6 +33,10 @@ class WizardTest : public ::testing::Test
     void SetUp() override;
     void TearDown() override;
 
+    // An update record whose package is served slowly enough to keep the
+    // Download page up for the whole test.
+    std::string SlowRecord() const;
+
     // Starts the wizard and waits for its frame.
     void StartWizard();
     // Starts at the Welcome page and moves to the CheckVersion page.
@@ -42,6 +47,7 @@ class WizardTest : public ::testing::Test
     // expects the process to end.
     void ExpectEndsPromptly();
 
+    FaultServer m_server;
     Process m_wizard;
     HWND m_frame = nullptr;
     std::wstring m_workFolder;

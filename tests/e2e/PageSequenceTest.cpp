@@ -14,10 +14,6 @@ const wchar_t kAlreadyLatest[] = L"您现在已经是客户端最新版本，无
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
 
-// A record whose package never arrives quickly enough to leave the page.
-const char kSlowRecord[] = "newversionname=Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88\r\nnewversion=3.0\r\n"
-                           "downloadurl=http://127.0.0.1:18099/package.exe\r\n";
-
 enum class Way
 {
     Button,
@@ -106,7 +102,7 @@ class CancelTest : public WizardTest, public ::testing::WithParamInterface<Cance
         }
         else
         {
-            StartAtNewVersion(kSlowRecord);
+            StartAtNewVersion(SlowRecord());
             if (std::wstring(page) == L"CDownloadDlg")
             {
                 Click(Item(m_frame, kNext));
@@ -205,7 +201,7 @@ TEST_F(WizardTest, CheckErrorEndsOnTheFailureAndEscEndsWithoutBox)
 
 TEST_F(WizardTest, DownloadErrorEndsOnTheFailureAndTheCloseBoxEndsWithoutBox)
 {
-    StartAtNewVersion(kSlowRecord);
+    StartAtNewVersion(SlowRecord());
     Click(Item(m_frame, kNext));
     ASSERT_TRUE(WaitForPage(m_frame, L"CDownloadDlg"));
     EXPECT_FALSE(IsEnabled(Item(m_frame, kNext)));
@@ -230,7 +226,7 @@ TEST_F(WizardTest, RecordWithoutDownloadAddressEndsOnOneFinishPage)
 
 TEST_F(WizardTest, WizardNextActsAsNextOnEachPage)
 {
-    WriteIni(std::string("[Run]\r\nfrom=0\r\n[Update]\r\n") + kSlowRecord);
+    WriteIni("[Run]\r\nfrom=0\r\n[Update]\r\n" + SlowRecord());
     StartWizard();
     SendWizardMessage(m_frame, kWizardNext);
     ASSERT_TRUE(WaitForPage(m_frame, L"CCheckVersionDlg"));

@@ -1,0 +1,67 @@
+#include "framework/HttpFile.h"
+
+#include <vector>
+
+bool CHttpFile::QueryOption(DWORD dwOption, DWORD& dwValue) const
+{
+    DWORD size = sizeof dwValue;
+    return ::InternetQueryOptionW(m_hFile.Get(), dwOption, &dwValue, &size) != FALSE;
+}
+
+void CHttpFile::SetOption(DWORD dwOption, DWORD dwValue) const
+{
+    if (!::InternetSetOptionExW(m_hFile.Get(), dwOption, &dwValue, sizeof dwValue, 0))
+        ThrowLastInternetError(m_dwContext);
+}
+
+void CHttpFile::SetOption(DWORD dwOption, const std::wstring& value) const
+{
+    if (!::InternetSetOptionExW(m_hFile.Get(), dwOption, const_cast<wchar_t*>(value.c_str()),
+                                static_cast<DWORD>(value.size()), 0))
+        ThrowLastInternetError(m_dwContext);
+}
+
+void CHttpFile::SendRequest(const void* pOptional, DWORD dwOptionalLength) const
+{
+    if (!::HttpSendRequestW(m_hFile.Get(), nullptr, 0, const_cast<void*>(pOptional), dwOptionalLength))
+        ThrowLastInternetError(m_dwContext);
+}
+
+bool CHttpFile::AddRequestHeaders(const std::wstring& header, DWORD dwFlags) const
+{
+    return ::HttpAddRequestHeadersW(m_hFile.Get(), header.c_str(), static_cast<DWORD>(header.size()), dwFlags) !=
+           FALSE;
+}
+
+bool CHttpFile::QueryStatusCode(DWORD& dwStatus) const
+{
+    DWORD size = sizeof dwStatus;
+    return ::HttpQueryInfoW(m_hFile.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &dwStatus, &size,
+                            nullptr) != FALSE;
+}
+
+bool CHttpFile::QueryInfo(DWORD dwInfoLevel, std::wstring& value) const
+{
+    std::vector<wchar_t> buffer(64);
+    for (;;)
+    {
+        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        if (::HttpQueryInfoW(m_hFile.Get(), dwInfoLevel, buffer.data(), &size, nullptr))
+        {
+            value.assign(buffer.data(), size / sizeof(wchar_t));
+            return true;
+        }
+        // A header longer than any sane one is not worth growing for.
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > 64 * 1024)
+            return false;
+        buffer.resize(size / sizeof(wchar_t) + 1);
+    }
+}
+
+DWORD CHttpFile::Read(void* pBuffer, DWORD nCount) const
+{
+    DWORD read = 0;
+    if (!::InternetReadFile(m_hFile.Get(), pBuffer, nCount, &read))
+        ThrowLastInternetError(m_dwContext);
+    return read;
+}

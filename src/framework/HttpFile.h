@@ -1,0 +1,38 @@
+#pragma once
+// One HTTP request and its answer, over WinINet. Calls that must succeed
+// raise CInternetException.
+
+#include <string>
+
+#include "framework/InternetException.h"
+#include "framework/InternetHandle.h"
+
+class CHttpFile
+{
+  public:
+    CHttpFile(HINTERNET hRequest, DWORD_PTR dwContext) : m_hFile(hRequest), m_dwContext(dwContext) {}
+
+    HINTERNET Handle() const { return m_hFile.Get(); }
+    void Close() { m_hFile.Reset(); }
+
+    bool QueryOption(DWORD dwOption, DWORD& dwValue) const;
+    void SetOption(DWORD dwOption, DWORD dwValue) const;
+    // Text options: the length is given in characters, without the zero.
+    void SetOption(DWORD dwOption, const std::wstring& value) const;
+
+    void SendRequest(const void* pOptional = nullptr, DWORD dwOptionalLength = 0) const;
+    // False, with the last error set, when the header could not be added
+    // (HTTP_ADDREQ_FLAG_ADD_IF_NEW of one that exists, for instance).
+    bool AddRequestHeaders(const std::wstring& header, DWORD dwFlags) const;
+
+    bool QueryStatusCode(DWORD& dwStatus) const;
+    // The header or status as text; false when there is none.
+    bool QueryInfo(DWORD dwInfoLevel, std::wstring& value) const;
+
+    // Bytes read, 0 at the end of the body.
+    DWORD Read(void* pBuffer, DWORD nCount) const;
+
+  private:
+    InternetHandle m_hFile;
+    DWORD_PTR m_dwContext;
+};

@@ -1,0 +1,124 @@
+#include "update/VersionRequest.h"
+
+#include <cstring>
+#include <vector>
+
+#include "framework/InternetSession.h"
+
+namespace
+{
+const DWORD kPlainFlags = INTERNET_FLAG_KEEP_CONNECTION;
+const DWORD kSecureFlags = INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
+                           INTERNET_FLAG_IGNORE_CERT_DATE_INVALID | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+static_assert(kSecureFlags == 0x00C03000, "the secure request flags");
+
+void AllowUnknownAuthority(const CHttpFile& file)
+{
+    DWORD flags = 0;
+    file.QueryOption(INTERNET_OPTION_SECURITY_FLAGS, flags);
+    file.SetOption(INTERNET_OPTION_SECURITY_FLAGS, flags | SECURITY_FLAG_IGNORE_UNKNOWN_CA);
+}
+
+void SendRepeatingAfterSecurityErrors(const CHttpFile& file)
+{
+    for (int resends = 0;; ++resends)
+    {
+        try
+        {
+            file.SendRequest();
+            return;
+        }
+        catch (const CInternetException& e)
+        {
+            if (!IsResendError(e.m_dwError) || resends == kMaxSecurityResends)
+                throw;
+        }
+        AllowUnknownAuthority(file);
+    }
+}
+
+[[noreturn]] void Fail()
+{
+    throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, 1);
+}
+} // namespace
+
+bool IsResendError(DWORD error)
+{
+    switch (error)
+    {
+        case ERROR_INTERNET_INCORRECT_PASSWORD:
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR:
+        case ERROR_INTERNET_POST_IS_NON_SECURE:
+        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        case ERROR_INTERNET_INVALID_CA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string FetchVersionReply(const VersionRequest& request)
+{
+    CInternetSession session(request.agent.c_str(), 1,
+                             request.useProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
+                             request.useProxy ? request.proxy.c_str() : nullptr, nullptr, 0);
+    auto connection = session.GetHttpConnection(request.server.c_str(), request.port, L"", L"");
+    auto file = connection->OpenRequest(L"POST", L"/gdisp.xml?", nullptr, 1, nullptr, nullptr,
+                                        request.secure ? kSecureFlags : kPlainFlags);
+    if (request.secure)
+        AllowUnknownAuthority(*file);
+
+    if (request.useProxy)
+    {
+        // A probe without the headers, answered with the proxy's credentials
+        // while it asks for them; its body is not read.
+        for (int retries = 0;; ++retries)
+        {
+            SendRepeatingAfterSecurityErrors(*file);
+            DWORD status = 0;
+            file->QueryStatusCode(status);
+            if (status != HTTP_STATUS_PROXY_AUTH_REQ || retries == kMaxProxyAuthRetries)
+                break;
+            file->SetOption(INTERNET_OPTION_PROXY_USERNAME, std::wstring(L"wfz"));
+            file->SetOption(INTERNET_OPTION_PROXY_PASSWORD, std::wstring(L"482915"));
+        }
+    }
+
+    file->AddRequestHeaders(L"Host: " + request.server, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    file->AddRequestHeaders(L"Content-Type: application/x-www-form-urlencoded", HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    file->AddRequestHeaders(L"Version:" + request.installedVersion, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    if (request.useProxy)
+        SendRepeatingAfterSecurityErrors(*file);
+    else
+        file->SendRequest();
+
+    std::wstring status;
+    if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, status) || status != L"200")
+        Fail();
+    std::wstring lengthText;
+    file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
+    const long long announced = _wtoi64(lengthText.c_str());
+    if (announced <= 0 || announced > kMaxReplyBytes)
+        Fail();
+
+    const DWORD length = static_cast<DWORD>(announced);
+    std::vector<char> body(length + 2, '\0');
+    DWORD received = 0;
+    while (received < length)
+    {
+        const DWORD read = file->Read(body.data() + received, length - received);
+        if (read == 0)
+            break;
+        received += read;
+    }
+    if (received < length)
+        Fail(); // the body ended before its announced length
+
+    file->Close();
+    connection->Close();
+    session.Close();
+    return std::string(body.data(), strnlen(body.data(), length));
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The version-check request: POST "/gdisp.xml?" to the dispatch server,
+// carrying the installed version, and the reply body that comes back.
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+struct VersionRequest
+{
+    std::wstring server;
+    INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
+    bool secure = false;
+    bool useProxy = false;
+    std::wstring proxy;
+    std::wstring installedVersion;
+    std::wstring agent;
+};
+
+// How often a request is sent again with the proxy credentials while the
+// proxy keeps asking for them, and how often a send is repeated after one of
+// the certificate or redirect errors that a relaxed security flag may cure.
+// Past these the condition counts as final.
+constexpr int kMaxProxyAuthRetries = 3;
+constexpr int kMaxSecurityResends = 3;
+// Largest reply taken: far above any real answer, and a bound on what a
+// broken or hostile server can make the program allocate.
+constexpr DWORD kMaxReplyBytes = 4 * 1024 * 1024;
+
+// Errors after which a send is repeated with SECURITY_FLAG_IGNORE_UNKNOWN_CA.
+bool IsResendError(DWORD error);
+
+// The reply body up to its first zero byte. Every failure, including a status
+// other than "200", a missing, non-positive or implausible Content-Length and
+// a body shorter than announced, raises CInternetException.
+std::string FetchVersionReply(const VersionRequest& request);
