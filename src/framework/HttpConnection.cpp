@@ -1,6 +1,7 @@
 #include "framework/HttpConnection.h"
 
-std::unique_ptr<CHttpFile> CHttpConnection::OpenRequest(const wchar_t* pstrVerb, const wchar_t* pstrObjectName,
+std::unique_ptr<CHttpFile> CHttpConnection::OpenRequest(const wchar_t* pstrVerb,
+                                                        const wchar_t* pstrObjectName,
                                                         const wchar_t* pstrReferer, DWORD_PTR dwContext,
                                                         const wchar_t** ppstrAcceptTypes,
                                                         const wchar_t* pstrVersion, DWORD dwFlags) const

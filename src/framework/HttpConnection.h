@@ -8,7 +8,8 @@
 class CHttpConnection
 {
   public:
-    CHttpConnection(HINTERNET hConnection, DWORD_PTR dwContext) : m_hConnection(hConnection), m_dwContext(dwContext)
+    CHttpConnection(HINTERNET hConnection, DWORD_PTR dwContext)
+        : m_hConnection(hConnection), m_dwContext(dwContext)
     {
     }
     HINTERNET Handle() const { return m_hConnection.Get(); }

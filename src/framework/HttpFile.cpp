@@ -29,8 +29,8 @@ void CHttpFile::SendRequest(const void* pOptional, DWORD dwOptionalLength) const
 
 bool CHttpFile::AddRequestHeaders(const std::wstring& header, DWORD dwFlags) const
 {
-    return ::HttpAddRequestHeadersW(m_hFile.Get(), header.c_str(), static_cast<DWORD>(header.size()), dwFlags) !=
-           FALSE;
+    return ::HttpAddRequestHeadersW(m_hFile.Get(), header.c_str(), static_cast<DWORD>(header.size()),
+                                    dwFlags) != FALSE;
 }
 
 bool CHttpFile::QueryStatusCode(DWORD& dwStatus) const

@@ -1,7 +1,8 @@
 #include "framework/InternetSession.h"
 
 CInternetSession::CInternetSession(const wchar_t* pstrAgent, DWORD_PTR dwContext, DWORD dwAccessType,
-                                   const wchar_t* pstrProxyName, const wchar_t* pstrProxyBypass, DWORD dwFlags)
+                                   const wchar_t* pstrProxyName, const wchar_t* pstrProxyBypass,
+                                   DWORD dwFlags)
     : m_hSession(::InternetOpenW(pstrAgent, dwAccessType, pstrProxyName, pstrProxyBypass, dwFlags)),
       m_dwContext(dwContext)
 {
@@ -15,12 +16,13 @@ void CInternetSession::SetOption(DWORD dwOption, DWORD dwValue) const
         ThrowLastInternetError(m_dwContext);
 }
 
-std::unique_ptr<CHttpConnection> CInternetSession::GetHttpConnection(const wchar_t* pstrServer, INTERNET_PORT nPort,
+std::unique_ptr<CHttpConnection> CInternetSession::GetHttpConnection(const wchar_t* pstrServer,
+                                                                     INTERNET_PORT nPort,
                                                                      const wchar_t* pstrUserName,
                                                                      const wchar_t* pstrPassword) const
 {
-    HINTERNET hConnection = ::InternetConnectW(m_hSession.Get(), pstrServer, nPort, pstrUserName, pstrPassword,
-                                               INTERNET_SERVICE_HTTP, 0, m_dwContext);
+    HINTERNET hConnection = ::InternetConnectW(m_hSession.Get(), pstrServer, nPort, pstrUserName,
+                                               pstrPassword, INTERNET_SERVICE_HTTP, 0, m_dwContext);
     if (!hConnection)
         ThrowLastInternetError(m_dwContext);
     return std::make_unique<CHttpConnection>(hConnection, m_dwContext);

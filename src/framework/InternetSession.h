@@ -9,15 +9,16 @@
 class CInternetSession
 {
   public:
-    CInternetSession(const wchar_t* pstrAgent, DWORD_PTR dwContext, DWORD dwAccessType, const wchar_t* pstrProxyName,
-                     const wchar_t* pstrProxyBypass, DWORD dwFlags);
+    CInternetSession(const wchar_t* pstrAgent, DWORD_PTR dwContext, DWORD dwAccessType,
+                     const wchar_t* pstrProxyName, const wchar_t* pstrProxyBypass, DWORD dwFlags);
     HINTERNET Handle() const { return m_hSession.Get(); }
     void Close() { m_hSession.Reset(); }
 
     void SetOption(DWORD dwOption, DWORD dwValue) const;
 
     std::unique_ptr<CHttpConnection> GetHttpConnection(const wchar_t* pstrServer, INTERNET_PORT nPort,
-                                                       const wchar_t* pstrUserName, const wchar_t* pstrPassword) const;
+                                                       const wchar_t* pstrUserName,
+                                                       const wchar_t* pstrPassword) const;
     std::unique_ptr<CHttpFile> OpenURL(const wchar_t* pstrURL, DWORD_PTR dwContext, DWORD dwFlags) const;
 
   private:

@@ -4,7 +4,8 @@
 
 KernelHandle StartIdleThread(ThreadProc proc, void* arg)
 {
-    KernelHandle thread(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, proc, arg, CREATE_SUSPENDED, nullptr)));
+    KernelHandle thread(
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, proc, arg, CREATE_SUSPENDED, nullptr)));
     if (!thread)
         return thread;
     ::SetThreadPriority(thread.Get(), THREAD_PRIORITY_IDLE);

@@ -70,9 +70,7 @@ void RunCheck(const CheckJob& job)
 }
 } // namespace
 
-CCheckVersionDlg::CCheckVersionDlg() : CDialog(IDD)
-{
-}
+CCheckVersionDlg::CCheckVersionDlg() : CDialog(IDD) {}
 
 CCheckVersionDlg::~CCheckVersionDlg()
 {
@@ -102,7 +100,8 @@ bool CCheckVersionDlg::StartCheck()
     if (m_hCheckThread)
         return true;
     m_link = std::make_shared<WorkerLink>(m_pFrame, m_progress.m_hWnd);
-    auto job = std::make_unique<CheckJob>(CheckJob{m_link, GetApp() ? GetApp()->GetAppName() : ModuleBaseName()});
+    auto job =
+        std::make_unique<CheckJob>(CheckJob{m_link, GetApp() ? GetApp()->GetAppName() : ModuleBaseName()});
     m_hCheckThread = StartIdleThread(CheckVersionThread, job.get());
     if (!m_hCheckThread)
         return false;

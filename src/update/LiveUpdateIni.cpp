@@ -117,8 +117,8 @@ int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffe
     // code page, which destroys UTF-8 that is not also valid there (on a
     // Chinese system most of it). Read the file's own bytes instead.
     std::string value;
-    if (!FindIniValue(ReadFileBytes(path, kIniReadLimit), EncodeText(section, CP_UTF8), EncodeText(key, CP_UTF8),
-                      value))
+    if (!FindIniValue(ReadFileBytes(path, kIniReadLimit), EncodeText(section, CP_UTF8),
+                      EncodeText(key, CP_UTF8), value))
         value.clear();
     return StoreInBuffer(DecodeText(value, CP_UTF8), buffer, capacity);
 }

@@ -30,9 +30,9 @@ bool SameName(const std::wstring& a, const std::wstring& b)
 
 struct Line
 {
-    size_t begin;    // first character
-    size_t end;      // end of the text, before the line break
-    size_t next;     // start of the next line
+    size_t begin; // first character
+    size_t end;   // end of the text, before the line break
+    size_t next;  // start of the next line
 };
 
 Line LineAt(const std::wstring& text, size_t pos)

@@ -35,7 +35,8 @@ ReplyVerdict EvaluateVersionReply(const std::wstring& replyText, const wchar_t* 
     if (reply.status != 1)
         return ReplyVerdict::NewVersion; // recorded nothing: the pages show what the file holds
     // A value the pages could only show or use cut would be another value.
-    if (!RecordFitsItsReaders(reply.record) || !iniPath || !*iniPath || !WriteUpdateRecord(iniPath, reply.record))
+    if (!RecordFitsItsReaders(reply.record) || !iniPath || !*iniPath ||
+        !WriteUpdateRecord(iniPath, reply.record))
         return ReplyVerdict::Unusable;
     return ReplyVerdict::NewVersion;
 }

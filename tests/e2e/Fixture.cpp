@@ -88,7 +88,8 @@ void WizardTest::SetUp()
     m_server.Reset();
     // Unless a case says otherwise, the check and the download wait on a
     // server that answers only after the case is over.
-    ASSERT_TRUE(m_server.Script(R"([{"path": "/gdisp.xml", "responses": [{"delay_before_headers_ms": 120000}]},
+    ASSERT_TRUE(
+        m_server.Script(R"([{"path": "/gdisp.xml", "responses": [{"delay_before_headers_ms": 120000}]},
                                     {"path": "/slow/package.exe", "responses": [{"delay_before_headers_ms": 120000}]}])"));
     WriteNetSetting(m_workFolder, "127.0.0.1", m_server.Port(), 0);
 }
@@ -119,7 +120,8 @@ void WizardTest::StartAtCheckVersion()
     StartWizard();
     ASSERT_TRUE(WaitForPage(m_frame, L"CWelcomeDlg"));
     Click(Item(m_frame, 1000));
-    ASSERT_TRUE(WaitForPage(m_frame, L"CCheckVersionDlg"));
+    // A quick answer may already have moved the wizard on.
+    ASSERT_TRUE(WaitUntil([&] { return FindPageWithItem(m_frame, 1015) != nullptr; }));
 }
 
 void WizardTest::StartAtNewVersion(const std::string& updateSection)

@@ -39,7 +39,7 @@ class WizardTest : public ::testing::Test
 
     // Starts the wizard and waits for its frame.
     void StartWizard();
-    // Starts at the Welcome page and moves to the CheckVersion page.
+    // Starts at the Welcome page and presses Next: the check begins.
     void StartAtCheckVersion();
     // Starts at the NewVersion page ("from" = "1") with this record.
     void StartAtNewVersion(const std::string& updateSection);

@@ -1,5 +1,7 @@
 #include "Harness.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -229,6 +231,29 @@ int CountPages(HWND hFrame, const wchar_t* tag)
     for (HWND page : ChildDialogs(hFrame))
         count += TextOf(page) == tag ? 1 : 0;
     return count;
+}
+
+HWND FindPage(HWND hFrame, const wchar_t* tag)
+{
+    for (HWND page : ChildDialogs(hFrame))
+        if (TextOf(page) == tag)
+            return page;
+    return nullptr;
+}
+
+HWND FindPageWithItem(HWND hFrame, int id)
+{
+    for (HWND page : ChildDialogs(hFrame))
+        if (::GetDlgItem(page, id))
+            return page;
+    return nullptr;
+}
+
+int ProgressOf(HWND hBar)
+{
+    DWORD_PTR position = 0;
+    ::SendMessageTimeoutW(hBar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
+    return static_cast<int>(position);
 }
 
 void Click(HWND hButton)

@@ -58,6 +58,12 @@ std::wstring CurrentPageTag(HWND hFrame);
 bool WaitForPage(HWND hFrame, const wchar_t* tag, DWORD timeoutMs = 10000);
 // Child dialogs (pages) of the frame whose tag is `tag`, shown or not.
 int CountPages(HWND hFrame, const wchar_t* tag);
+// The first page with that tag, shown or not; null when there is none.
+HWND FindPage(HWND hFrame, const wchar_t* tag);
+// The page that holds a control with that id (the wizard relabels pages).
+HWND FindPageWithItem(HWND hFrame, int id);
+// The position of a progress bar.
+int ProgressOf(HWND hBar);
 
 // Presses a button the way a click does (posted, so a handler that opens a
 // modal box does not block the test).

@@ -29,8 +29,8 @@ class Parser
   private:
     void Blanks()
     {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\n' || m_text[m_pos] == '\r' ||
-                                         m_text[m_pos] == '\t'))
+        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\n' ||
+                                         m_text[m_pos] == '\r' || m_text[m_pos] == '\t'))
             ++m_pos;
     }
     char Next()
@@ -125,7 +125,8 @@ class Parser
             throw std::runtime_error("expected string");
         std::string utf8;
         std::wstring out;
-        auto flush = [&] {
+        auto flush = [&]
+        {
             if (utf8.empty())
                 return;
             int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);

@@ -99,6 +99,7 @@ class CancelTest : public WizardTest, public ::testing::WithParamInterface<Cance
         {
             WriteIni("[Run]\r\nfrom=0\r\n");
             StartAtCheckVersion();
+            ASSERT_TRUE(WaitForPage(m_frame, L"CCheckVersionDlg"));
         }
         else
         {

@@ -27,16 +27,14 @@ int ServerPort(const char* name)
     return value ? std::atoi(value) : 0;
 }
 
-FaultServer::FaultServer() : m_port(ServerPort("FAULT_PORT"))
-{
-}
+FaultServer::FaultServer() : m_port(ServerPort("FAULT_PORT")) {}
 
 std::string FaultServer::Call(const wchar_t* verb, const std::wstring& path, const std::string& body,
                               DWORD* status) const
 {
     Internet session(::InternetOpenW(L"e2e-tests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    Internet connection(::InternetConnectW(session.get(), L"127.0.0.1", static_cast<INTERNET_PORT>(m_port), nullptr,
-                                           nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    Internet connection(::InternetConnectW(session.get(), L"127.0.0.1", static_cast<INTERNET_PORT>(m_port),
+                                           nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     Internet request(::HttpOpenRequestW(connection.get(), verb, path.c_str(), nullptr, nullptr, nullptr,
                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
     if (!request)
@@ -89,8 +87,8 @@ const Json* FindHeader(const Json& request, const std::string& name)
     for (const Json& header : headers.array)
     {
         const std::wstring& key = header[0].string;
-        if (key.size() == name.size() && _wcsnicmp(key.c_str(), std::wstring(name.begin(), name.end()).c_str(),
-                                                   name.size()) == 0)
+        if (key.size() == name.size() &&
+            _wcsnicmp(key.c_str(), std::wstring(name.begin(), name.end()).c_str(), name.size()) == 0)
             return &header[1];
     }
     return nullptr;
@@ -107,8 +105,10 @@ void WriteNetSetting(const std::wstring& folder, const std::string& ip, int port
 SystemProxy::SystemProxy(DWORD enable, const std::wstring& server)
 {
     HKEY key = nullptr;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-    ::RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr);
+    ::RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                     sizeof enable);
     ::RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
                      static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);

@@ -32,7 +32,8 @@ class FaultServer
     bool WaitForRequests(int count, const std::string& path, int timeoutMs = 15000) const;
 
   private:
-    std::string Call(const wchar_t* verb, const std::wstring& path, const std::string& body, DWORD* status) const;
+    std::string Call(const wchar_t* verb, const std::wstring& path, const std::string& body,
+                     DWORD* status) const;
     int m_port;
 };
 
