@@ -188,6 +188,11 @@ void CLiveUpdateDlg::OnCancel()
         if (::MessageBoxW(m_hWnd, kConfirmCancelText, L"提示", MB_YESNO | MB_ICONINFORMATION) != IDYES)
             return;
     }
+    // From here on no worker may report, and none may start the installer.
+    if (m_pCheckPage)
+        m_pCheckPage->AbandonWorker();
+    if (m_pDownloadPage)
+        m_pDownloadPage->AbandonWorker();
     EndDialog(IDCANCEL);
 }
 

@@ -8,17 +8,15 @@ bool CHttpFile::QueryOption(DWORD dwOption, DWORD& dwValue) const
     return ::InternetQueryOptionW(m_hFile.Get(), dwOption, &dwValue, &size) != FALSE;
 }
 
-void CHttpFile::SetOption(DWORD dwOption, DWORD dwValue) const
+bool CHttpFile::SetOption(DWORD dwOption, DWORD dwValue) const
 {
-    if (!::InternetSetOptionExW(m_hFile.Get(), dwOption, &dwValue, sizeof dwValue, 0))
-        ThrowLastInternetError(m_dwContext);
+    return ::InternetSetOptionExW(m_hFile.Get(), dwOption, &dwValue, sizeof dwValue, 0) != FALSE;
 }
 
-void CHttpFile::SetOption(DWORD dwOption, const std::wstring& value) const
+bool CHttpFile::SetOption(DWORD dwOption, const std::wstring& value) const
 {
-    if (!::InternetSetOptionExW(m_hFile.Get(), dwOption, const_cast<wchar_t*>(value.c_str()),
-                                static_cast<DWORD>(value.size()), 0))
-        ThrowLastInternetError(m_dwContext);
+    return ::InternetSetOptionExW(m_hFile.Get(), dwOption, const_cast<wchar_t*>(value.c_str()),
+                                  static_cast<DWORD>(value.size()), 0) != FALSE;
 }
 
 void CHttpFile::SendRequest(const void* pOptional, DWORD dwOptionalLength) const
@@ -64,4 +62,12 @@ DWORD CHttpFile::Read(void* pBuffer, DWORD nCount) const
     if (!::InternetReadFile(m_hFile.Get(), pBuffer, nCount, &read))
         ThrowLastInternetError(m_dwContext);
     return read;
+}
+
+DWORD CHttpFile::QueryDataAvailable() const
+{
+    DWORD available = 0;
+    if (!::InternetQueryDataAvailable(m_hFile.Get(), &available, 0, 0))
+        return 0;
+    return available;
 }

@@ -16,9 +16,10 @@ class CHttpFile
     void Close() { m_hFile.Reset(); }
 
     bool QueryOption(DWORD dwOption, DWORD& dwValue) const;
-    void SetOption(DWORD dwOption, DWORD dwValue) const;
+    // False when the option was not taken; callers decide whether that matters.
+    bool SetOption(DWORD dwOption, DWORD dwValue) const;
     // Text options: the length is given in characters, without the zero.
-    void SetOption(DWORD dwOption, const std::wstring& value) const;
+    bool SetOption(DWORD dwOption, const std::wstring& value) const;
 
     void SendRequest(const void* pOptional = nullptr, DWORD dwOptionalLength = 0) const;
     // False, with the last error set, when the header could not be added
@@ -29,8 +30,12 @@ class CHttpFile
     // The header or status as text; false when there is none.
     bool QueryInfo(DWORD dwInfoLevel, std::wstring& value) const;
 
-    // Bytes read, 0 at the end of the body.
+    // Bytes read, 0 at the end of the body. A read waits until all `nCount`
+    // bytes have come or the body has ended.
     DWORD Read(void* pBuffer, DWORD nCount) const;
+    // Waits until some of the body has come, or it has ended; how many bytes
+    // can be read now without waiting (0 at the end, or when unknown).
+    DWORD QueryDataAvailable() const;
 
   private:
     InternetHandle m_hFile;

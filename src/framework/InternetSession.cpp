@@ -10,10 +10,9 @@ CInternetSession::CInternetSession(const wchar_t* pstrAgent, DWORD_PTR dwContext
         ThrowLastInternetError(dwContext);
 }
 
-void CInternetSession::SetOption(DWORD dwOption, DWORD dwValue) const
+bool CInternetSession::SetOption(DWORD dwOption, DWORD dwValue) const
 {
-    if (!::InternetSetOptionExW(m_hSession.Get(), dwOption, &dwValue, sizeof dwValue, 0))
-        ThrowLastInternetError(m_dwContext);
+    return ::InternetSetOptionExW(m_hSession.Get(), dwOption, &dwValue, sizeof dwValue, 0) != FALSE;
 }
 
 std::unique_ptr<CHttpConnection> CInternetSession::GetHttpConnection(const wchar_t* pstrServer,

@@ -14,7 +14,8 @@ class CInternetSession
     HINTERNET Handle() const { return m_hSession.Get(); }
     void Close() { m_hSession.Reset(); }
 
-    void SetOption(DWORD dwOption, DWORD dwValue) const;
+    // False when the option was not taken; callers decide whether that matters.
+    bool SetOption(DWORD dwOption, DWORD dwValue) const;
 
     std::unique_ptr<CHttpConnection> GetHttpConnection(const wchar_t* pstrServer, INTERNET_PORT nPort,
                                                        const wchar_t* pstrUserName,

@@ -74,6 +74,11 @@ CCheckVersionDlg::CCheckVersionDlg() : CDialog(IDD) {}
 
 CCheckVersionDlg::~CCheckVersionDlg()
 {
+    AbandonWorker();
+}
+
+void CCheckVersionDlg::AbandonWorker()
+{
     if (m_link)
         m_link->Abandon();
 }

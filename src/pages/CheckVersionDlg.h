@@ -27,6 +27,8 @@ class CCheckVersionDlg : public CDialog
     BOOL OnInitDialog() override;
     // Starts the check once per page; false when no thread could be made.
     bool StartCheck();
+    // The user has left the wizard: the worker reports nothing more.
+    void AbandonWorker();
 
     // Reads the server's answer and records a new version for the pages
     // that follow.

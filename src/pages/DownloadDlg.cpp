@@ -1,15 +1,95 @@
 #include "pages/DownloadDlg.h"
 
 #include "application/WizardMessages.h"
+#include "framework/WinApp.h"
+#include "framework/WorkerThread.h"
+#include "pages/WorkerLink.h"
 #include "support/StringHelpers.h"
+#include "update/Installer.h"
 #include "update/LiveUpdateIni.h"
+#include "update/NetSetting.h"
+#include "update/PackageDownload.h"
 
 IMPLEMENT_DYNAMIC(CDownloadDlg, CDialog)
+
+namespace
+{
+const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
+
+// Everything the worker needs, fixed before it starts.
+struct DownloadJob
+{
+    std::shared_ptr<WorkerLink> link;
+    DownloadRequest request;
+    bool plainPackageName;
+};
+
+std::wstring WriteErrorText(const std::wstring& temporaryPath)
+{
+    return L"写文件" + temporaryPath + L"错误！\n文件正在使用中，请先关闭程序！";
+}
+
+// 0 after the file-creation error, -1 after the download error; does not
+// return after a complete download.
+unsigned RunDownload(DownloadJob& job)
+{
+    WorkerLink& link = *job.link;
+    DownloadRequest& request = job.request;
+    int proxyEnabled = 0;
+    ReadSystemProxy(proxyEnabled, request.proxy);
+    request.useProxy = proxyEnabled != 0;
+
+    // A name from the server that is not a plain file name could put the
+    // package outside the temporary folder: it is refused like any name
+    // the file system refuses.
+    const DownloadOutcome outcome = job.plainPackageName ? DownloadPackage(request,
+                                                                           [&](int position)
+                                                                           {
+                                                                               link.SetProgress(position);
+                                                                               return !link.IsAbandoned();
+                                                                           })
+                                                         : DownloadOutcome::CannotCreateFile;
+
+    if (link.IsAbandoned())
+        return 0;
+    switch (outcome)
+    {
+        case DownloadOutcome::Complete:
+            if (!link.TryBeginInstall())
+                return 0;
+            CDownloadDlg::RunInstaller(link.Frame(), request.packagePath);
+        case DownloadOutcome::CannotCreateFile:
+            AppMessageBox(WriteErrorText(TemporaryDownloadPath(request.packagePath)), MB_OK | MB_ICONERROR);
+            return 0;
+        case DownloadOutcome::Abandoned:
+            return 0;
+        case DownloadOutcome::Failed:
+            break;
+    }
+    AppMessageBox(kDownloadErrorBox, MB_OK | MB_ICONERROR);
+    link.SendToFrame(WM_DOWNLOAD_ERROR);
+    return static_cast<unsigned>(-1);
+}
+} // namespace
+
+CDownloadDlg::CDownloadDlg() : CDialog(IDD) {}
+
+CDownloadDlg::~CDownloadDlg()
+{
+    AbandonWorker();
+}
+
+void CDownloadDlg::AbandonWorker()
+{
+    if (m_link)
+        m_link->Abandon();
+}
 
 void CDownloadDlg::DoDataExchange(CDataExchange* pDX)
 {
     CDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_DOWNLOAD_PROGRESS, m_progress);
+    DDX_Control(pDX, IDC_MANUAL_LINK, m_linkManual);
 }
 
 BOOL CDownloadDlg::OnInitDialog()
@@ -27,6 +107,13 @@ BOOL CDownloadDlg::OnInitDialog()
     std::wstring line = name + L" " + version;
     ApplyEditionSubstitution(line);
     SetDlgItemText(IDC_PACKAGE_LINE, line);
+    m_linkManual.SetLinkUrl(m_strDownloadUrl);
+
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring segment = LastUrlSegment(m_strDownloadUrl);
+    m_strPackagePath = TextOfBuffer(temp, MAX_PATH) + segment;
+    m_bPlainPackageName = IsPlainFileName(segment);
 
     StartDownload();
     return TRUE;
@@ -39,5 +126,43 @@ BOOL CDownloadDlg::StartDownload()
         ::SendMessageW(m_pFrame, WM_DOWNLOAD_ERROR, 0, 0);
         return FALSE;
     }
+    if (m_hDownloadThread)
+        return TRUE;
+    m_link = std::make_shared<WorkerLink>(m_pFrame, m_progress.m_hWnd);
+    auto job = std::make_unique<DownloadJob>();
+    job->link = m_link;
+    job->request.url = m_strDownloadUrl;
+    job->request.packagePath = m_strPackagePath;
+    job->request.agent = GetApp() ? GetApp()->GetAppName() : ModuleBaseName();
+    job->plainPackageName = m_bPlainPackageName;
+    m_hDownloadThread = StartIdleThread(DownloadThread, job.get());
+    if (!m_hDownloadThread)
+        return FALSE;
+    job.release(); // the thread owns it now
     return TRUE;
+}
+
+unsigned __stdcall CDownloadDlg::DownloadThread(void* pParam)
+{
+    std::unique_ptr<DownloadJob> job(static_cast<DownloadJob*>(pParam));
+    unsigned result = 0;
+    // Whatever goes wrong, the user hears of it and the wizard moves on.
+    if (!RunGuarded([&] { result = RunDownload(*job); }))
+    {
+        RunGuarded(
+            [&]
+            {
+                if (job->link->IsAbandoned())
+                    return;
+                AppMessageBox(kDownloadErrorBox, MB_OK | MB_ICONERROR);
+                job->link->SendToFrame(WM_DOWNLOAD_ERROR);
+            });
+        result = static_cast<unsigned>(-1);
+    }
+    return result;
+}
+
+void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath)
+{
+    RunInstallerStep(hFrame, packagePath);
 }

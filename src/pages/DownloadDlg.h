@@ -1,11 +1,17 @@
 #pragma once
-// The page that downloads the offered package.
+// The page that downloads the offered package on its worker thread and hands
+// it to the installer step.
 
+#include <memory>
 #include <string>
 
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/ScopedHandle.h"
 #include "resource.h"
+#include "support/LinkStatic.h"
+
+class WorkerLink;
 
 class CDownloadDlg : public CDialog
 {
@@ -16,7 +22,8 @@ class CDownloadDlg : public CDialog
     {
         IDD = IDD_DOWNLOAD
     };
-    CDownloadDlg() : CDialog(IDD) {}
+    CDownloadDlg();
+    ~CDownloadDlg() override;
 
     BOOL OnInitDialog() override;
     // An OK command that reaches the page has nothing to do.
@@ -24,13 +31,24 @@ class CDownloadDlg : public CDialog
     // 1 when a worker runs or has been started, 0 when there is no address
     // (the frame has then been told) or no thread could be made.
     BOOL StartDownload();
+    // The user has left the wizard: the worker must not go on to install.
+    void AbandonWorker();
+
+    // Runs the package at `packagePath` and ends the process.
+    [[noreturn]] static void RunInstaller(HWND hFrame, const std::wstring& packagePath);
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
   private:
+    static unsigned __stdcall DownloadThread(void* pParam);
+
+    KernelHandle m_hDownloadThread;
     std::wstring m_strDownloadUrl;
     std::wstring m_strPackagePath;
+    bool m_bPlainPackageName = false;
     HWND m_pFrame = nullptr;
     CProgressCtrl m_progress;
+    CLinkStatic m_linkManual;
+    std::shared_ptr<WorkerLink> m_link;
 };

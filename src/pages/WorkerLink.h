@@ -6,15 +6,20 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 
 class WorkerLink
 {
   public:
     WorkerLink(HWND hFrame, HWND hProgress) : m_hFrame(hFrame), m_hProgress(hProgress) {}
 
-    // The page is going: from now on the worker reports nothing.
-    void Abandon() { m_abandoned = true; }
+    // The user has left the wizard or the page is going: from now on the
+    // worker reports nothing and starts nothing.
+    void Abandon();
     bool IsAbandoned() const { return m_abandoned; }
+    // The worker's claim to go on to the installation; false once abandoned.
+    // After a successful claim, abandoning no longer stops it.
+    bool TryBeginInstall();
 
     HWND Frame() const { return m_hFrame; }
 
@@ -28,4 +33,6 @@ class WorkerLink
     HWND m_hFrame;
     HWND m_hProgress;
     std::atomic<bool> m_abandoned{false};
+    std::mutex m_lock;
+    bool m_installing = false;
 };

@@ -103,3 +103,31 @@ TEST_F(WizardTest, AboutBoxComesFromTheSystemMenuAndLeavesTheWizardAsItWas)
     EXPECT_TRUE(::EqualRect(&before, &after));
     EXPECT_EQ(L"CWelcomeDlg", CurrentPageTag(m_frame));
 }
+
+TEST_F(WizardTest, WelcomeLineNamesTheInstalledClient)
+{
+    struct Case
+    {
+        std::map<std::wstring, std::wstring> record; // empty: no record at all
+        const wchar_t* line;
+    } cases[] = {
+        {{{L"DisplayName", L"Qora企业版"}, {L"MainVersion", L"2.1"}, {L"DisplayVersion", L"2.1.0.7"}},
+         L"Qora校园版 2.1"},
+        {{{L"MainVersion", L"2.1"}}, L"Qora校园版 2.1"},
+        {{{L"DisplayName", L"Qora Client"}}, L"Qora Client "},
+        {{{L"DisplayName", L"企业版 和 企业版"}, {L"MainVersion", L"3"}}, L"校园版 和 校园版 3"},
+        {{}, L"Qora校园版 "},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.line)));
+        if (c.record.empty())
+            RemoveClientRecord();
+        else
+            SetClientRecord(c.record);
+        StartWizard();
+        ASSERT_TRUE(WaitForPage(m_frame, L"CWelcomeDlg"));
+        EXPECT_EQ(c.line, TextOf(Item(CurrentPage(m_frame), 1014)));
+        m_wizard.Kill();
+    }
+}

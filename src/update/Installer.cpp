@@ -1,0 +1,101 @@
+#include "update/Installer.h"
+
+#include <shellapi.h>
+
+#include "framework/ComPtr.h"
+#include "framework/ScopedHandle.h"
+#include "framework/WinApp.h"
+#include "pages/NoticeDlg.h"
+#include "support/StringHelpers.h"
+#include "update/ClientProcess.h"
+#include "update/LiveUpdateIni.h"
+
+const wchar_t kInstallerResultName[] = L"QVXLivaUpdate.ini";
+
+namespace
+{
+// The installer writes at most a short word here.
+const DWORD kUserCancelCapacity = 20;
+
+[[noreturn]] void CloseFrameAndExit(HWND hFrame)
+{
+    // The frame's thread is not waited for: ending the process ends it too.
+    ::PostMessageW(hFrame, WM_CLOSE, 0, 0);
+    ::ExitProcess(0);
+}
+} // namespace
+
+std::wstring InstallerResultPath()
+{
+    wchar_t tempDir[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, tempDir);
+    // A folder that does not fit the buffer is not known: the name alone then
+    // refers to nothing that matters.
+    if (length == 0 || length >= MAX_PATH)
+        tempDir[0] = L'\0';
+    return TextOfBuffer(tempDir, MAX_PATH) + kInstallerResultName;
+}
+
+bool IsUserCancel(const std::wstring& value)
+{
+    return ::CompareStringOrdinal(value.c_str(), static_cast<int>(value.size()), L"yes", 3, TRUE) ==
+           CSTR_EQUAL;
+}
+
+void RunInstallerStep(HWND hFrame, const std::wstring& packagePath)
+{
+    wchar_t recordPath[kIniPathCapacity] = {};
+    GetLiveUpdateIniPath(recordPath);
+
+    ::ShowWindow(hFrame, SW_HIDE);
+    if (CWinApp* app = GetApp())
+        app->BeginWaitCursor();
+    else
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+
+    if (FindClientProcess() != kNoClientProcess)
+    {
+        INT_PTR choice = IDOK;
+        {
+            CNoticeDlg dlg(nullptr);
+            choice = dlg.DoModal();
+        }
+        if (choice == IDCANCEL)
+        {
+            ::DeleteFileW(packagePath.c_str());
+            ::DeleteFileW(recordPath);
+            CloseFrameAndExit(hFrame);
+        }
+    }
+
+    const std::wstring resultPath = InstallerResultPath();
+    // A result left by an earlier run must not be taken for this one's.
+    ::DeleteFileW(resultPath.c_str());
+    ::DeleteFileW(recordPath);
+
+    KernelHandle installer;
+    {
+        // The shell may hand the launch to an extension that needs COM.
+        ComApartment apartment;
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS;
+        info.lpFile = packagePath.c_str();
+        info.lpParameters = L"";
+        info.nShow = SW_SHOW;
+        if (::ShellExecuteExW(&info))
+            installer.Reset(info.hProcess);
+    }
+    if (installer)
+        ::WaitForSingleObject(installer.Get(), INFINITE);
+    ::DeleteFileW(packagePath.c_str());
+
+    wchar_t userCancel[kUserCancelCapacity] = {};
+    ::GetPrivateProfileStringW(L"setuplog", L"UserCancel", L"", userCancel, kUserCancelCapacity,
+                               resultPath.c_str());
+    // The installer has told the user itself; the updater ends the same way
+    // whether the installation was cancelled or not.
+    const bool cancelled = IsUserCancel(TextOfBuffer(userCancel, kUserCancelCapacity));
+    (void)cancelled;
+    CloseFrameAndExit(hFrame);
+}

@@ -1,0 +1,195 @@
+#include "update/PackageDownload.h"
+
+#include <cwctype>
+#include <vector>
+
+#include "framework/InternetSession.h"
+
+namespace
+{
+bool IsDeviceName(const std::wstring& name)
+{
+    // CON, PRN, AUX, NUL, COM1..9, LPT1..9, with or without an extension.
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    for (wchar_t& c : stem)
+        c = static_cast<wchar_t>(std::towupper(c));
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+           stem[3] >= L'1' && stem[3] <= L'9';
+}
+
+// The proxy asks again for credentials; answer with the download's own.
+void AnswerProxyAuthentication(const CHttpFile& file)
+{
+    for (int retries = 0; retries < kMaxDownloadProxyAuthRetries; ++retries)
+    {
+        DWORD status = 0;
+        file.QueryStatusCode(status);
+        if (status != HTTP_STATUS_PROXY_AUTH_REQ)
+            return;
+        file.SetOption(INTERNET_OPTION_PROXY_USERNAME, std::wstring(L"qjd"));
+        file.SetOption(INTERNET_OPTION_PROXY_PASSWORD, std::wstring(L"858"));
+        file.SendRequest();
+    }
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD size)
+{
+    while (size > 0)
+    {
+        DWORD written = 0;
+        if (!::WriteFile(file, data, size, &written, nullptr) || written == 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+} // namespace
+
+std::wstring LastUrlSegment(const std::wstring& url)
+{
+    const size_t slash = url.rfind(L'/');
+    return slash == std::wstring::npos ? url : url.substr(slash + 1);
+}
+
+bool IsPlainFileName(const std::wstring& name)
+{
+    if (name.empty() || name.find_first_not_of(L'.') == std::wstring::npos)
+        return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || c == 0x7F || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos)
+            return false;
+    if (name.back() == L'.' || name.back() == L' ')
+        return false;
+    return !IsDeviceName(name);
+}
+
+int ProgressPosition(uint64_t received, uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    return static_cast<int>(static_cast<double>(received) * 10000.0 / static_cast<double>(total));
+}
+
+bool ParseContentLength(const std::wstring& text, uint64_t& length)
+{
+    size_t i = 0;
+    while (i < text.size() && std::iswspace(text[i]))
+        ++i;
+    uint64_t value = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i, ++digits)
+    {
+        if (value > (UINT64_MAX - 9) / 10)
+            return false;
+        value = value * 10 + static_cast<uint64_t>(text[i] - L'0');
+    }
+    if (digits == 0 || value == 0)
+        return false;
+    length = value;
+    return true;
+}
+
+std::wstring TemporaryDownloadPath(const std::wstring& packagePath)
+{
+    return packagePath + L".downloading";
+}
+
+DownloadOutcome DownloadPackage(const DownloadRequest& request, const ProgressSink& progress)
+{
+    const std::wstring temporary = TemporaryDownloadPath(request.packagePath);
+    bool fileCreated = false;
+    try
+    {
+        CInternetSession session(request.agent.c_str(), 1,
+                                 request.useProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
+                                 request.useProxy ? request.proxy.c_str() : nullptr, nullptr, 0);
+        if (request.useProxy)
+        {
+            session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
+        }
+        else
+        {
+            session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 30000);
+            session.SetOption(INTERNET_OPTION_CONNECT_BACKOFF, 1000);
+            session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
+        }
+        auto file =
+            session.OpenURL(request.url.c_str(), 1,
+                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
+        if (request.useProxy)
+            AnswerProxyAuthentication(*file);
+
+        std::wstring status, lengthText;
+        if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, status) || status != L"200")
+            return DownloadOutcome::Failed;
+        // Without the package's size there is no telling a whole package
+        // from a broken one.
+        uint64_t total = 0;
+        file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
+        if (!ParseContentLength(lengthText, total))
+            return DownloadOutcome::Failed;
+
+        if (!progress(0))
+            return DownloadOutcome::Abandoned;
+        FileHandle out(::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out)
+            return DownloadOutcome::CannotCreateFile;
+        fileCreated = true;
+
+        std::vector<char> buffer(kDownloadBlockBytes, '\0');
+        uint64_t received = 0;
+        int shown = 0;
+        bool writeFailed = false;
+        for (;;)
+        {
+            // Read what has come, up to a block, so that a slow server still
+            // moves the bar as its bytes arrive.
+            const DWORD available = file->QueryDataAvailable();
+            const DWORD want =
+                available > 0 && available < kDownloadBlockBytes ? available : kDownloadBlockBytes;
+            const DWORD read = file->Read(buffer.data(), want);
+            if (read == 0)
+                break;
+            received += read;
+            if (received > total)
+                break;
+            // The bar only moves when its position does: one message per
+            // block would cost a thread switch for nothing.
+            const int position = ProgressPosition(received, total);
+            if (position != shown)
+            {
+                shown = position;
+                if (!progress(position))
+                {
+                    out.Reset();
+                    ::DeleteFileW(temporary.c_str());
+                    return DownloadOutcome::Abandoned;
+                }
+            }
+            if (!WriteAll(out.Get(), buffer.data(), read))
+            {
+                writeFailed = true; // a full disk, for instance
+                break;
+            }
+        }
+        const bool complete = !writeFailed && received == total && ::FlushFileBuffers(out.Get());
+        out.Reset();
+        if (!complete ||
+            !::MoveFileExW(temporary.c_str(), request.packagePath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        {
+            ::DeleteFileW(temporary.c_str());
+            return DownloadOutcome::Failed;
+        }
+        return DownloadOutcome::Complete;
+    }
+    catch (const CInternetException&)
+    {
+        if (fileCreated)
+            ::DeleteFileW(temporary.c_str());
+        return DownloadOutcome::Failed;
+    }
+}

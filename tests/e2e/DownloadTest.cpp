@@ -1,0 +1,447 @@
+// Download and install with the real wizard: the package from the servers,
+// the installer stand-in, the running-client stand-in and every failure.
+#include "Fixture.h"
+
+#include <wincrypt.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace e2e;
+
+namespace
+{
+const int kNext = 1000, kCancel = 1001, kResultText = 1008, kResultHeading = 1022;
+const int kDownloadProgress = 1018, kPackageLine = 1019, kManualLink = 1021, kRetry = 1011,
+          kNoticeText = 1012;
+const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
+const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
+const char kPackage[] = "QoraSetup.exe";
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring TempFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The fault server's files folder, as this program sees it.
+std::wstring ServedFilesFolder()
+{
+    const char* runtime = std::getenv("RUNTIME_DIR");
+    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"/files";
+    for (wchar_t& c : folder)
+        if (c == L'/')
+            c = L'\\';
+    return folder;
+}
+
+// Makes the TLS front end's certificate one the system trusts, as a
+// product's real certificate would be.
+void TrustTestCertificate()
+{
+    const std::string pem = ReadAll(ServedFilesFolder() + L"\\..\\certs\\good.crt");
+    ASSERT_FALSE(pem.empty()) << "no test certificate";
+    DWORD size = 0;
+    ASSERT_TRUE(
+        ::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr));
+    std::string der(size, '\0');
+    ::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(&der[0]), &size,
+                           nullptr, nullptr);
+    HCERTSTORE root =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    ASSERT_NE(nullptr, root);
+    EXPECT_TRUE(::CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING,
+                                                   reinterpret_cast<const BYTE*>(der.data()), size,
+                                                   CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+    ::CertCloseStore(root, 0);
+}
+
+class Upgrade : public WizardTest
+{
+  protected:
+    void SetUp() override
+    {
+        WizardTest::SetUp();
+        m_marker = m_workFolder + L"\\installer-runs.txt";
+        m_waitFile = m_workFolder + L"\\installer-may-end";
+        ::DeleteFileW(m_marker.c_str());
+        ::DeleteFileW(m_waitFile.c_str());
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_MARKER", m_marker.c_str());
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", nullptr);
+        RemoveLeftovers();
+        ::CreateDirectoryW(ServedFilesFolder().c_str(), nullptr);
+        ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"..\\standins\\fake_installer.exe").c_str(),
+                                (ServedFilesFolder() + L"\\" + Wide(kPackage)).c_str(), FALSE));
+        SetClientRecord(
+            {{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}, {L"MainVersion", L"2.1"}});
+    }
+    void TearDown() override
+    {
+        WizardTest::TearDown();
+        for (auto& client : m_clients)
+            client->Kill();
+        RemoveLeftovers();
+    }
+    void RemoveLeftovers() const
+    {
+        for (const std::wstring& name : {Wide(kPackage), Wide(kPackage) + L".downloading",
+                                         std::wstring(L"QVXLivaUpdate.ini"), std::wstring(L".downloading")})
+            ::DeleteFileW((TempFolder() + name).c_str());
+    }
+
+    std::string PackageUrl(const char* scheme = "http", int port = 0) const
+    {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port ? port : m_server.Port()) +
+               "/files/" + kPackage;
+    }
+    // The check offers version 3.0 at `url`.
+    void OfferVersion(const std::string& url)
+    {
+        const std::string body =
+            "<r status-code=\"1\"><newversionname>Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88"
+            "</newversionname><newversion>3.0</newversion><downloadurl>" +
+            url + "</downloadurl><desc>d</desc></r>";
+        ASSERT_TRUE(m_server.Script(R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [{"body": )" +
+                                    JsonString(body) + "}]}"));
+    }
+    // From the Welcome page to the Download page.
+    void RunToDownload(const std::string& url)
+    {
+        OfferVersion(url);
+        StartAtCheckVersion();
+        ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
+        Click(Item(m_frame, kNext));
+        ASSERT_TRUE(WaitUntil([&] { return FindPage(m_frame, L"CDownloadDlg") || !IsVisible(m_frame); }));
+    }
+    void HoldInstaller() { ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", m_waitFile.c_str()); }
+    void ReleaseInstaller() const { WriteTextFile(m_waitFile, "go"); }
+    int InstallerRuns() const
+    {
+        const std::string text = ReadAll(m_marker);
+        int lines = 0;
+        for (char c : text)
+            lines += c == '\n';
+        return lines;
+    }
+    void ExpectEndedWithoutInstalling()
+    {
+        DWORD exitCode = 1;
+        EXPECT_TRUE(m_wizard.WaitForExit(15000, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+        EXPECT_EQ(0, InstallerRuns());
+        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
+        EXPECT_FALSE(IniExists());
+    }
+    // Dismisses the download-error box and expects the Finish page.
+    void ExpectDownloadError()
+    {
+        HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
+        ASSERT_NE(nullptr, box) << "no error box";
+        EXPECT_EQ(kDownloadErrorBox, MessageBoxText(box));
+        EXPECT_EQ(L"CDownloadDlg", CurrentPageTag(m_frame)) << "the frame waits until the box is closed";
+        AnswerMessageBox(box, IDOK);
+        ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg"));
+        HWND page = CurrentPage(m_frame);
+        EXPECT_EQ(L"升级失败", TextOf(Item(page, kResultHeading)));
+        EXPECT_EQ(kDownloadErrorText, TextOf(Item(page, kResultText)));
+        EXPECT_EQ(0, InstallerRuns()) << "something incomplete was run";
+        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
+        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage) + L".downloading"));
+        Click(Item(m_frame, kNext));
+        ExpectEndsPromptly();
+    }
+    Process& StartClient(const std::wstring& exeName)
+    {
+        const std::wstring path = m_workFolder + L"\\" + exeName;
+        ::CopyFileW((TestProgramFolder() + L"..\\standins\\QOravel.exe").c_str(), path.c_str(), FALSE);
+        m_clients.push_back(std::make_unique<Process>());
+        EXPECT_TRUE(m_clients.back()->Start(path, m_workFolder));
+        return *m_clients.back();
+    }
+
+    std::wstring m_marker, m_waitFile;
+    std::vector<std::unique_ptr<Process>> m_clients;
+};
+} // namespace
+
+TEST_F(Upgrade, WholeRoadFromWelcomeToTheInstalledPackage)
+{
+    HoldInstaller();
+    // A result left by an earlier run must not be taken for this one's.
+    WriteTextFile(TempFolder() + L"QVXLivaUpdate.ini", "[setuplog]\r\nUserCancel=yes\r\n");
+    RunToDownload(PackageUrl());
+    ASSERT_TRUE(WaitUntil([&] { return InstallerRuns() == 1; }, 30000)) << "the installer did not run";
+
+    // While the installer runs: the wizard is hidden and waits for it.
+    EXPECT_FALSE(IsVisible(m_frame));
+    HWND page = FindPage(m_frame, L"CDownloadDlg");
+    EXPECT_EQ(L"Qora校园版 3.0", TextOf(Item(page, kPackageLine)));
+    EXPECT_EQ(L"如果下载速度较慢，请点击此处手动下载安装包进行安装", TextOf(Item(page, kManualLink)));
+    EXPECT_EQ(10000, ProgressOf(Item(page, kDownloadProgress)));
+    EXPECT_TRUE(Exists(TempFolder() + Wide(kPackage)));
+    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage) + L".downloading"));
+    EXPECT_FALSE(IniExists()) << "the record is deleted before the package runs";
+    EXPECT_NE(std::string::npos, ReadAll(m_marker).find("stale-result=0"));
+    EXPECT_TRUE(m_wizard.IsRunning());
+
+    ReleaseInstaller();
+    DWORD exitCode = 1;
+    ASSERT_TRUE(m_wizard.WaitForExit(15000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1, InstallerRuns());
+    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
+    EXPECT_NE(std::string::npos, ReadAll(TempFolder() + L"QVXLivaUpdate.ini").find("UserCancel=no"));
+    // The package came as it was served.
+    const Json log = m_server.Requests();
+    ASSERT_EQ(2u, log.size());
+    EXPECT_EQ(L"GET", log[1]["method"].string);
+    EXPECT_EQ(L"/files/QoraSetup.exe", log[1]["path"].string);
+}
+
+TEST_F(Upgrade, EndsTheSameWhateverTheInstallerReports)
+{
+    for (const wchar_t* answer : {L"yes", L"YES", L"no"})
+    {
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", answer);
+        RunToDownload(PackageUrl());
+        DWORD exitCode = 1;
+        ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
+        EXPECT_TRUE(Exists(TempFolder() + L"QVXLivaUpdate.ini")) << "the result file is left in place";
+    }
+    EXPECT_EQ(3, InstallerRuns());
+}
+
+TEST_F(Upgrade, OverHttpsWithATrustedCertificate)
+{
+    TrustTestCertificate();
+    RunToDownload(PackageUrl("https", ServerPort("TLS_GOOD_PORT")));
+    DWORD exitCode = 1;
+    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1, InstallerRuns());
+}
+
+TEST_F(Upgrade, StartingAtTheNewVersionPage)
+{
+    StartAtNewVersion("newversionname=Qora\r\nnewversion=3.0\r\ndownloadurl=" + PackageUrl() + "\r\n");
+    Click(Item(m_frame, kNext));
+    DWORD exitCode = 1;
+    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1, InstallerRuns());
+}
+
+TEST_F(Upgrade, ThroughAProxyThatAsksForCredentials)
+{
+    SystemProxy proxy(1, L"127.0.0.1:" + std::to_wstring(ServerPort("PROXY_AUTH_PORT")));
+    RunToDownload(PackageUrl());
+    DWORD exitCode = 1;
+    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1, InstallerRuns());
+    // The proxy let the check in as one user and the download as the other.
+    const std::string log = ReadAll(ServedFilesFolder() + L"\\..\\squid\\access.log");
+    EXPECT_NE(std::string::npos, log.find("/gdisp.xml? user=wfz"));
+    EXPECT_NE(std::string::npos, log.find("/files/QoraSetup.exe user=qjd"));
+}
+
+TEST_F(Upgrade, RunningClientCanBeClosedByForce)
+{
+    Process& first = StartClient(L"QOravel.exe");
+    Process& second = StartClient(L"qoravel.EXE");
+    RunToDownload(PackageUrl());
+    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    ASSERT_NE(nullptr, notice);
+    EXPECT_EQ(L"您需要关闭正在运行的Qora校园版，才能继续\n剩下的安装", TextOf(Item(notice, kNoticeText)));
+    EXPECT_FALSE(IsVisible(m_frame));
+    EXPECT_EQ(10000, ProgressOf(Item(FindPage(m_frame, L"CDownloadDlg"), kDownloadProgress)));
+    EXPECT_EQ(0, InstallerRuns()) << "the installer must wait for the client";
+
+    Click(Item(notice, IDOK));
+    DWORD exitCode = 1;
+    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1, InstallerRuns());
+    EXPECT_EQ(1, (first.IsRunning() ? 0 : 1) + (second.IsRunning() ? 0 : 1))
+        << "exactly one client is closed";
+}
+
+TEST_F(Upgrade, RetryWaitsUntilTheClientIsGone)
+{
+    Process& client = StartClient(L"QOravel.exe");
+    RunToDownload(PackageUrl());
+    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    ASSERT_NE(nullptr, notice);
+    Click(Item(notice, kRetry));
+    // Nothing happens while the client runs: the question stays.
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(notice, kRetry)); }));
+    EXPECT_TRUE(::IsWindow(notice));
+    EXPECT_EQ(0, InstallerRuns());
+
+    client.Kill();
+    Click(Item(notice, kRetry));
+    DWORD exitCode = 1;
+    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1, InstallerRuns());
+}
+
+TEST_F(Upgrade, CancellingTheCloseQuestionGivesUpTheUpgrade)
+{
+    StartClient(L"QOravel.exe");
+    RunToDownload(PackageUrl());
+    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    ASSERT_NE(nullptr, notice);
+    Click(Item(notice, IDCANCEL));
+    ExpectEndedWithoutInstalling();
+}
+
+TEST_F(Upgrade, NotFoundShowsTheBoxThenTheFinishPage)
+{
+    RunToDownload("http://127.0.0.1:" + std::to_string(m_server.Port()) + "/no/such/package.exe");
+    ExpectDownloadError();
+}
+
+TEST_F(Upgrade, IncompleteTransfersAreDownloadErrorsAndNothingRuns)
+{
+    const std::string file = JsonString(kPackage);
+    for (const std::string& response : {R"({"body_file": )" + file + R"(, "close_after_bytes": 20000})",
+                                        R"({"body_file": )" + file + R"(, "reset_after_bytes": 20000})",
+                                        R"({"body_file": )" + file + R"(, "content_length": "none"})",
+                                        R"({"body_file": )" + file + R"(, "chunked": true})",
+                                        std::string(R"({"body": "MZ", "content_length": "lots"})")})
+    {
+        SCOPED_TRACE(response);
+        ASSERT_TRUE(m_server.Script(R"({"path": "/cut/QoraSetup.exe", "responses": [)" + response + "]}"));
+        RunToDownload("http://127.0.0.1:" + std::to_string(m_server.Port()) + "/cut/QoraSetup.exe");
+        ExpectDownloadError();
+        m_server.Reset();
+        ASSERT_TRUE(
+            m_server.Script(R"({"path": "/gdisp.xml", "responses": [{"delay_before_headers_ms": 120000}]})"));
+    }
+}
+
+TEST_F(Upgrade, PackageFileHeldByAnotherProgramKeepsTheDownloadPage)
+{
+    const std::wstring temporary = TempFolder() + Wide(kPackage) + L".downloading";
+    HANDLE held =
+        ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    RunToDownload(PackageUrl());
+    HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(L"写文件" + temporary + L"错误！\n文件正在使用中，请先关闭程序！", MessageBoxText(box));
+    AnswerMessageBox(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+    ::CloseHandle(held);
+
+    EXPECT_EQ(L"CDownloadDlg", CurrentPageTag(m_frame));
+    EXPECT_FALSE(IsEnabled(Item(m_frame, kNext)));
+    EXPECT_EQ(0, ProgressOf(Item(CurrentPage(m_frame), kDownloadProgress)));
+    EXPECT_EQ(0, InstallerRuns());
+    Click(Item(m_frame, kCancel));
+    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+    ASSERT_NE(nullptr, confirm);
+    AnswerMessageBox(confirm, IDYES);
+    ExpectEndsPromptly();
+}
+
+TEST_F(Upgrade, AddressesWithoutAPlainFileNameNeverPlaceAFileOutsideTheTemporaryFolder)
+{
+    // Ending in "/": no name at all. A name with a folder in it.
+    for (const std::string& tail :
+         {std::string("/files/"), std::string("/files/..%5C..\\escape.exe"), std::string("/files/a:b.exe")})
+    {
+        SCOPED_TRACE(tail);
+        RunToDownload("http://127.0.0.1:" + std::to_string(m_server.Port()) + tail);
+        HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(0u, MessageBoxText(box).find(L"写文件"));
+        AnswerMessageBox(box, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+        EXPECT_EQ(L"CDownloadDlg", CurrentPageTag(m_frame));
+        EXPECT_EQ(1u, m_server.Requests().size()) << "nothing was downloaded";
+        EXPECT_FALSE(Exists(TempFolder() + L".downloading"));
+        m_wizard.Kill();
+        m_server.Reset();
+    }
+    EXPECT_FALSE(Exists(TempFolder() + L"..\\escape.exe"));
+    EXPECT_EQ(0, InstallerRuns());
+}
+
+TEST_F(Upgrade, AddressWithoutASlashIsADownloadError)
+{
+    RunToDownload(kPackage);
+    ExpectDownloadError();
+}
+
+TEST_F(Upgrade, BarMovesAsBytesArrive)
+{
+    // Three bytes, one at a time; the client keeps the wizard waiting at the
+    // end so the last position can be read.
+    StartClient(L"QOravel.exe");
+    ASSERT_TRUE(m_server.Script(R"({"path": "/slow/three.exe", "responses": [{"body": "abc", "chunk_size": 1,
+                                    "delay_before_body_ms": 600, "delay_between_chunks_ms": 600}]})"));
+    RunToDownload("http://127.0.0.1:" + std::to_string(m_server.Port()) + "/slow/three.exe");
+    HWND bar = Item(FindPage(m_frame, L"CDownloadDlg"), kDownloadProgress);
+    std::vector<int> seen{ProgressOf(bar)};
+    WaitUntil(
+        [&]
+        {
+            const int position = ProgressOf(bar);
+            if (position != seen.back())
+                seen.push_back(position);
+            return position == 10000;
+        },
+        30000);
+    EXPECT_EQ((std::vector<int>{0, 3333, 6666, 10000}), seen);
+    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    ASSERT_NE(nullptr, notice);
+    Click(Item(notice, IDCANCEL));
+    ExpectEndedWithoutInstalling();
+}
+
+TEST_F(Upgrade, ConfirmedCancelDuringTheTransferEndsWithoutInstalling)
+{
+    ASSERT_TRUE(
+        m_server.Script(R"({"path": "/slow/QoraSetup.exe", "responses": [{"body_file": "QoraSetup.exe",
+                                    "chunk_size": 4096, "delay_between_chunks_ms": 100}]})"));
+    RunToDownload("http://127.0.0.1:" + std::to_string(m_server.Port()) + "/slow/QoraSetup.exe");
+    HWND bar = Item(FindPage(m_frame, L"CDownloadDlg"), kDownloadProgress);
+    ASSERT_TRUE(WaitUntil([&] { return ProgressOf(bar) > 0; }, 30000));
+    Click(Item(m_frame, kCancel));
+    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+    ASSERT_NE(nullptr, confirm);
+    AnswerMessageBox(confirm, IDNO);
+    // No: the transfer goes on.
+    const int before = ProgressOf(bar);
+    EXPECT_TRUE(WaitUntil([&] { return ProgressOf(bar) > before; }, 30000));
+    Click(Item(m_frame, kCancel));
+    confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+    ASSERT_NE(nullptr, confirm);
+    AnswerMessageBox(confirm, IDYES);
+    ExpectEndedWithoutInstalling();
+}

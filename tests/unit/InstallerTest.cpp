@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cwchar>
+
+#include "framework/Wnd.h"
+#include "resource.h"
+#include "standins/StandInTools.h"
+#include "standins/WindowProbes.h"
+#include "update/ClientProcess.h"
+#include "update/Installer.h"
+#include "update/LiveUpdateIni.h"
+
+using probes::TextOf;
+using standins::ChildProcess;
+using standins::FileExists;
+using standins::PumpUntil;
+using standins::ReadLines;
+using standins::ScopedEnvironment;
+using standins::StandInPath;
+using standins::TempDir;
+
+namespace
+{
+const wchar_t kFrameVar[] = L"QVX_TEST_INSTALLER_FRAME";
+const wchar_t kPackageVar[] = L"QVX_TEST_INSTALLER_PACKAGE";
+const wchar_t kChildArguments[] =
+    L"--gtest_also_run_disabled_tests --gtest_filter=InstallerStepChild.DISABLED_RunsTheStep";
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t buffer[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, buffer, 1024);
+    return length < 1024 ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring ReadUserCancel(const std::wstring& path)
+{
+    wchar_t value[64] = {};
+    ::GetPrivateProfileStringW(L"setuplog", L"UserCancel", L"<missing>", value, 64, path.c_str());
+    return value;
+}
+
+std::atomic<int> g_frameCloseRequests{0};
+
+// Stands in for the wizard frame: it only counts the close requests it gets.
+LRESULT CALLBACK FrameProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg == WM_CLOSE)
+    {
+        ++g_frameCloseRequests;
+        return 0;
+    }
+    return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+struct DialogSearch
+{
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindNoticeOf(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(lParam);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(hWnd, &processId);
+    if (processId != search->processId || !::IsWindowVisible(hWnd) || TextOf(hWnd) != L"Qora企业版在线升级")
+        return TRUE;
+    search->found = hWnd;
+    return FALSE;
+}
+
+// Any dialog box the process shows.
+BOOL CALLBACK FindDialogOf(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(lParam);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(hWnd, &processId);
+    wchar_t className[16] = {};
+    ::GetClassNameW(hWnd, className, 16);
+    if (processId != search->processId || !::IsWindowVisible(hWnd) || wcscmp(className, L"#32770") != 0)
+        return TRUE;
+    search->found = hWnd;
+    return FALSE;
+}
+
+// The installer step run in a process of its own (it ends its process), in
+// front of a frame window of this process, with a package made from the
+// stand-in installer.
+class InstallerStepTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(kNoClientProcess, FindClientProcess()) << "a client from elsewhere is running";
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = FrameProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QvxTestFrame";
+        ::RegisterClassW(&wc);
+        m_hFrame = ::CreateWindowExW(0, L"QvxTestFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                     300, 200, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(nullptr, m_hFrame);
+        g_frameCloseRequests = 0;
+
+        m_package = m_dir.Path() + L"QoraSetup_3.0.exe";
+        ASSERT_TRUE(::CopyFileW(StandInPath(L"fake_installer.exe").c_str(), m_package.c_str(), FALSE));
+        m_marker = m_dir.Path() + L"marker.txt";
+
+        m_record = LiveUpdateIniPath();
+        ASSERT_FALSE(m_record.empty());
+        ::CreateDirectoryW(m_record.substr(0, m_record.find_last_of(L'\\')).c_str(), nullptr);
+        ASSERT_TRUE(::WritePrivateProfileStringW(L"Update", L"newversion", L"3.0", m_record.c_str()));
+        ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, m_record.c_str());
+        ASSERT_TRUE(FileExists(m_record));
+
+        m_result = InstallerResultPath();
+        ::DeleteFileW(m_result.c_str());
+    }
+
+    void TearDown() override
+    {
+        ::DeleteFileW(m_record.c_str());
+        ::DeleteFileW(m_result.c_str());
+        if (m_hFrame)
+            ::DestroyWindow(m_hFrame);
+    }
+
+    void LeaveStaleResult() const
+    {
+        ::WritePrivateProfileStringW(L"setuplog", L"UserCancel", L"yes", m_result.c_str());
+        ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, m_result.c_str());
+    }
+
+    bool StartStep(ChildProcess& step)
+    {
+        ScopedEnvironment frame(kFrameVar, std::to_wstring(reinterpret_cast<UINT_PTR>(m_hFrame)));
+        ScopedEnvironment package(kPackageVar, m_package);
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        return step.Start(self, kChildArguments, true);
+    }
+
+    // Ends the step's run: exit code 0, and its close request has arrived.
+    void ExpectEndedCleanly(const ChildProcess& step) const
+    {
+        ASSERT_TRUE(step.WaitForExit(30000));
+        EXPECT_EQ(0u, step.ExitCode());
+        EXPECT_TRUE(PumpUntil([] { return g_frameCloseRequests > 0; }, 5000));
+        PumpUntil([] { return false; }, 50);
+        EXPECT_EQ(1, g_frameCloseRequests.load());
+        EXPECT_FALSE(::IsWindowVisible(m_hFrame));
+    }
+
+    static HWND WaitForDialog(const ChildProcess& step, WNDENUMPROC match)
+    {
+        DialogSearch search{step.Id(), nullptr};
+        PumpUntil(
+            [&]
+            {
+                ::EnumWindows(match, reinterpret_cast<LPARAM>(&search));
+                return search.found != nullptr || !step.IsRunning();
+            });
+        return search.found;
+    }
+    static HWND WaitForNotice(const ChildProcess& step) { return WaitForDialog(step, FindNoticeOf); }
+
+    TempDir m_dir{L"qvx-installer-"};
+    HWND m_hFrame = nullptr;
+    std::wstring m_package;
+    std::wstring m_marker;
+    std::wstring m_record;
+    std::wstring m_result;
+};
+} // namespace
+
+// Not a test of its own: the body of the step's process, which the tests
+// below start with the frame and the package named in the environment.
+TEST(InstallerStepChild, DISABLED_RunsTheStep)
+{
+    const std::wstring frame = Environment(kFrameVar);
+    const std::wstring package = Environment(kPackageVar);
+    if (frame.empty() || package.empty())
+        GTEST_SKIP() << "started by the installer step tests only";
+    RunInstallerStep(reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(frame.c_str(), nullptr, 10))),
+                     package);
+}
+
+TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)
+{
+    EXPECT_TRUE(IsUserCancel(L"yes"));
+    EXPECT_TRUE(IsUserCancel(L"YES"));
+    EXPECT_TRUE(IsUserCancel(L"Yes"));
+    EXPECT_FALSE(IsUserCancel(L"no"));
+    EXPECT_FALSE(IsUserCancel(L""));
+    EXPECT_FALSE(IsUserCancel(L" yes"));
+    EXPECT_FALSE(IsUserCancel(L"yes "));
+    EXPECT_FALSE(IsUserCancel(L"ye"));
+    EXPECT_FALSE(IsUserCancel(L"yess"));
+
+    EXPECT_EQ(standins::TempFolder() + L"QVXLivaUpdate.ini", InstallerResultPath());
+}
+
+TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)
+{
+    LeaveStaleResult();
+    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
+    ScopedEnvironment userCancel(L"QVX_FAKE_INSTALLER_USERCANCEL", L"YES");
+    ChildProcess step;
+    ASSERT_TRUE(StartStep(step));
+    ExpectEndedCleanly(step);
+
+    const std::vector<std::wstring> runs = ReadLines(m_marker);
+    ASSERT_EQ(1u, runs.size());
+    // The stale result was gone before the package started.
+    EXPECT_EQ(0u, runs[0].find(L"started stale-result=0 cmdline="));
+    // No arguments: the command line is the program alone.
+    std::wstring commandLine = runs[0].substr(runs[0].find(L"cmdline=") + 8);
+    while (!commandLine.empty() && (commandLine.back() == L' ' || commandLine.back() == L'"'))
+        commandLine.pop_back();
+    if (!commandLine.empty() && commandLine.front() == L'"')
+        commandLine.erase(0, 1);
+    EXPECT_EQ(0, _wcsicmp(m_package.c_str(), commandLine.c_str())) << commandLine;
+
+    EXPECT_FALSE(FileExists(m_package));
+    EXPECT_FALSE(FileExists(m_record));
+    // The installer's own result stays.
+    EXPECT_EQ(L"YES", ReadUserCancel(m_result));
+}
+
+TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
+{
+    LeaveStaleResult();
+    const std::wstring go = m_dir.Path() + L"go";
+    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
+    ScopedEnvironment wait(L"QVX_FAKE_INSTALLER_WAIT_FILE", go);
+    ChildProcess step;
+    ASSERT_TRUE(StartStep(step));
+
+    ASSERT_TRUE(PumpUntil([&] { return ReadLines(m_marker).size() == 1; }));
+    EXPECT_FALSE(::IsWindowVisible(m_hFrame));
+    EXPECT_FALSE(FileExists(m_record));
+    EXPECT_FALSE(FileExists(m_result));
+    EXPECT_TRUE(FileExists(m_package));
+    // However long the installer takes, the step only waits.
+    EXPECT_FALSE(step.WaitForExit(1500));
+    EXPECT_EQ(0, g_frameCloseRequests.load());
+    EXPECT_TRUE(FileExists(m_package));
+
+    ::CloseHandle(::CreateFileW(go.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ExpectEndedCleanly(step);
+    EXPECT_FALSE(FileExists(m_package));
+    EXPECT_EQ(L"no", ReadUserCancel(m_result));
+}
+
+TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsNothing)
+{
+    LeaveStaleResult();
+    ChildProcess client;
+    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
+    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
+    ChildProcess step;
+    ASSERT_TRUE(StartStep(step));
+
+    HWND hNotice = WaitForNotice(step);
+    ASSERT_NE(nullptr, hNotice);
+    EXPECT_FALSE(::IsWindowVisible(m_hFrame));
+    EXPECT_EQ(L"您需要关闭正在运行的Qora校园版，才能继续\n剩下的安装",
+              TextOf(::GetDlgItem(hNotice, IDC_NOTICE_TEXT)));
+    // No owner: the dialog stands on its own while the frame is hidden.
+    EXPECT_EQ(nullptr, ::GetWindow(hNotice, GW_OWNER));
+
+    ::PostMessageW(hNotice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(hNotice, IDCANCEL)));
+    ExpectEndedCleanly(step);
+    EXPECT_FALSE(FileExists(m_package));
+    EXPECT_FALSE(FileExists(m_record));
+    EXPECT_FALSE(FileExists(m_marker));
+    EXPECT_TRUE(client.IsRunning());
+    // Only package and record go when the user gives up.
+    EXPECT_EQ(L"yes", ReadUserCancel(m_result));
+}
+
+TEST_F(InstallerStepTest, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
+{
+    ChildProcess client;
+    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
+    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
+    ChildProcess step;
+    ASSERT_TRUE(StartStep(step));
+
+    HWND hNotice = WaitForNotice(step);
+    ASSERT_NE(nullptr, hNotice);
+    ::PostMessageW(hNotice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(hNotice, IDOK)));
+    ASSERT_TRUE(client.WaitForExit());
+    EXPECT_EQ(0u, client.ExitCode());
+    ExpectEndedCleanly(step);
+    EXPECT_EQ(1u, ReadLines(m_marker).size());
+    EXPECT_FALSE(FileExists(m_package));
+    EXPECT_FALSE(FileExists(m_record));
+}
+
+TEST_F(InstallerStepTest, AMissingPackageStillEndsTheSameWay)
+{
+    LeaveStaleResult();
+    ASSERT_TRUE(::DeleteFileW(m_package.c_str()));
+    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
+    ChildProcess step;
+    ASSERT_TRUE(StartStep(step));
+    // The shell reports the failed launch in a box of its own (the launch
+    // asks for no silence); the step goes on once it is answered.
+    HWND hBox = WaitForDialog(step, FindDialogOf);
+    ASSERT_NE(nullptr, hBox);
+    EXPECT_NE(L"Qora企业版在线升级", TextOf(hBox));
+    // Record and stale result were deleted before the launch.
+    EXPECT_FALSE(FileExists(m_record));
+    EXPECT_FALSE(FileExists(m_result));
+    EXPECT_TRUE(step.IsRunning());
+    ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    ExpectEndedCleanly(step);
+    EXPECT_FALSE(FileExists(m_result));
+    EXPECT_FALSE(FileExists(m_marker));
+}

@@ -1,0 +1,68 @@
+#!/bin/bash
+# Runs the wizard against a local demo update server: builds it, starts nginx
+# on loopback with the reference configuration (tools/demo), records an
+# installed client version 2.0, and starts the wizard, which finds version 3.0,
+# downloads its package and installs it. Run as root on Debian 12; safe to run
+# again.
+#
+# With a desktop ($DISPLAY set) the wizard opens there for you to click
+# through. Without one it runs on a virtual display and is walked through the
+# upgrade automatically; pictures of every step go to build/demo/screenshots/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --target QVXLiveUpdate demo_installer demo_driver QOravel
+
+demo=$root/build/demo
+port=${QVX_DEMO_PORT:-18580}
+package_url="http://127.0.0.1:$port/packages/QoraSetup-3.0.exe"
+rm -rf "$demo"
+mkdir -p "$demo"/{run/tmp,www/packages,work,screenshots}
+cp build/tools/demo/demo_installer.exe "$demo/www/packages/QoraSetup-3.0.exe"
+sed -e "s|@DEMO_PORT@|$port|g" -e "s|@DEMO_ROOT@|$demo/www|g" -e "s|@PACKAGE_URL@|$package_url|g" \
+  tools/demo/nginx-update-server.conf >"$demo/run/update-server.conf"
+sed -e "s|@RUN@|$demo/run|g" tools/demo/nginx-demo.conf.in >"$demo/run/nginx.conf"
+cat >"$demo/work/netsetting.xml" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<NetSetting>
+  <Dispatch ip="127.0.0.1" default_port="$port" ssl="0"/>
+</NetSetting>
+XML
+
+# shellcheck source=tools/session.sh
+. tools/session.sh
+stop_demo() {
+  [[ -f "$demo/run/nginx.pid" ]] && kill "$(cat "$demo/run/nginx.pid")" 2>/dev/null || true
+  session_stop
+}
+trap stop_demo EXIT
+[[ -n "${DISPLAY:-}" ]] && export QVX_USE_DISPLAY=1
+session_start_display
+session_start_wine "$root/build/wineprefix"
+nginx -c "$demo/run/nginx.conf" -p "$demo/run" -e "$demo/run/error.log"
+
+reg() { "$root/tools/wine-run.sh" reg "$@" /f >/dev/null 2>&1; }
+record='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel'
+reg add "$record" /v DisplayName /t REG_SZ /d "Qora企业版" /reg:32
+reg add "$record" /v DisplayVersion /t REG_SZ /d "2.0.0.0" /reg:32
+reg add "$record" /v MainVersion /t REG_SZ /d "2.0" /reg:32
+reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD /d 0
+
+winpath() { echo "Z:${1//\//\\}"; }
+export QVX_EXE
+QVX_EXE=$(winpath "$root/build/QVXLiveUpdate.exe")
+cd "$demo/work"
+if [[ -n "${QVX_USE_DISPLAY:-}" ]]; then
+  echo "The wizard is open on your display; close it or let it install to end the demo."
+  "$root/tools/wine-run.sh" "$root/build/QVXLiveUpdate.exe"
+else
+  "$root/tools/wine-run.sh" "$root/build/tools/demo/demo_driver.exe" "$(winpath "$demo/work")" \
+    "$(winpath "$demo/screenshots")" "$(winpath "$root/build/standins/QOravel.exe")"
+  for bmp in "$demo"/screenshots/*.bmp; do
+    [[ -e "$bmp" ]] && convert "$bmp" -trim +repage "${bmp%.bmp}.png" && rm -f "$bmp"
+  done
+  echo "Pictures of every step: build/demo/screenshots/"
+fi
