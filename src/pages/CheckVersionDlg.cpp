@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "application/WizardMessages.h"
+#include "framework/ComPtr.h"
 #include "framework/InternetException.h"
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
@@ -27,6 +28,9 @@ struct CheckJob
 void RunCheck(const CheckJob& job)
 {
     const WorkerLink& link = *job.link;
+    // Held for the whole check, so that the XML component, loaded for the
+    // network settings, is still there for the reply.
+    ComApartment com;
     std::wstring server;
     DispatchPortList ports;
     LoadNetSetting(server, ports);

@@ -1,5 +1,7 @@
 #include "support/Utf8.h"
 
+#include "support/StringHelpers.h"
+
 #include <versionhelpers.h>
 #include <cstdint>
 
@@ -97,28 +99,10 @@ UINT ConversionCodePage()
 
 std::wstring NarrowToWide(const std::string& text)
 {
-    if (text.empty())
-        return std::wstring();
-    const UINT codePage = ConversionCodePage();
-    const int length = static_cast<int>(text.size());
-    const int units = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
-    if (units <= 0)
-        return std::wstring();
-    std::wstring result(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), length, &result[0], units);
-    return result;
+    return DecodeText(text, ConversionCodePage());
 }
 
 std::string WideToNarrow(const std::wstring& text)
 {
-    if (text.empty())
-        return std::string();
-    const UINT codePage = ConversionCodePage();
-    const int length = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return std::string();
-    std::string result(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.data(), length, &result[0], bytes, nullptr, nullptr);
-    return result;
+    return EncodeText(text, ConversionCodePage());
 }

@@ -143,6 +143,7 @@ DownloadOutcome DownloadPackage(const DownloadRequest& request, const ProgressSi
         std::vector<char> buffer(kDownloadBlockBytes, '\0');
         uint64_t received = 0;
         int shown = 0;
+        ULONGLONG lastShown = 0;
         bool writeFailed = false;
         for (;;)
         {
@@ -157,12 +158,16 @@ DownloadOutcome DownloadPackage(const DownloadRequest& request, const ProgressSi
             received += read;
             if (received > total)
                 break;
-            // The bar only moves when its position does: one message per
-            // block would cost a thread switch for nothing.
+            // The bar moves when its position does, and at most every
+            // kProgressIntervalMs: each move waits for the user-interface
+            // thread, which would otherwise slow a fast transfer several
+            // times over. The last position is always shown.
             const int position = ProgressPosition(received, total);
-            if (position != shown)
+            const ULONGLONG now = ::GetTickCount64();
+            if (position != shown && (now - lastShown >= kProgressIntervalMs || position == 10000))
             {
                 shown = position;
+                lastShown = now;
                 if (!progress(position))
                 {
                     out.Reset();
@@ -176,7 +181,10 @@ DownloadOutcome DownloadPackage(const DownloadRequest& request, const ProgressSi
                 break;
             }
         }
-        const bool complete = !writeFailed && received == total && ::FlushFileBuffers(out.Get());
+        // No flush to the disk before the move: the package is run from this
+        // machine's cache at once, and a flush would only cost time; after a
+        // crash nothing trusts the file again (the next download recreates it).
+        const bool complete = !writeFailed && received == total;
         out.Reset();
         if (!complete ||
             !::MoveFileExW(temporary.c_str(), request.packagePath.c_str(), MOVEFILE_REPLACE_EXISTING))

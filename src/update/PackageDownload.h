@@ -50,6 +50,8 @@ using ProgressSink = std::function<bool(int position)>;
 // How often the request is sent again with the proxy's credentials while
 // the proxy keeps asking for them.
 constexpr int kMaxDownloadProxyAuthRetries = 3;
+// Shortest time between two moves of the bar: faster than the eye follows.
+constexpr ULONGLONG kProgressIntervalMs = 40;
 // One buffer, read and written a block at a time.
 constexpr DWORD kDownloadBlockBytes = 8192;
 

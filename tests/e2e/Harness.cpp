@@ -7,7 +7,7 @@
 
 namespace e2e
 {
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs)
 {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;)
@@ -16,7 +16,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
             return true;
         if (::GetTickCount64() >= deadline)
             return false;
-        ::Sleep(15); // polling interval, not synchronisation
+        ::Sleep(pollMs); // polling interval, not synchronisation
     }
 }
 

@@ -11,8 +11,8 @@
 
 namespace e2e
 {
-// Polls `condition` until it holds or `timeoutMs` passes.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+// Polls `condition` every `pollMs` until it holds or `timeoutMs` passes.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000, DWORD pollMs = 15);
 
 // Folder of the test program, with a trailing backslash.
 std::wstring TestProgramFolder();

@@ -35,17 +35,26 @@ bool Fail(const char* what)
     return false;
 }
 
+// Starts the wizard and waits for its Welcome page; null when it did not come.
+HWND StartAtWelcome(Process& wizard, const std::wstring& work)
+{
+    if (!wizard.Start(WizardExePath(), work))
+        return Fail("the wizard did not start"), nullptr;
+    HWND frame = WaitForFrame(wizard.Id());
+    if (!frame || !WaitForPage(frame, L"CWelcomeDlg"))
+        return Fail("no Welcome page"), nullptr;
+    return frame;
+}
+
 bool FirstRun(const std::wstring& work, const std::wstring& client)
 {
     Process clientProcess;
     clientProcess.Start(client, work);
 
     Process wizard;
-    if (!wizard.Start(WizardExePath(), work))
-        return Fail("the wizard did not start");
-    HWND frame = WaitForFrame(wizard.Id());
-    if (!frame || !WaitForPage(frame, L"CWelcomeDlg"))
-        return Fail("no Welcome page");
+    HWND frame = StartAtWelcome(wizard, work);
+    if (!frame)
+        return false;
     Shot(L"1-welcome");
 
     Click(Item(frame, 1000));
@@ -86,11 +95,9 @@ bool FirstRun(const std::wstring& work, const std::wstring& client)
 bool SecondRun(const std::wstring& work)
 {
     Process wizard;
-    if (!wizard.Start(WizardExePath(), work))
-        return Fail("the wizard did not start");
-    HWND frame = WaitForFrame(wizard.Id());
-    if (!frame || !WaitForPage(frame, L"CWelcomeDlg"))
-        return Fail("no Welcome page");
+    HWND frame = StartAtWelcome(wizard, work);
+    if (!frame)
+        return false;
     Shot(L"7-welcome-upgraded");
     Click(Item(frame, 1000));
     if (!WaitForPage(frame, L"CFinishDlg", 30000))
