@@ -59,6 +59,11 @@ CWinApp* GetApp()
     return g_pApp;
 }
 
+std::wstring ApplicationTitle()
+{
+    return g_pApp ? g_pApp->GetAppName() : ModuleBaseName();
+}
+
 HINSTANCE ResourceInstance()
 {
     return ::GetModuleHandleW(nullptr);
@@ -93,8 +98,7 @@ int AppMessageBox(const std::wstring& text, UINT nType)
 {
     if ((nType & MB_ICONMASK) == 0)
         nType |= MB_ICONEXCLAMATION;
-    const std::wstring title = g_pApp ? g_pApp->GetAppName() : ModuleBaseName();
-    return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), nType);
+    return ::MessageBoxW(nullptr, text.c_str(), ApplicationTitle().c_str(), nType);
 }
 
 int RunApplication(HINSTANCE hInstance)

@@ -33,6 +33,9 @@ class CWinApp
 };
 
 CWinApp* GetApp();
+// The application's title: the application object's name, or the
+// executable's base name where there is no application object.
+std::wstring ApplicationTitle();
 // The module that holds the dialog templates, strings and pictures.
 HINSTANCE ResourceInstance();
 // The executable's file name without folder and extension.

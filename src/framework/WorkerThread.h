@@ -1,6 +1,8 @@
 #pragma once
 // Background threads of the pages.
 
+#include <memory>
+
 #include "framework/ScopedHandle.h"
 
 using ThreadProc = unsigned(__stdcall*)(void*);
@@ -10,3 +12,13 @@ using ThreadProc = unsigned(__stdcall*)(void*);
 // resumed. An invalid handle when no thread could be made; `proc` then never
 // runs. The procedure must let no exception out.
 KernelHandle StartIdleThread(ThreadProc proc, void* arg);
+
+// The same for a job the thread takes over: it owns `job` once it has
+// started; when no thread could be made the job stays with the caller.
+template <typename Job> KernelHandle StartIdleThread(ThreadProc proc, std::unique_ptr<Job>& job)
+{
+    KernelHandle thread = StartIdleThread(proc, job.get());
+    if (thread)
+        job.release();
+    return thread;
+}

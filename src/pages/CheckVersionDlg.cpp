@@ -109,13 +109,9 @@ bool CCheckVersionDlg::StartCheck()
     if (m_hCheckThread)
         return true;
     m_link = std::make_shared<WorkerLink>(m_pFrame, m_progress.m_hWnd);
-    auto job =
-        std::make_unique<CheckJob>(CheckJob{m_link, GetApp() ? GetApp()->GetAppName() : ModuleBaseName()});
-    m_hCheckThread = StartIdleThread(CheckVersionThread, job.get());
-    if (!m_hCheckThread)
-        return false;
-    job.release(); // the thread owns it now
-    return true;
+    auto job = std::make_unique<CheckJob>(CheckJob{m_link, ApplicationTitle()});
+    m_hCheckThread = StartIdleThread(CheckVersionThread, job);
+    return static_cast<bool>(m_hCheckThread);
 }
 
 unsigned __stdcall CCheckVersionDlg::CheckVersionThread(void* pParam)

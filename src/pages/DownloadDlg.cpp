@@ -133,13 +133,10 @@ BOOL CDownloadDlg::StartDownload()
     job->link = m_link;
     job->request.url = m_strDownloadUrl;
     job->request.packagePath = m_strPackagePath;
-    job->request.agent = GetApp() ? GetApp()->GetAppName() : ModuleBaseName();
+    job->request.agent = ApplicationTitle();
     job->plainPackageName = m_bPlainPackageName;
-    m_hDownloadThread = StartIdleThread(DownloadThread, job.get());
-    if (!m_hDownloadThread)
-        return FALSE;
-    job.release(); // the thread owns it now
-    return TRUE;
+    m_hDownloadThread = StartIdleThread(DownloadThread, job);
+    return m_hDownloadThread ? TRUE : FALSE;
 }
 
 unsigned __stdcall CDownloadDlg::DownloadThread(void* pParam)
