@@ -81,6 +81,9 @@ std::wstring MakeWorkFolder()
 
 void WizardTest::SetUp()
 {
+    // The client's installer made its folder, where the wizard keeps its
+    // settings file; a fresh prefix has none.
+    ::CreateDirectoryW((AppDataFolder() + L"\\Qoravel").c_str(), nullptr);
     RemoveIni();
     RemoveClientRecord();
     m_workFolder = MakeWorkFolder();

@@ -1,6 +1,8 @@
 // Storing the update record: the profile-file edits and the whole file.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include "update/LiveUpdateIni.h"
 #include "update/UpdateRecord.h"
 
@@ -44,6 +46,7 @@ TEST(UpdateRecord, OnlyValuesThePagesCanTakeWholeFit)
 TEST(UpdateRecord, WrittenRecordKeepsTheRestOfTheFileAndEveryCharacter)
 {
     const std::wstring path = LiveUpdateIniPath();
+    ::SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
     ::DeleteFileW(path.c_str());
     // A file the launcher prepared in UTF-8, with a record to be replaced.
     const std::string prepared = "[Run]\r\nfrom=1\r\n[Update]\r\nnewversion=1.0\r\nnote=\xE4\xB8\xAD\r\n";
