@@ -318,7 +318,7 @@ TEST_F(VersionCheck, ProxyThatNeverStopsAskingEndsTheCheck)
 
 TEST_F(VersionCheck, CancelAsksWhileTheCheckRunsAndNoLetsItFinish)
 {
-    ASSERT_TRUE(m_server.Script(ReplyScript(R"({"delay_before_headers_ms": 1500, "body": )" +
+    ASSERT_TRUE(m_server.Script(ReplyScript(R"({"delay_before_headers_ms": 3000, "body": )" +
                                             JsonString(NewVersionBody("Late", "d")) + "}")));
     StartAtCheckVersion();
     Click(Item(m_frame, kCancel));
