@@ -18,7 +18,7 @@ cmake --build build --target QVXLiveUpdate fake_installer QOravel bare_wininet w
 bench=$root/build/bench-run
 port=${QVX_BENCH_PORT:-18590}
 rm -rf "$bench"
-mkdir -p "$bench"/{run/tmp,www/packages,work}
+mkdir -p "$bench/www/packages"
 # Both transfers write into memory (tmpfs), so that what is measured is the
 # network path and not this machine's disk.
 scratch=/dev/shm/qvx-bench
@@ -28,26 +28,18 @@ for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   cp build/standins/fake_installer.exe "$bench/www/packages/pkg-$size.exe"
   truncate -s "$size" "$bench/www/packages/pkg-$size.exe"
 done
-# The reference server without the demo's rate limits.
-sed -e "s|@DEMO_PORT@|$port|g" -e "s|@DEMO_ROOT@|$bench/www|g" \
-  -e "s|@PACKAGE_URL@|http://127.0.0.1:$port/packages/pkg-64M.exe|g" -e '/limit_rate/d' \
-  tools/demo/nginx-update-server.conf >"$bench/run/update-server.conf"
-sed -e "s|@RUN@|$bench/run|g" tools/demo/nginx-demo.conf.in >"$bench/run/nginx.conf"
-cat >"$bench/work/netsetting.xml" <<XML
-<NetSetting><Dispatch ip="127.0.0.1" default_port="$port" ssl="0"/></NetSetting>
-XML
 
 # shellcheck source=tools/session.sh
 . tools/session.sh
 stop_bench() {
   [[ -n "${client:-}" ]] && kill "$client" 2>/dev/null || true
-  [[ -f "$bench/run/nginx.pid" ]] && kill "$(cat "$bench/run/nginx.pid")" 2>/dev/null || true
   session_stop
 }
 trap stop_bench EXIT
 session_start_display
 session_start_wine "$root/build/wineprefix"
-nginx -c "$bench/run/nginx.conf" -p "$bench/run" -e "$bench/run/error.log"
+# The reference server without the demo's rate limits.
+session_start_update_server "$bench" "$port" "http://127.0.0.1:$port/packages/pkg-64M.exe" fast
 
 run() { "$root/tools/wine-run.sh" "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }

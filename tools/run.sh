@@ -20,29 +20,16 @@ demo=$root/build/demo
 port=${QVX_DEMO_PORT:-18580}
 package_url="http://127.0.0.1:$port/packages/QoraSetup-3.0.exe"
 rm -rf "$demo"
-mkdir -p "$demo"/{run/tmp,www/packages,work,screenshots}
+mkdir -p "$demo"/{www/packages,screenshots}
 cp build/tools/demo/demo_installer.exe "$demo/www/packages/QoraSetup-3.0.exe"
-sed -e "s|@DEMO_PORT@|$port|g" -e "s|@DEMO_ROOT@|$demo/www|g" -e "s|@PACKAGE_URL@|$package_url|g" \
-  tools/demo/nginx-update-server.conf >"$demo/run/update-server.conf"
-sed -e "s|@RUN@|$demo/run|g" tools/demo/nginx-demo.conf.in >"$demo/run/nginx.conf"
-cat >"$demo/work/netsetting.xml" <<XML
-<?xml version="1.0" encoding="utf-8"?>
-<NetSetting>
-  <Dispatch ip="127.0.0.1" default_port="$port" ssl="0"/>
-</NetSetting>
-XML
 
 # shellcheck source=tools/session.sh
 . tools/session.sh
-stop_demo() {
-  [[ -f "$demo/run/nginx.pid" ]] && kill "$(cat "$demo/run/nginx.pid")" 2>/dev/null || true
-  session_stop
-}
-trap stop_demo EXIT
+trap session_stop EXIT
 [[ -n "${DISPLAY:-}" ]] && export QVX_USE_DISPLAY=1
 session_start_display
 session_start_wine "$root/build/wineprefix"
-nginx -c "$demo/run/nginx.conf" -p "$demo/run" -e "$demo/run/error.log"
+session_start_update_server "$demo" "$port" "$package_url"
 
 reg() { "$root/tools/wine-run.sh" reg "$@" /f >/dev/null 2>&1; }
 record='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel'

@@ -43,10 +43,29 @@ session_start_servers() {
   set +a
 }
 
+# The reference update server (tools/demo) on 127.0.0.1:<port>, with its
+# files and pid in <dir>/run, packages from <dir>/www/packages, and a
+# netsetting.xml naming it in <dir>/work. Without rate limits when the fourth
+# argument is "fast".
+session_start_update_server() {
+  local dir=$1 port=$2 package_url=$3 speed=${4:-}
+  mkdir -p "$dir"/{run/tmp,www/packages,work}
+  local fill=(-e "s|@DEMO_PORT@|$port|g" -e "s|@DEMO_ROOT@|$dir/www|g" -e "s|@PACKAGE_URL@|$package_url|g")
+  [[ $speed == fast ]] && fill+=(-e '/limit_rate/d')
+  sed "${fill[@]}" "$session_root/tools/demo/nginx-update-server.conf" >"$dir/run/update-server.conf"
+  sed -e "s|@RUN@|$dir/run|g" "$session_root/tools/demo/nginx-demo.conf.in" >"$dir/run/nginx.conf"
+  printf '<?xml version="1.0" encoding="utf-8"?>\r\n<NetSetting>\r\n  <Dispatch ip="127.0.0.1" default_port="%s" ssl="0"/>\r\n</NetSetting>\r\n' \
+    "$port" >"$dir/work/netsetting.xml"
+  nginx -c "$dir/run/nginx.conf" -p "$dir/run" -e "$dir/run/error.log"
+  session_update_server=$dir
+}
+
 session_stop() {
+  [[ -n "${session_update_server:-}" && -f "$session_update_server/run/nginx.pid" ]] &&
+    kill "$(cat "$session_update_server/run/nginx.pid")" 2>/dev/null || true
   [[ -n "${session_servers:-}" ]] && "$session_root/tests/servers/servers.sh" stop "$session_servers" >/dev/null 2>&1 || true
   [[ -n "${QVX_WINEPREFIX:-}" ]] && WINEPREFIX=$QVX_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
   [[ -n "${session_wm:-}" ]] && kill "$session_wm" 2>/dev/null || true
   [[ -n "${session_xvfb:-}" ]] && kill "$session_xvfb" 2>/dev/null || true
-  session_servers= session_wm= session_xvfb=
+  session_servers= session_wm= session_xvfb= session_update_server=
 }

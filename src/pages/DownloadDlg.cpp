@@ -4,6 +4,7 @@
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "pages/WorkerLink.h"
+#include "support/Files.h"
 #include "support/StringHelpers.h"
 #include "update/Installer.h"
 #include "update/LiveUpdateIni.h"
@@ -109,10 +110,8 @@ BOOL CDownloadDlg::OnInitDialog()
     SetDlgItemText(IDC_PACKAGE_LINE, line);
     m_linkManual.SetLinkUrl(m_strDownloadUrl);
 
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
     const std::wstring segment = LastUrlSegment(m_strDownloadUrl);
-    m_strPackagePath = TextOfBuffer(temp, MAX_PATH) + segment;
+    m_strPackagePath = TemporaryFolder() + segment;
     m_bPlainPackageName = IsPlainFileName(segment);
 
     StartDownload();

@@ -7,12 +7,6 @@
 
 IMPLEMENT_DYNAMIC(CNewVersionDlg, CDialog)
 
-namespace
-{
-// The settings file is small; this only bounds what a damaged one can cost.
-const size_t kSettingsTextLimit = 1024 * 1024;
-} // namespace
-
 BOOL CNewVersionDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
@@ -43,7 +37,7 @@ void CNewVersionDlg::LoadNewVersionInfo(std::wstring& name, std::wstring& versio
     wchar_t path[kIniPathCapacity] = {};
     if (!GetLiveUpdateIniPath(path))
         return;
-    description = FindDescription(DecodeSettingsText(ReadFileBytes(path, kSettingsTextLimit)));
+    description = FindDescription(DecodeSettingsText(ReadIniBytes(path)));
 }
 
 std::wstring FindDescription(const std::wstring& text)
@@ -71,11 +65,5 @@ std::wstring DecodeSettingsText(const std::string& bytes)
         if (b >= 0xC0 && length - (lead - 1) < need)
             length = lead - 1;
     }
-    if (length == 0)
-        return std::wstring();
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(length), nullptr, 0);
-    std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(length), &text[0], units);
-    return text;
+    return DecodeText(bytes.substr(0, length), CP_UTF8);
 }

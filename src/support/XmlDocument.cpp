@@ -6,6 +6,7 @@
 #include <new>
 
 #include "framework/ScopedHandle.h"
+#include "support/Files.h"
 #include "support/Utf8.h"
 
 namespace
@@ -113,34 +114,6 @@ bool IsAcceptedLoad(IXMLDOMDocument2* document, HRESULT hr, VARIANT_BOOL success
         return false;
     ComPtr<IXMLDOMDocumentType> doctype;
     return !(SUCCEEDED(document->get_doctype(doctype.Receive())) && doctype);
-}
-
-// The whole file, or false when it cannot be read or is larger than `limit`.
-bool ReadWholeFile(const std::wstring& path, size_t limit, std::string& bytes)
-{
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    LARGE_INTEGER size = {};
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
-        static_cast<unsigned long long>(size.QuadPart) > limit)
-        return false;
-    bytes.clear();
-    bytes.reserve(static_cast<size_t>(size.QuadPart));
-    char chunk[64 * 1024];
-    for (;;)
-    {
-        DWORD got = 0;
-        if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr))
-            return false;
-        if (got == 0)
-            return true;
-        // The file may have grown since its size was taken.
-        if (got > limit - bytes.size())
-            return false;
-        bytes.append(chunk, got);
-    }
 }
 
 // `pattern` with each ASCII byte widened to `width` bytes, the byte itself
@@ -270,9 +243,10 @@ bool CXmlDocument::LoadFromFile(const std::wstring& path)
     // not the path: a file swapped between the check and the parse would
     // otherwise get past the check. From a stream the component still
     // detects the encoding itself, from a byte order mark or the declaration.
-    std::string bytes;
-    if (!ReadWholeFile(path, kMaxXmlFileBytes, bytes) || bytes.empty() || HasDoctypeDeclaration(bytes))
+    const std::optional<std::string> file = ReadWholeFile(path.c_str(), kMaxXmlFileBytes);
+    if (!file || file->empty() || HasDoctypeDeclaration(*file))
         return false;
+    const std::string& bytes = *file;
     ComPtr<IXMLDOMDocument2> document = CreateDocument();
     if (!document)
         return false;

@@ -6,6 +6,7 @@
 #include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
 #include "pages/NoticeDlg.h"
+#include "support/Files.h"
 #include "support/StringHelpers.h"
 #include "update/ClientProcess.h"
 #include "update/LiveUpdateIni.h"
@@ -27,13 +28,8 @@ const DWORD kUserCancelCapacity = 20;
 
 std::wstring InstallerResultPath()
 {
-    wchar_t tempDir[MAX_PATH] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH, tempDir);
-    // A folder that does not fit the buffer is not known: the name alone then
-    // refers to nothing that matters.
-    if (length == 0 || length >= MAX_PATH)
-        tempDir[0] = L'\0';
-    return TextOfBuffer(tempDir, MAX_PATH) + kInstallerResultName;
+    // Without a temporary folder the name alone refers to nothing that matters.
+    return TemporaryFolder() + kInstallerResultName;
 }
 
 bool IsUserCancel(const std::wstring& value)

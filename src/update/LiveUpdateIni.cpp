@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/ScopedHandle.h"
+#include "support/Files.h"
 #include "support/StringHelpers.h"
 #include "update/IniText.h"
 
@@ -14,10 +15,6 @@ bool g_bIniIsUtf8 = false;
 namespace
 {
 const wchar_t kIniSuffix[] = L"\\Qoravel\\LiveUpdate.ini";
-// Far more than any settings file this program meets; a bound so that a
-// stray huge file cannot exhaust memory.
-const size_t kIniReadLimit = 1024 * 1024;
-
 // Copies `value` into the caller's buffer, cut to capacity - 1 units as the
 // platform's profile reader cuts, but never between the halves of a
 // surrogate pair.
@@ -59,23 +56,12 @@ std::wstring LiveUpdateIniPath()
     return TextOfBuffer(path, kIniPathCapacity);
 }
 
-std::string ReadFileBytes(const wchar_t* path, size_t limit)
+std::string ReadIniBytes(const wchar_t* path)
 {
-    FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return std::string();
-    std::string bytes;
-    char chunk[4096];
-    while (bytes.size() < limit)
-    {
-        DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - bytes.size()));
-        DWORD got = 0;
-        if (!::ReadFile(file.Get(), chunk, want, &got, nullptr) || got == 0)
-            break;
-        bytes.append(chunk, got);
-    }
-    return bytes;
+    // Far more than any settings file this program meets; a bound so that a
+    // stray huge file cannot exhaust memory.
+    const size_t limit = 1024 * 1024;
+    return ReadFileHead(path, limit).value_or(std::string());
 }
 
 void ProbeIniEncoding()
@@ -83,26 +69,16 @@ void ProbeIniEncoding()
     wchar_t path[kIniPathCapacity] = {};
     if (!GetLiveUpdateIniPath(path))
         return;
-    FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    std::optional<std::string> head = ReadFileHead(path, kIniProbeBytes);
+    if (!head)
     {
         g_bIniIsUtf8 = false;
         return;
     }
-    // The whole zero-filled buffer is tested, so a short ASCII file counts as
+    // The whole zero-filled block is tested, so a short ASCII file counts as
     // UTF-8.
-    unsigned char head[kIniProbeBytes] = {};
-    DWORD total = 0;
-    while (total < sizeof head)
-    {
-        DWORD got = 0;
-        if (!::ReadFile(file.Get(), head + total, static_cast<DWORD>(sizeof head - total), &got, nullptr) ||
-            got == 0)
-            break;
-        total += got;
-    }
-    g_bIniIsUtf8 = IsUtf8Text(head, sizeof head);
+    head->resize(kIniProbeBytes, '\0');
+    g_bIniIsUtf8 = IsUtf8Text(reinterpret_cast<const unsigned char*>(head->data()), head->size());
 }
 
 int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffer, int capacity)
@@ -117,8 +93,7 @@ int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffe
     // code page, which destroys UTF-8 that is not also valid there (on a
     // Chinese system most of it). Read the file's own bytes instead.
     std::string value;
-    if (!FindIniValue(ReadFileBytes(path, kIniReadLimit), EncodeText(section, CP_UTF8),
-                      EncodeText(key, CP_UTF8), value))
+    if (!FindIniValue(ReadIniBytes(path), EncodeText(section, CP_UTF8), EncodeText(key, CP_UTF8), value))
         value.clear();
     return StoreInBuffer(DecodeText(value, CP_UTF8), buffer, capacity);
 }
@@ -180,7 +155,7 @@ void ConvertIniToUtf8(const wchar_t* path)
     // Only a file that exists is converted: the folder is the client's.
     if (::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
         return;
-    std::string ansi = ReadFileBytes(path, kIniReadLimit);
+    std::string ansi = ReadIniBytes(path);
     ansi.resize(strnlen(ansi.data(), ansi.size()));
     SaveIniTextAsUtf8(path, DecodeText(ansi, CP_ACP));
 }

@@ -36,6 +36,10 @@ void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& u
 // bytes up to kIniFileBlockBytes. The whole text is kept, however long.
 void ConvertIniToUtf8(const wchar_t* path);
 
+// The settings file's bytes, up to a bound no real one comes near; empty
+// when it cannot be read.
+std::string ReadIniBytes(const wchar_t* path);
+
 // The file's text, decoded as UTF-8 when it passes the UTF-8 test and from
 // the ANSI code page otherwise; it ends at the first zero byte.
 std::wstring DecodeIniText(const std::string& bytes);
@@ -44,6 +48,3 @@ std::wstring DecodeIniText(const std::string& bytes);
 // kIniFileBlockBytes. A reader sees the old file or the new one, never a
 // mixture. False when it could not be written.
 bool SaveIniTextAsUtf8(const wchar_t* path, const std::wstring& text);
-
-// The bytes of a file, at most `limit` of them; empty when it cannot be read.
-std::string ReadFileBytes(const wchar_t* path, size_t limit);

@@ -6,9 +6,6 @@
 
 namespace
 {
-// The settings file is small; this only bounds what a damaged one can cost.
-const size_t kRecordFileLimit = 1024 * 1024;
-
 bool IsBlank(wchar_t c)
 {
     return c == L' ' || c == L'\t' || c == L'\v' || c == L'\f';
@@ -115,7 +112,7 @@ void SetProfileValue(std::wstring& text, const std::wstring& section, const std:
 
 bool WriteUpdateRecord(const wchar_t* path, const UpdateRecord& record)
 {
-    std::wstring text = DecodeIniText(ReadFileBytes(path, kRecordFileLimit));
+    std::wstring text = DecodeIniText(ReadIniBytes(path));
     SetProfileValue(text, L"Update", L"newversionname", record.name);
     SetProfileValue(text, L"Update", L"newversion", record.version);
     SetProfileValue(text, L"Update", L"downloadurl", record.url);

@@ -5,8 +5,6 @@
 #include <wincrypt.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 using namespace e2e;
 
@@ -36,14 +34,6 @@ bool Exists(const std::wstring& path)
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string ReadAll(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // The fault server's files folder, as this program sees it.
 std::wstring ServedFilesFolder()
 {
@@ -59,7 +49,7 @@ std::wstring ServedFilesFolder()
 // product's real certificate would be.
 void TrustTestCertificate()
 {
-    const std::string pem = ReadAll(ServedFilesFolder() + L"\\..\\certs\\good.crt");
+    const std::string pem = ReadTextFile(ServedFilesFolder() + L"\\..\\certs\\good.crt");
     ASSERT_FALSE(pem.empty()) << "no test certificate";
     DWORD size = 0;
     ASSERT_TRUE(
@@ -138,11 +128,18 @@ class Upgrade : public WizardTest
     void ReleaseInstaller() const { WriteTextFile(m_waitFile, "go"); }
     int InstallerRuns() const
     {
-        const std::string text = ReadAll(m_marker);
+        const std::string text = ReadTextFile(m_marker);
         int lines = 0;
         for (char c : text)
             lines += c == '\n';
         return lines;
+    }
+    void ExpectEndedAfterInstalling()
+    {
+        DWORD exitCode = 1;
+        ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+        EXPECT_EQ(1, InstallerRuns());
     }
     void ExpectEndedWithoutInstalling()
     {
@@ -202,16 +199,13 @@ TEST_F(Upgrade, WholeRoadFromWelcomeToTheInstalledPackage)
     EXPECT_TRUE(Exists(TempFolder() + Wide(kPackage)));
     EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage) + L".downloading"));
     EXPECT_FALSE(IniExists()) << "the record is deleted before the package runs";
-    EXPECT_NE(std::string::npos, ReadAll(m_marker).find("stale-result=0"));
+    EXPECT_NE(std::string::npos, ReadTextFile(m_marker).find("stale-result=0"));
     EXPECT_TRUE(m_wizard.IsRunning());
 
     ReleaseInstaller();
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(15000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1, InstallerRuns());
+    ExpectEndedAfterInstalling();
     EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
-    EXPECT_NE(std::string::npos, ReadAll(TempFolder() + L"QVXLivaUpdate.ini").find("UserCancel=no"));
+    EXPECT_NE(std::string::npos, ReadTextFile(TempFolder() + L"QVXLivaUpdate.ini").find("UserCancel=no"));
     // The package came as it was served.
     const Json log = m_server.Requests();
     ASSERT_EQ(2u, log.size());
@@ -238,32 +232,23 @@ TEST_F(Upgrade, OverHttpsWithATrustedCertificate)
 {
     TrustTestCertificate();
     RunToDownload(PackageUrl("https", ServerPort("TLS_GOOD_PORT")));
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1, InstallerRuns());
+    ExpectEndedAfterInstalling();
 }
 
 TEST_F(Upgrade, StartingAtTheNewVersionPage)
 {
     StartAtNewVersion("newversionname=Qora\r\nnewversion=3.0\r\ndownloadurl=" + PackageUrl() + "\r\n");
     Click(Item(m_frame, kNext));
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1, InstallerRuns());
+    ExpectEndedAfterInstalling();
 }
 
 TEST_F(Upgrade, ThroughAProxyThatAsksForCredentials)
 {
     SystemProxy proxy(1, L"127.0.0.1:" + std::to_wstring(ServerPort("PROXY_AUTH_PORT")));
     RunToDownload(PackageUrl());
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1, InstallerRuns());
+    ExpectEndedAfterInstalling();
     // The proxy let the check in as one user and the download as the other.
-    const std::string log = ReadAll(ServedFilesFolder() + L"\\..\\squid\\access.log");
+    const std::string log = ReadTextFile(ServedFilesFolder() + L"\\..\\squid\\access.log");
     EXPECT_NE(std::string::npos, log.find("/gdisp.xml? user=wfz"));
     EXPECT_NE(std::string::npos, log.find("/files/QoraSetup.exe user=qjd"));
 }
@@ -281,10 +266,7 @@ TEST_F(Upgrade, RunningClientCanBeClosedByForce)
     EXPECT_EQ(0, InstallerRuns()) << "the installer must wait for the client";
 
     Click(Item(notice, IDOK));
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1, InstallerRuns());
+    ExpectEndedAfterInstalling();
     EXPECT_EQ(1, (first.IsRunning() ? 0 : 1) + (second.IsRunning() ? 0 : 1))
         << "exactly one client is closed";
 }
@@ -303,10 +285,7 @@ TEST_F(Upgrade, RetryWaitsUntilTheClientIsGone)
 
     client.Kill();
     Click(Item(notice, kRetry));
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1, InstallerRuns());
+    ExpectEndedAfterInstalling();
 }
 
 TEST_F(Upgrade, CancellingTheCloseQuestionGivesUpTheUpgrade)

@@ -36,6 +36,21 @@ void WriteIni(const std::string& bytes)
     WriteTextFile(IniPath(), bytes);
 }
 
+std::string ReadTextFile(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    ::CloseHandle(file);
+    return bytes;
+}
+
 bool IniExists()
 {
     return ::GetFileAttributesW(IniPath().c_str()) != INVALID_FILE_ATTRIBUTES;

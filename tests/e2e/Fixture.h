@@ -26,6 +26,8 @@ void RemoveClientRecord();
 // An empty folder of the test's own, used as the wizard's current folder.
 std::wstring MakeWorkFolder();
 void WriteTextFile(const std::wstring& path, const std::string& bytes);
+// The file's bytes; empty when it cannot be read.
+std::string ReadTextFile(const std::wstring& path);
 
 class WizardTest : public ::testing::Test
 {

@@ -69,20 +69,6 @@ class VersionCheck : public WizardTest
         EXPECT_EQ(L"升级完成", TextOf(Item(page, kResultHeading)));
         EXPECT_EQ(kAlreadyLatest, TextOf(Item(page, kResultText)));
     }
-    std::string IniBytes() const
-    {
-        HANDLE file = ::CreateFileW(IniPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-        std::string bytes;
-        if (file == INVALID_HANDLE_VALUE)
-            return bytes;
-        char chunk[4096];
-        DWORD read = 0;
-        while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
-            bytes.append(chunk, read);
-        ::CloseHandle(file);
-        return bytes;
-    }
 };
 } // namespace
 
@@ -99,7 +85,7 @@ TEST_F(VersionCheck, OfferedVersionIsRecordedInUtf8AndShown)
     EXPECT_EQ(L"最新版本:Qora校园版 ✓ 3.0", TextOf(Item(page, kVersionLine)));
     EXPECT_EQ(L"第一行 Ελληνικά\r\n第二行 😀\r\n", TextOf(Item(page, kDescription)));
 
-    const std::string bytes = IniBytes();
+    const std::string bytes = ReadTextFile(IniPath());
     ASSERT_EQ(4096u, bytes.size());
     const std::string expected = Utf8(L"[Update]\r\nnewversionname=Qora企业版 ✓\r\nnewversion=3.0\r\n"
                                       L"downloadurl=http://127.0.0.1:18099/pkg.exe\r\n"

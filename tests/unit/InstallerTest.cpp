@@ -5,8 +5,8 @@
 
 #include "framework/Wnd.h"
 #include "resource.h"
-#include "standins/StandInTools.h"
-#include "standins/WindowProbes.h"
+#include "unit/StandInTools.h"
+#include "unit/WindowProbes.h"
 #include "update/ClientProcess.h"
 #include "update/Installer.h"
 #include "update/LiveUpdateIni.h"
@@ -199,7 +199,7 @@ TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)
     EXPECT_FALSE(IsUserCancel(L"ye"));
     EXPECT_FALSE(IsUserCancel(L"yess"));
 
-    EXPECT_EQ(standins::TempFolder() + L"QVXLivaUpdate.ini", InstallerResultPath());
+    EXPECT_EQ(TemporaryFolder() + L"QVXLivaUpdate.ini", InstallerResultPath());
 }
 
 TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)

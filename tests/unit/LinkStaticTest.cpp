@@ -7,8 +7,8 @@
 #include "framework/Dialog.h"
 #include "framework/WinApp.h"
 #include "resource.h"
-#include "standins/StandInTools.h"
-#include "standins/WindowProbes.h"
+#include "unit/StandInTools.h"
+#include "unit/WindowProbes.h"
 #include "support/LinkStatic.h"
 
 using namespace probes;
@@ -101,7 +101,7 @@ void ClickExpectingNoBox(HWND hControl)
 // file in the temporary folder, which is removed again.
 std::vector<std::wstring> WaitForRuns(const std::wstring& marker, size_t count)
 {
-    const std::wstring result = standins::TempFolder() + L"QVXLivaUpdate.ini";
+    const std::wstring result = TemporaryFolder() + L"QVXLivaUpdate.ini";
     PumpUntil([&] { return ReadLines(marker).size() >= count && standins::FileExists(result); });
     ::DeleteFileW(result.c_str());
     return ReadLines(marker);

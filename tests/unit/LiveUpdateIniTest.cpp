@@ -9,16 +9,6 @@
 
 namespace
 {
-std::string Encode(const std::wstring& text, UINT codePage)
-{
-    const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                        nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr,
-                          nullptr);
-    return bytes;
-}
-
 // A text the system's ANSI code page holds and whose ANSI form is not UTF-8.
 std::wstring AnsiOnlyText()
 {
@@ -46,7 +36,7 @@ class SettingsFile : public ::testing::Test
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         ::CloseHandle(file);
     }
-    std::string Contents() const { return ReadFileBytes(m_path, 1 << 20); }
+    std::string Contents() const { return ReadIniBytes(m_path); }
 
     static std::wstring Read(const wchar_t* section, const wchar_t* key, int capacity = 256)
     {
@@ -85,7 +75,7 @@ TEST_F(SettingsFile, AsciiFileIsProbedAsUtf8AndReadsAsTheAnsiBranchReadsIt)
 
 TEST_F(SettingsFile, AnsiFileIsReadThroughTheAnsiBranch)
 {
-    Write("[Update]\r\nnewversionname=" + Encode(AnsiOnlyText(), CP_ACP) + "\r\nnewversion=3.0\r\n");
+    Write("[Update]\r\nnewversionname=" + EncodeText(AnsiOnlyText(), CP_ACP) + "\r\nnewversion=3.0\r\n");
     ProbeIniEncoding();
     EXPECT_FALSE(g_bIniIsUtf8);
     EXPECT_EQ(AnsiOnlyText(), Read(L"Update", L"newversionname"));
@@ -119,7 +109,8 @@ TEST_F(SettingsFile, Utf8BranchKeepsEveryCharacter)
     // The platform's narrow reader would pass this through the ANSI code page
     // and destroy what it cannot hold; on a Chinese system that is most of it.
     const std::wstring name = L"Qora企业版 3.0 — Ελληνικά 😀";
-    Write("[Update]\r\nnewversionname=" + Encode(name, CP_UTF8) + "\r\ndownloadurl = http://h/包.exe \r\n");
+    Write("[Update]\r\nnewversionname=" + EncodeText(name, CP_UTF8) +
+          "\r\ndownloadurl = http://h/包.exe \r\n");
     ProbeIniEncoding();
     ASSERT_TRUE(g_bIniIsUtf8);
     EXPECT_EQ(name, Read(L"Update", L"newversionname"));
@@ -129,12 +120,12 @@ TEST_F(SettingsFile, Utf8BranchKeepsEveryCharacter)
 TEST_F(SettingsFile, Utf8ValueLongerThanItsBufferIsCutWithoutSplittingAPair)
 {
     std::wstring value(300, L'x');
-    Write("[Update]\r\nnewversion=" + Encode(value, CP_UTF8) + "\r\n");
+    Write("[Update]\r\nnewversion=" + EncodeText(value, CP_UTF8) + "\r\n");
     ProbeIniEncoding();
     EXPECT_EQ(std::wstring(255, L'x'), Read(L"Update", L"newversion"));
 
     value = std::wstring(254, L'x') + L"😀";
-    Write("[Update]\r\nnewversion=" + Encode(value, CP_UTF8) + "\r\n");
+    Write("[Update]\r\nnewversion=" + EncodeText(value, CP_UTF8) + "\r\n");
     ProbeIniEncoding();
     EXPECT_EQ(std::wstring(254, L'x'), Read(L"Update", L"newversion"));
 }
@@ -147,12 +138,12 @@ TEST_F(SettingsFile, RewriteGivesUtf8FollowedByZerosThatReadsBackIntact)
     ::WritePrivateProfileStringW(L"Update", L"downloadurl", L"http://h/p.exe", m_path);
     ::WritePrivateProfileStringW(L"Update", L"desc", L"one\r\ntwo", m_path);
     const std::string ansi = Contents();
-    ASSERT_NE(std::string::npos, ansi.find(Encode(name, CP_ACP)));
+    ASSERT_NE(std::string::npos, ansi.find(EncodeText(name, CP_ACP)));
 
     ConvertIniToUtf8(m_path);
     const std::string bytes = Contents();
     ASSERT_EQ(kIniFileBlockBytes, bytes.size());
-    const std::string text = Encode(L"[Update]\r\nnewversionname=" + name, CP_UTF8);
+    const std::string text = EncodeText(L"[Update]\r\nnewversionname=" + name, CP_UTF8);
     EXPECT_EQ(text, bytes.substr(0, text.size()));
     const size_t end = bytes.find('\0');
     ASSERT_NE(std::string::npos, end);
@@ -177,9 +168,9 @@ TEST_F(SettingsFile, RewriteKeepsTheTailOfLongFiles)
             desc += unit;
         const std::wstring text =
             L"[Update]\r\nnewversion=3.0\r\ndesc=" + desc + L"\r\n[Tail]\r\nlast=end\r\n";
-        Write(Encode(text, CP_ACP));
+        Write(EncodeText(text, CP_ACP));
         ConvertIniToUtf8(m_path);
-        const std::string utf8 = Encode(text, CP_UTF8);
+        const std::string utf8 = EncodeText(text, CP_UTF8);
         std::string expected = utf8;
         if (expected.size() < kIniFileBlockBytes)
             expected.resize(kIniFileBlockBytes, '\0');

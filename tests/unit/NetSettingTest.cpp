@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/ScopedHandle.h"
+#include "unit/StandInTools.h"
 #include "update/NetSetting.h"
 
 namespace
@@ -29,21 +30,15 @@ class NetSettingTest : public ::testing::Test
   protected:
     NetSettingTest()
     {
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        m_folder = std::wstring(temp) + L"qvx-net-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                   std::to_wstring(::GetTickCount());
-        ::CreateDirectoryW(m_folder.c_str(), nullptr);
         wchar_t previous[MAX_PATH] = {};
         ::GetCurrentDirectoryW(MAX_PATH, previous);
         m_previous = previous;
-        ::SetCurrentDirectoryW(m_folder.c_str());
+        ::SetCurrentDirectoryW(m_folder.Path().c_str());
     }
     ~NetSettingTest() override
     {
+        // Out of the folder before it goes.
         ::SetCurrentDirectoryW(m_previous.c_str());
-        ::DeleteFileW((m_folder + L"\\" + kNetSettingFileName).c_str());
-        ::RemoveDirectoryW(m_folder.c_str());
     }
 
     void WriteSetting(const std::string& bytes)
@@ -88,7 +83,7 @@ class NetSettingTest : public ::testing::Test
         EXPECT_TRUE(m_list.empty());
     }
 
-    std::wstring m_folder;
+    standins::TempDir m_folder{L"qvx-net-"};
     std::wstring m_previous;
     std::wstring m_server;
     DispatchPortList m_list;

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "pages/NoticeDlg.h"
-#include "standins/StandInTools.h"
-#include "standins/WindowProbes.h"
+#include "unit/StandInTools.h"
+#include "unit/WindowProbes.h"
 #include "update/ClientProcess.h"
 
 using probes::TextOf;

@@ -57,7 +57,7 @@ TEST(UpdateRecord, WrittenRecordKeepsTheRestOfTheFileAndEveryCharacter)
     ::CloseHandle(file);
 
     ASSERT_TRUE(WriteUpdateRecord(path.c_str(), {L"名 😀", L"3.0", L"http://h/p.exe", L"x\r\ny"}));
-    const std::string bytes = ReadFileBytes(path.c_str(), 1 << 20);
+    const std::string bytes = ReadIniBytes(path.c_str());
     ASSERT_EQ(kIniFileBlockBytes, bytes.size());
     const std::string expected =
         "[Run]\r\nfrom=1\r\n[Update]\r\nnewversion=3.0\r\nnote=\xE4\xB8\xAD\r\n"

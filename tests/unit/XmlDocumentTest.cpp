@@ -5,6 +5,7 @@
 
 #include "framework/ComPtr.h"
 #include "support/XmlDocument.h"
+#include "unit/StandInTools.h"
 
 namespace
 {
@@ -12,38 +13,20 @@ namespace
 const wchar_t kChineseAndEmoji[] = L"\x4E2D\x6587\xD83D\xDE00";
 const char kChineseAndEmojiUtf8[] = "\xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80";
 
-class TempFolder
+// A folder of the test's own for documents to load from files.
+class TempFolder : public standins::TempDir
 {
   public:
-    TempFolder()
+    TempFolder() : TempDir(L"qvx-xml-") {}
+    std::wstring Write(const wchar_t* name, const std::string& bytes) const
     {
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + L"qvx-xml-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(::GetTickCount());
-        ::CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const std::wstring& file : m_files)
-            ::DeleteFileW(file.c_str());
-        ::RemoveDirectoryW(m_path.c_str());
-    }
-    const std::wstring& Path() const { return m_path; }
-    std::wstring Write(const wchar_t* name, const std::string& bytes)
-    {
-        const std::wstring path = m_path + L"\\" + name;
+        const std::wstring path = Path() + name;
         HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         ::CloseHandle(file);
-        m_files.push_back(path);
         return path;
     }
-
-  private:
-    std::wstring m_path;
-    std::vector<std::wstring> m_files;
 };
 
 std::string Utf16(const std::wstring& text, bool bigEndian)
@@ -278,7 +261,7 @@ TEST_F(XmlDocumentTest, EveryLoadReplacesOrEmptiesTheDocument)
     }
 
     ASSERT_TRUE(document.LoadFromText(L"<ok/>"));
-    EXPECT_FALSE(document.LoadFromFile(m_folder.Path() + L"\\missing.xml"));
+    EXPECT_FALSE(document.LoadFromFile(m_folder.Path() + L"missing.xml"));
     EXPECT_TRUE(document.IsEmpty());
     ASSERT_TRUE(document.LoadFromText(L"<ok/>"));
     document.Release();

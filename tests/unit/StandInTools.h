@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "framework/ScopedHandle.h"
+#include "support/Files.h"
+#include "support/StringHelpers.h"
 
 namespace standins
 {
@@ -30,49 +32,16 @@ inline std::wstring StandInPath(const std::wstring& exeName)
     return length > 0 && length < MAX_PATH ? std::wstring(full, length) : relative;
 }
 
-inline std::wstring TempFolder()
-{
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-    return std::wstring(buffer, length <= MAX_PATH ? length : 0);
-}
-
 inline bool FileExists(const std::wstring& path)
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-inline std::string ReadFileBytes(const std::wstring& path)
-{
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    if (!file)
-        return bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    return bytes;
-}
-
-inline std::wstring FromUtf8(const std::string& bytes)
-{
-    if (bytes.empty())
-        return std::wstring();
-    const int length = static_cast<int>(bytes.size());
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
-    std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, &text[0], units);
-    return text;
-}
-
 // The lines of a UTF-8 text file written with CR LF endings.
 inline std::vector<std::wstring> ReadLines(const std::wstring& path)
 {
-    const std::wstring text = FromUtf8(ReadFileBytes(path));
+    const std::wstring text =
+        DecodeText(ReadFileHead(path.c_str(), 1 << 20).value_or(std::string()), CP_UTF8);
     std::vector<std::wstring> lines;
     size_t start = 0;
     for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
@@ -189,7 +158,7 @@ class TempDir
   public:
     explicit TempDir(const std::wstring& prefix)
     {
-        m_path = TempFolder() + prefix + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+        m_path = TemporaryFolder() + prefix + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                  std::to_wstring(::GetTickCount64()) + L"\\";
         ::CreateDirectoryW(m_path.c_str(), nullptr);
     }

@@ -1,0 +1,44 @@
+#include "support/Files.h"
+
+#include <algorithm>
+
+#include "framework/ScopedHandle.h"
+#include "support/StringHelpers.h"
+
+std::optional<std::string> ReadFileHead(const wchar_t* path, size_t limit)
+{
+    // Others may go on reading, writing or deleting it meanwhile.
+    FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    char chunk[64 * 1024];
+    while (bytes.size() < limit)
+    {
+        const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - bytes.size()));
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), chunk, want, &got, nullptr) || got == 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    return bytes;
+}
+
+std::optional<std::string> ReadWholeFile(const wchar_t* path, size_t limit)
+{
+    // One byte past the limit tells a file that is too large.
+    std::optional<std::string> bytes = ReadFileHead(path, limit + 1);
+    if (bytes && bytes->size() > limit)
+        return std::nullopt;
+    return bytes;
+}
+
+std::wstring TemporaryFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH)
+        return std::wstring();
+    return TextOfBuffer(folder, MAX_PATH);
+}
