@@ -19,7 +19,7 @@ cmake --build build-x64
 trap session_stop EXIT
 session_start_display
 session_start_wine "$root/build/wineprefix"
-session_start_servers /tmp/qvx-test-servers
+session_start_servers "/tmp/qvx-test-servers${QVX_PORT_OFFSET:+-$QVX_PORT_OFFSET}"
 
 rm -rf build/tests/artifacts
 status=0

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "application/WizardMessages.h"
+#include "pages/WizardMessages.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/ScopedHandle.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "application/WizardMessages.h"
+#include "pages/WizardMessages.h"
 #include "framework/ComPtr.h"
 #include "framework/InternetException.h"
 #include "framework/WinApp.h"

@@ -1,6 +1,6 @@
 #include "pages/DownloadDlg.h"
 
-#include "application/WizardMessages.h"
+#include "pages/WizardMessages.h"
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "pages/WorkerLink.h"
@@ -10,6 +10,7 @@
 #include "update/LiveUpdateIni.h"
 #include "update/NetSetting.h"
 #include "update/PackageDownload.h"
+#include "update/PackageName.h"
 
 IMPLEMENT_DYNAMIC(CDownloadDlg, CDialog)
 

@@ -8,16 +8,6 @@
 #include <functional>
 #include <string>
 
-// The download address's last segment: the text after its last "/", or the
-// whole address when it has none. Nothing is decoded or removed.
-std::wstring LastUrlSegment(const std::wstring& url);
-
-// True when `name` is a plain file name that stays in the folder it is put
-// in: not empty, no folder separators, drive or stream colons, wildcards,
-// quotes, pipes or control characters, not made of dots only, no trailing
-// dot or blank, and not a device name.
-bool IsPlainFileName(const std::wstring& name);
-
 // The bar's position for `received` bytes of `total`, out of 10000,
 // truncated toward zero. 0 when the total is 0.
 int ProgressPosition(uint64_t received, uint64_t total);

@@ -30,14 +30,17 @@ set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PY=/usr/bin/python3
 
-: "${FAULT_PORT:=18080}"
-: "${NGINX_HTTP_PORT:=18081}"
-: "${TLS_GOOD_PORT:=18441}"
-: "${TLS_EXPIRED_PORT:=18442}"
-: "${TLS_WRONGHOST_PORT:=18443}"
-: "${PROXY_AUTH_PORT:=13128}"
-: "${PROXY_OPEN_PORT:=13129}"
-: "${NO_LISTENER_PORT:=18099}"
+# QVX_PORT_OFFSET moves every default port at once, so that two checkouts
+# can run their tests side by side.
+off=${QVX_PORT_OFFSET:-0}
+: "${FAULT_PORT:=$((18080 + off))}"
+: "${NGINX_HTTP_PORT:=$((18081 + off))}"
+: "${TLS_GOOD_PORT:=$((18441 + off))}"
+: "${TLS_EXPIRED_PORT:=$((18442 + off))}"
+: "${TLS_WRONGHOST_PORT:=$((18443 + off))}"
+: "${PROXY_AUTH_PORT:=$((13128 + off))}"
+: "${PROXY_OPEN_PORT:=$((13129 + off))}"
+: "${NO_LISTENER_PORT:=$((18099 + off))}"
 : "${SQUID_USER:=proxy}"
 : "${READY_TIMEOUT:=30}"     # seconds start may wait for the servers to answer
 : "${STOP_TIMEOUT:=20}"      # seconds stop waits for a process before SIGKILL

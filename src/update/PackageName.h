@@ -1,0 +1,15 @@
+#pragma once
+// Where the downloaded package is put: its name comes from the server's
+// download address, so it is checked before it becomes a path.
+
+#include <string>
+
+// The download address's last segment: the text after its last "/", or the
+// whole address when it has none. Nothing is decoded or removed.
+std::wstring LastUrlSegment(const std::wstring& url);
+
+// True when `name` is a plain file name that stays in the folder it is put
+// in: not empty, no folder separators, drive or stream colons, wildcards,
+// quotes, pipes or control characters, not made of dots only, no trailing
+// dot or blank, and not a device name.
+bool IsPlainFileName(const std::wstring& name);
