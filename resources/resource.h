@@ -38,6 +38,7 @@
 #define IDC_PACKAGE_LINE 1019
 #define IDC_DOWNLOAD_HEADING 1020
 #define IDC_MANUAL_LINK 1021
+#define IDC_DOWNLOAD_STATUS 1023
 
 // System menu command of the about box
 #define IDM_ABOUTBOX 0x0010

@@ -3,31 +3,106 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <vector>
+
 #include "application/LiveUpdateDlg.h"
+#include "support/Files.h"
+#include "support/RunLog.h"
+#include "update/NetSetting.h"
+#include "update/ResumeState.h"
+
+namespace
+{
+std::wstring ProgramVersion()
+{
+    wchar_t path[MAX_PATH] = {};
+    if (!::GetModuleFileNameW(nullptr, path, MAX_PATH))
+        return L"?";
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
+    std::vector<BYTE> data(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!size || !::GetFileVersionInfoW(path, 0, size, data.data()) ||
+        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info)
+        return L"?";
+    return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+           std::to_wstring(LOWORD(info->dwFileVersionLS));
+}
+
+// The version the system really is (GetVersionEx answers what the manifest
+// admits to), and the compatibility layer's when there is one.
+std::wstring WindowsVersion()
+{
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    auto getVersion = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(ntdll ? ::GetProcAddress(ntdll, "RtlGetVersion") : nullptr));
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    std::wstring text = L"?";
+    if (getVersion && getVersion(&info) == 0)
+        text = std::to_wstring(info.dwMajorVersion) + L"." + std::to_wstring(info.dwMinorVersion) + L"." +
+               std::to_wstring(info.dwBuildNumber);
+    using WineVersionFn = const char*(CDECL*)();
+    auto wineVersion = reinterpret_cast<WineVersionFn>(
+        reinterpret_cast<void*>(ntdll ? ::GetProcAddress(ntdll, "wine_get_version") : nullptr));
+    if (wineVersion)
+    {
+        const std::string wine = wineVersion();
+        text += L" (Wine " + std::wstring(wine.begin(), wine.end()) + L")";
+    }
+    return text;
+}
+
+void LogStart()
+{
+    int proxyEnabled = 0;
+    std::wstring proxy;
+    ReadSystemProxy(proxyEnabled, proxy);
+    LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " + ::GetCommandLineW() +
+             L", Windows " + WindowsVersion() + L", ANSI code page " + std::to_wstring(::GetACP()) +
+             L", system proxy " + (proxyEnabled ? L"on \"" + WithoutCredentials(proxy) + L"\"" : L"off"));
+}
+} // namespace
 
 BOOL CLiveUpdateApp::InitInstance()
 {
-    m_hMutex.Reset(::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate"));
+    m_hMutex = ::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate");
+    const DWORD mutexError = ::GetLastError();
+    // The running instance owns the log: a second start only adds its line.
+    OpenRunLog(TemporaryFolder(), m_hMutex && mutexError != ERROR_ALREADY_EXISTS);
     if (!m_hMutex)
     {
+        LogEvent(L"end: the single-instance mutex could not be created, error " +
+                 std::to_wstring(mutexError));
         AppMessageBox(L"创建系统实例时发生错误，请重新启动");
         return FALSE;
     }
-    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+    if (mutexError == ERROR_ALREADY_EXISTS)
     {
+        LogEvent(L"end: another instance is running");
         AppMessageBox(L"程序已经在运行，不能运行多个实例，谢谢！");
         return FALSE;
     }
 
     ::CoInitialize(nullptr);
     ::InitCommonControls();
+    LogStart();
+    // Partial packages that no run has continued for a week are not coming
+    // back.
+    RemoveStaleDownloads(TemporaryFolder());
 
+    INT_PTR result = 0;
     {
         CLiveUpdateDlg dlg(nullptr);
         m_pMainWnd = &dlg;
-        dlg.DoModal();
+        result = dlg.DoModal();
         m_pMainWnd = nullptr;
     }
+    LogEvent(result == IDCANCEL ? L"end: the wizard was cancelled" : L"end: the wizard was closed");
     return FALSE;
 }
 

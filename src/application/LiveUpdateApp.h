@@ -1,7 +1,8 @@
 #pragma once
 // The application object: one wizard per logon session, run modally.
 
-#include "framework/ScopedHandle.h"
+#include <windows.h>
+
 #include "framework/WinApp.h"
 
 class CLiveUpdateApp : public CWinApp
@@ -15,6 +16,8 @@ class CLiveUpdateApp : public CWinApp
     int ExitInstance() override;
 
   private:
-    // Held for the life of the process; its name is per logon session.
-    KernelHandle m_hMutex;
+    // Held for the life of the process and never closed: the process's end
+    // frees it. A global destructor must not close it while a worker that a
+    // confirmed Cancel left behind may still run.
+    HANDLE m_hMutex = nullptr;
 };

@@ -8,6 +8,7 @@
 #include "pages/FinishDlg.h"
 #include "pages/NewVersionDlg.h"
 #include "pages/WelcomeDlg.h"
+#include "support/RunLog.h"
 #include "support/StringHelpers.h"
 #include "update/LiveUpdateIni.h"
 
@@ -17,6 +18,15 @@ const wchar_t kAlreadyLatestText[] = L"您现在已经是客户端最新版本�
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kConfirmCancelText[] = L"客户端将无法完成最新客户端的升级安装操作,\n是否确认退出?";
+
+BOOL CALLBACK AnswerNoInConfirmation(HWND hWnd, LPARAM hOwner)
+{
+    wchar_t className[8] = {};
+    ::GetClassNameW(hWnd, className, 8);
+    if (::GetWindow(hWnd, GW_OWNER) == reinterpret_cast<HWND>(hOwner) && wcscmp(className, L"#32770") == 0)
+        ::PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    return TRUE;
+}
 
 bool TagIs(const std::wstring& tag, const wchar_t* name)
 {
@@ -132,6 +142,9 @@ void CLiveUpdateDlg::OnNext()
     const std::wstring tag = m_pCurPage->GetWindowText();
     if (TagIs(tag, L"CWelcomeDlg"))
     {
+        // The Welcome page goes before the check page, whose worker starts
+        // while it is created, comes.
+        m_pCurPage->ShowWindow(SW_HIDE);
         CDialog* pPage = CreatePage(m_pCheckPage);
         MakeCurrent(pPage);
         m_btnNext.EnableWindow(FALSE);
@@ -185,15 +198,38 @@ void CLiveUpdateDlg::OnCancel()
     const std::wstring tag = m_pCurPage ? m_pCurPage->GetWindowText() : std::wstring();
     if (TagIs(tag, L"CCheckVersionDlg") || TagIs(tag, L"CDownloadDlg"))
     {
-        if (::MessageBoxW(m_hWnd, kConfirmCancelText, L"提示", MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        LogEvent(L"cancel: asked on page " + tag);
+        m_bConfirmingCancel = true;
+        const int answer = ::MessageBoxW(m_hWnd, kConfirmCancelText, L"提示", MB_YESNO | MB_ICONINFORMATION);
+        m_bConfirmingCancel = false;
+        LogEvent(answer == IDYES ? L"cancel: confirmed" : L"cancel: not confirmed, the wizard goes on");
+        if (answer != IDYES)
             return;
     }
-    // From here on no worker may report, and none may start the installer.
+    else
+    {
+        LogEvent(L"cancel: on page " + tag);
+    }
+    // From here on no worker may report, and none may start the installer;
+    // one that has already started it is left to finish, with the wizard.
+    if (m_pDownloadPage && !m_pDownloadPage->TryAbandonWorker())
+    {
+        LogEvent(L"cancel: ignored, the installation has begun");
+        return;
+    }
     if (m_pCheckPage)
         m_pCheckPage->AbandonWorker();
-    if (m_pDownloadPage)
-        m_pDownloadPage->AbandonWorker();
     EndDialog(IDCANCEL);
+}
+
+LRESULT CLiveUpdateDlg::OnInstallStarting(WPARAM, LPARAM)
+{
+    if (!m_bConfirmingCancel)
+        return 0;
+    // The box belongs to this thread; answering it No closes it the way the
+    // user would.
+    ::EnumThreadWindows(::GetCurrentThreadId(), AnswerNoInConfirmation, reinterpret_cast<LPARAM>(m_hWnd));
+    return 0;
 }
 
 LRESULT CLiveUpdateDlg::OnWizardNext(WPARAM, LPARAM)

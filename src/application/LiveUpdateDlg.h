@@ -46,6 +46,7 @@ class CLiveUpdateDlg : public CDialog
     MESSAGE_HANDLER(WM_DOWNLOAD_ERROR, OnDownloadError)
     MESSAGE_HANDLER(WM_CHECK_DONE, OnCheckDone)
     MESSAGE_HANDLER(WM_CHECK_ERROR, OnCheckError)
+    MESSAGE_HANDLER(WM_INSTALL_STARTING, OnInstallStarting)
     END_MSG_MAP(CDialog)
 
   private:
@@ -56,6 +57,7 @@ class CLiveUpdateDlg : public CDialog
     LRESULT OnCheckDone(WPARAM wParam, LPARAM lParam);
     LRESULT OnCheckError(WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadError(WPARAM wParam, LPARAM lParam);
+    LRESULT OnInstallStarting(WPARAM wParam, LPARAM lParam);
 
     // Creates the page of that slot unless it exists, inside the page area.
     template <typename Page> Page* CreatePage(std::unique_ptr<Page>& slot);
@@ -71,6 +73,8 @@ class CLiveUpdateDlg : public CDialog
     std::unique_ptr<CDownloadDlg> m_pDownloadPage;
     std::unique_ptr<CFinishDlg> m_pFinishPage;
     std::wstring m_strResultText;
+    // True while the Cancel confirmation box is open.
+    bool m_bConfirmingCancel = false;
     int m_nResult = 0;
     HICON m_hIcon;
     CButton m_btnNext;

@@ -68,6 +68,6 @@ DWORD CHttpFile::QueryDataAvailable() const
 {
     DWORD available = 0;
     if (!::InternetQueryDataAvailable(m_hFile.Get(), &available, 0, 0))
-        return 0;
+        ThrowLastInternetError(m_dwContext);
     return available;
 }

@@ -34,7 +34,8 @@ class CHttpFile
     // bytes have come or the body has ended.
     DWORD Read(void* pBuffer, DWORD nCount) const;
     // Waits until some of the body has come, or it has ended; how many bytes
-    // can be read now without waiting (0 at the end, or when unknown).
+    // can be read now without waiting (0 at the end). A failure, a time-out
+    // among them, raises CInternetException.
     DWORD QueryDataAvailable() const;
 
   private:

@@ -59,6 +59,12 @@ struct FileHandleTraits
     static Handle None() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { ::CloseHandle(h); }
 };
+struct FindHandleTraits
+{
+    using Handle = HANDLE;
+    static Handle None() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::FindClose(h); }
+};
 struct RegKeyTraits
 {
     using Handle = HKEY;
@@ -86,6 +92,7 @@ struct LibraryTraits
 
 using KernelHandle = ScopedHandle<KernelHandleTraits>;
 using FileHandle = ScopedHandle<FileHandleTraits>;
+using FindHandle = ScopedHandle<FindHandleTraits>;
 using RegKey = ScopedHandle<RegKeyTraits>;
 using GdiObject = ScopedHandle<GdiObjectTraits>;
 using IconHandle = ScopedHandle<IconTraits>;

@@ -3,15 +3,16 @@
 #include <cstring>
 
 #include "pages/WizardMessages.h"
-#include "framework/ComPtr.h"
 #include "framework/InternetException.h"
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "pages/WorkerLink.h"
+#include "support/RunLog.h"
 #include "support/Utf8.h"
 #include "update/ClientRecord.h"
 #include "update/LiveUpdateIni.h"
 #include "update/NetSetting.h"
+#include "update/NetworkTimeouts.h"
 #include "update/VersionRequest.h"
 
 IMPLEMENT_DYNAMIC(CCheckVersionDlg, CDialog)
@@ -27,10 +28,9 @@ struct CheckJob
 
 void RunCheck(const CheckJob& job)
 {
-    const WorkerLink& link = *job.link;
-    // Held for the whole check, so that the XML component, loaded for the
-    // network settings, is still there for the reply.
-    ComApartment com;
+    WorkerLink& link = *job.link;
+    // The XML component is used inside these calls only: COM is not held
+    // across the network wait.
     std::wstring server;
     DispatchPortList ports;
     LoadNetSetting(server, ports);
@@ -47,6 +47,12 @@ void RunCheck(const CheckJob& job)
     request.proxy = proxy;
     request.installedVersion = ReadInstalledVersion();
     request.agent = job.agent;
+    request.stallMs = StallTimeoutMs();
+    LogEvent(ports.empty() ? std::wstring(L"check: netsetting.xml names no server")
+                           : L"check: server \"" + server + L"\" port " + std::to_wstring(ports[0].port) +
+                                 L" ssl " + std::to_wstring(ports[0].ssl) + L" from netsetting.xml, " +
+                                 (request.useProxy ? L"through the proxy" : L"direct") +
+                                 L", installed version \"" + request.installedVersion + L"\"");
 
     std::string body;
     try
@@ -63,7 +69,9 @@ void RunCheck(const CheckJob& job)
     if (!request.useProxy)
         ::OutputDebugStringW(reply.c_str());
 
-    const ReplyVerdict verdict = CCheckVersionDlg::ParseVersionReply(reply);
+    const ReplyVerdict verdict = CCheckVersionDlg::ParseVersionReply(reply, link);
+    if (link.IsAbandoned())
+        return;
     if (verdict == ReplyVerdict::Unusable)
     {
         link.SendToFrame(WM_CHECK_ERROR);
@@ -123,9 +131,28 @@ unsigned __stdcall CCheckVersionDlg::CheckVersionThread(void* pParam)
     return 0;
 }
 
-ReplyVerdict CCheckVersionDlg::ParseVersionReply(const std::wstring& reply)
+ReplyVerdict CCheckVersionDlg::ParseVersionReply(const std::wstring& replyText, WorkerLink& link)
 {
+    const VersionReply reply = ReadVersionReply(replyText);
+    ReplyVerdict verdict = JudgeVersionReply(reply);
+    LogEvent(L"check: the reply says status-code " + std::to_wstring(reply.status) +
+             (reply.status == 1
+                  ? L", offered version \"" + reply.record.version + L"\" at " + reply.record.url
+                  : std::wstring()) +
+             (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed)" : L""));
+    if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
+        return verdict;
     wchar_t path[kIniPathCapacity] = {};
     GetLiveUpdateIniPath(path);
-    return EvaluateVersionReply(reply, path);
+    // After a confirmed Cancel the frame removes the settings file: nothing
+    // may be written after that, so the write and the abandonment exclude
+    // each other.
+    bool written = false;
+    link.RunUnlessAbandoned([&] { written = *path && WriteUpdateRecord(path, reply.record); });
+    if (!written && !link.IsAbandoned())
+    {
+        LogEvent(L"check: the update record could not be written");
+        verdict = ReplyVerdict::Unusable;
+    }
+    return verdict;
 }

@@ -31,8 +31,8 @@ class CCheckVersionDlg : public CDialog
     void AbandonWorker();
 
     // Reads the server's answer and records a new version for the pages
-    // that follow.
-    static ReplyVerdict ParseVersionReply(const std::wstring& reply);
+    // that follow, unless the wizard has been abandoned meanwhile.
+    static ReplyVerdict ParseVersionReply(const std::wstring& reply, WorkerLink& link);
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -1,16 +1,22 @@
 #include "pages/DownloadDlg.h"
 
-#include "pages/WizardMessages.h"
+#include "framework/ComPtr.h"
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
+#include "pages/DownloadProgress.h"
+#include "pages/NoticeDlg.h"
+#include "pages/WizardMessages.h"
 #include "pages/WorkerLink.h"
 #include "support/Files.h"
+#include "support/RunLog.h"
 #include "support/StringHelpers.h"
 #include "update/Installer.h"
 #include "update/LiveUpdateIni.h"
 #include "update/NetSetting.h"
+#include "update/NetworkTimeouts.h"
 #include "update/PackageDownload.h"
 #include "update/PackageName.h"
+#include "update/ResumeState.h"
 
 IMPLEMENT_DYNAMIC(CDownloadDlg, CDialog)
 
@@ -38,19 +44,24 @@ unsigned RunDownload(DownloadJob& job)
     WorkerLink& link = *job.link;
     DownloadRequest& request = job.request;
     int proxyEnabled = 0;
-    ReadSystemProxy(proxyEnabled, request.proxy);
-    request.useProxy = proxyEnabled != 0;
+    ReadSystemProxy(proxyEnabled, request.server.proxy);
+    request.server.useProxy = proxyEnabled != 0;
+    request.server.stallMs = StallTimeoutMs();
+    LogEvent(L"download: " + request.server.url + L" to " + request.packagePath + L", " +
+             (request.server.useProxy ? L"through the proxy" : L"direct") + L", stall time " +
+             std::to_wstring(request.server.stallMs / 1000) + L" s");
 
+    DownloadOutcome outcome = DownloadOutcome::CannotCreateFile;
+    // For the taskbar button: COM on this thread for as long as it is shown.
+    ComApartment com;
+    DownloadProgress progress(link);
     // A name from the server that is not a plain file name could put the
     // package outside the temporary folder: it is refused like any name
     // the file system refuses.
-    const DownloadOutcome outcome = job.plainPackageName ? DownloadPackage(request,
-                                                                           [&](int position)
-                                                                           {
-                                                                               link.SetProgress(position);
-                                                                               return !link.IsAbandoned();
-                                                                           })
-                                                         : DownloadOutcome::CannotCreateFile;
+    if (job.plainPackageName)
+        outcome = DownloadPackage(request, progress);
+    else
+        LogEvent(L"download: the address's last segment is not a usable file name");
 
     if (link.IsAbandoned())
         return 0;
@@ -59,15 +70,20 @@ unsigned RunDownload(DownloadJob& job)
         case DownloadOutcome::Complete:
             if (!link.TryBeginInstall())
                 return 0;
+            // A Cancel confirmation still open closes: the installation now
+            // runs to its end.
+            link.SendToFrame(WM_INSTALL_STARTING);
             CDownloadDlg::RunInstaller(link.Frame(), request.packagePath);
         case DownloadOutcome::CannotCreateFile:
-            AppMessageBox(WriteErrorText(TemporaryDownloadPath(request.packagePath)), MB_OK | MB_ICONERROR);
+            AppMessageBox(WriteErrorText(PartialPackagePath(request.packagePath)), MB_OK | MB_ICONERROR);
             return 0;
         case DownloadOutcome::Abandoned:
             return 0;
         case DownloadOutcome::Failed:
             break;
     }
+    progress.ShowFailure();
+    LogEvent(L"download: failed; the download-error box is shown");
     AppMessageBox(kDownloadErrorBox, MB_OK | MB_ICONERROR);
     link.SendToFrame(WM_DOWNLOAD_ERROR);
     return static_cast<unsigned>(-1);
@@ -87,11 +103,17 @@ void CDownloadDlg::AbandonWorker()
         m_link->Abandon();
 }
 
+bool CDownloadDlg::TryAbandonWorker()
+{
+    return !m_link || m_link->TryAbandon();
+}
+
 void CDownloadDlg::DoDataExchange(CDataExchange* pDX)
 {
     CDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_DOWNLOAD_PROGRESS, m_progress);
     DDX_Control(pDX, IDC_MANUAL_LINK, m_linkManual);
+    DDX_Control(pDX, IDC_DOWNLOAD_STATUS, m_status);
 }
 
 BOOL CDownloadDlg::OnInitDialog()
@@ -128,12 +150,12 @@ BOOL CDownloadDlg::StartDownload()
     }
     if (m_hDownloadThread)
         return TRUE;
-    m_link = std::make_shared<WorkerLink>(m_pFrame, m_progress.m_hWnd);
+    m_link = std::make_shared<WorkerLink>(m_pFrame, m_progress.m_hWnd, m_status.m_hWnd);
     auto job = std::make_unique<DownloadJob>();
     job->link = m_link;
-    job->request.url = m_strDownloadUrl;
+    job->request.server.url = m_strDownloadUrl;
     job->request.packagePath = m_strPackagePath;
-    job->request.agent = ApplicationTitle();
+    job->request.server.agent = ApplicationTitle();
     job->plainPackageName = m_bPlainPackageName;
     m_hDownloadThread = StartIdleThread(DownloadThread, job);
     return m_hDownloadThread ? TRUE : FALSE;
@@ -161,5 +183,5 @@ unsigned __stdcall CDownloadDlg::DownloadThread(void* pParam)
 
 void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath)
 {
-    RunInstallerStep(hFrame, packagePath);
+    RunInstallerStep(hFrame, packagePath, CNoticeDlg::ConfirmClientClosed);
 }

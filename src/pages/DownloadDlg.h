@@ -31,8 +31,11 @@ class CDownloadDlg : public CDialog
     // 1 when a worker runs or has been started, 0 when there is no address
     // (the frame has then been told) or no thread could be made.
     BOOL StartDownload();
-    // The user has left the wizard: the worker must not go on to install.
+    // The page is going: the worker must not go on to install.
     void AbandonWorker();
+    // The user has confirmed Cancel: as AbandonWorker, unless the worker has
+    // begun the installation (false then; it runs to its end).
+    bool TryAbandonWorker();
 
     // Runs the package at `packagePath` and ends the process.
     [[noreturn]] static void RunInstaller(HWND hFrame, const std::wstring& packagePath);
@@ -50,5 +53,6 @@ class CDownloadDlg : public CDialog
     HWND m_pFrame = nullptr;
     CProgressCtrl m_progress;
     CLinkStatic m_linkManual;
+    CStatic m_status; // bytes, speed and time left, under the bar
     std::shared_ptr<WorkerLink> m_link;
 };

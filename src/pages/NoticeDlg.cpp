@@ -1,17 +1,10 @@
 #include "pages/NoticeDlg.h"
 
-#include "framework/ScopedHandle.h"
+#include "support/RunLog.h"
 #include "support/StringHelpers.h"
 #include "update/ClientProcess.h"
 
 IMPLEMENT_DYNAMIC(CNoticeDlg, CDialog)
-
-namespace
-{
-// PROCESS_ALL_ACCESS as older systems define it: the newer, larger mask is
-// refused there.
-const DWORD kAllProcessAccess = 0x1F0FFF;
-} // namespace
 
 BOOL CNoticeDlg::OnInitDialog()
 {
@@ -25,17 +18,32 @@ BOOL CNoticeDlg::OnInitDialog()
 void CNoticeDlg::OnForceClose()
 {
     const DWORD processId = FindClientProcess();
-    if (processId != kNoClientProcess)
-    {
-        KernelHandle process(::OpenProcess(kAllProcessAccess, FALSE, processId));
-        if (process)
-            ::TerminateProcess(process.Get(), 0);
-    }
+    const bool ended = TerminateClientProcess(processId);
+    LogEvent(L"close-client dialog: force close of process " + std::to_wstring(static_cast<long>(processId)) +
+             (ended ? L": ended" : L": not ended"));
     EndDialog(IDOK);
 }
 
 void CNoticeDlg::OnRetry()
 {
-    if (FindClientProcess() == kNoClientProcess)
+    const bool gone = FindClientProcess() == kNoClientProcess;
+    LogEvent(gone ? L"close-client dialog: retry, the client is gone"
+                  : L"close-client dialog: retry, the client still runs");
+    if (gone)
         EndDialog(IDOK);
+}
+
+void CNoticeDlg::OnCancel()
+{
+    LogEvent(L"close-client dialog: cancelled");
+    CDialog::OnCancel();
+}
+
+bool CNoticeDlg::ConfirmClientClosed()
+{
+    if (FindClientProcess() == kNoClientProcess)
+        return true;
+    LogEvent(L"install: the client is running, asking to close it");
+    CNoticeDlg dlg(nullptr);
+    return dlg.DoModal() != IDCANCEL;
 }

@@ -21,6 +21,11 @@ class CNoticeDlg : public CDialog
     void OnForceClose();
     // Ends with IDOK once no client runs; otherwise does nothing.
     void OnRetry();
+    void OnCancel() override;
+
+    // The installer step's question: true at once when no client runs;
+    // otherwise runs the dialog and is false when the user gave up.
+    static bool ConfirmClientClosed();
 
   protected:
     BEGIN_MSG_MAP(CNoticeDlg)

@@ -14,5 +14,9 @@ constexpr UINT WM_CHECK_ERROR = WM_USER + 102;
 // The package download failed.
 constexpr UINT WM_DOWNLOAD_ERROR = WM_USER + 103;
 
+// The download worker has claimed the installation: a Cancel confirmation
+// still open must close, since the installation now runs to its end.
+constexpr UINT WM_INSTALL_STARTING = WM_USER + 104;
+
 static_assert(WM_WIZARD_NEXT == 1124 && WM_DOWNLOAD_ERROR == 1127,
               "the workers and tests rely on these values");

@@ -2,6 +2,12 @@
 
 #include <commctrl.h>
 
+WorkerLink::WorkerLink(HWND hFrame, HWND hProgress, HWND hStatus)
+    : m_hFrame(hFrame), m_hProgress(hProgress), m_hStatus(hStatus),
+      m_abandonedEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+}
+
 LRESULT WorkerLink::SendToFrame(UINT msg, WPARAM wParam, LPARAM lParam) const
 {
     if (m_abandoned)
@@ -15,10 +21,32 @@ void WorkerLink::SetProgress(int position) const
         ::SendMessageW(m_hProgress, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
+void WorkerLink::SetStatusText(const std::wstring& text) const
+{
+    if (!m_abandoned && m_hStatus)
+        ::SendMessageW(m_hStatus, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 void WorkerLink::Abandon()
 {
     std::lock_guard<std::mutex> guard(m_lock);
+    MarkAbandoned();
+}
+
+bool WorkerLink::TryAbandon()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_installing)
+        return false;
+    MarkAbandoned();
+    return true;
+}
+
+void WorkerLink::MarkAbandoned()
+{
     m_abandoned = true;
+    if (m_abandonedEvent)
+        ::SetEvent(m_abandonedEvent.Get());
 }
 
 bool WorkerLink::TryBeginInstall()
@@ -28,4 +56,16 @@ bool WorkerLink::TryBeginInstall()
         return false;
     m_installing = true;
     return true;
+}
+
+bool WorkerLink::Wait(DWORD ms) const
+{
+    if (m_abandoned)
+        return false;
+    if (!m_abandonedEvent)
+    {
+        ::Sleep(ms);
+        return !m_abandoned;
+    }
+    return ::WaitForSingleObject(m_abandonedEvent.Get(), ms) == WAIT_TIMEOUT;
 }

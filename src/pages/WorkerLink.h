@@ -1,37 +1,62 @@
 #pragma once
 // What a page's worker thread may reach of the user interface: the frame's
-// and the progress bar's windows, never the page object itself, so that a
+// and the page's controls' windows, never the page object itself, so that a
 // page destroyed after a confirmed Cancel can go while its worker still runs.
 
 #include <windows.h>
 
 #include <atomic>
 #include <mutex>
+#include <string>
+
+#include "framework/ScopedHandle.h"
 
 class WorkerLink
 {
   public:
-    WorkerLink(HWND hFrame, HWND hProgress) : m_hFrame(hFrame), m_hProgress(hProgress) {}
+    WorkerLink(HWND hFrame, HWND hProgress, HWND hStatus = nullptr);
 
-    // The user has left the wizard or the page is going: from now on the
-    // worker reports nothing and starts nothing.
+    // The page is going: from now on the worker reports nothing and starts
+    // nothing.
     void Abandon();
+    // The user has confirmed Cancel: as Abandon, unless the worker has
+    // already begun the installation, which must then run to its end; false
+    // in that case, and nothing changes.
+    bool TryAbandon();
     bool IsAbandoned() const { return m_abandoned; }
     // The worker's claim to go on to the installation; false once abandoned.
-    // After a successful claim, abandoning no longer stops it.
+    // After a successful claim, TryAbandon no longer stops it.
     bool TryBeginInstall();
+    // Runs `write` unless the wizard has been abandoned, holding off any
+    // abandonment until it is done: whatever the frame removes when it ends
+    // is then removed after the write, never before. False when abandoned.
+    template <typename Fn> bool RunUnlessAbandoned(Fn&& write)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_abandoned)
+            return false;
+        write();
+        return true;
+    }
+    // Waits `ms` milliseconds; false at once when the wizard is abandoned.
+    bool Wait(DWORD ms) const;
 
     HWND Frame() const { return m_hFrame; }
 
-    // Both are sent synchronously, so the worker waits for the user interface.
-    // Once the page is gone they do nothing; a window that disappears between
-    // the check and the send only makes the send fail.
+    // All are sent synchronously, so the worker waits for the user
+    // interface. Once the page is gone they do nothing; a window that
+    // disappears between the check and the send only makes the send fail.
     LRESULT SendToFrame(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const;
     void SetProgress(int position) const;
+    void SetStatusText(const std::wstring& text) const;
 
   private:
+    void MarkAbandoned(); // with m_lock held
+
     HWND m_hFrame;
     HWND m_hProgress;
+    HWND m_hStatus;
+    KernelHandle m_abandonedEvent;
     std::atomic<bool> m_abandoned{false};
     std::mutex m_lock;
     bool m_installing = false;

@@ -6,6 +6,25 @@
 
 const wchar_t kClientExeName[] = L"QOravel.exe";
 
+namespace
+{
+// PROCESS_ALL_ACCESS as older systems define it: the newer, larger mask is
+// refused there. It includes the rights to query the image and to wait.
+const DWORD kAllProcessAccess = 0x1F0FFF;
+
+bool RunsClientExe(HANDLE process)
+{
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD length = MAX_PATH * 2;
+    if (!::QueryFullProcessImageNameW(process, 0, path, &length))
+        return false;
+    const wchar_t* name = path + length;
+    while (name > path && name[-1] != L'\\' && name[-1] != L'/')
+        --name;
+    return IsClientExeName(name);
+}
+} // namespace
+
 bool IsClientExeName(const wchar_t* exeName)
 {
     // Ordinal: file names are matched as the file system matches them, not by
@@ -28,4 +47,17 @@ DWORD FindClientProcess()
             return entry.th32ProcessID;
     } while (::Process32NextW(snapshot.Get(), &entry));
     return kNoClientProcess;
+}
+
+bool TerminateClientProcess(DWORD processId)
+{
+    if (processId == kNoClientProcess)
+        return false;
+    KernelHandle process(::OpenProcess(kAllProcessAccess, FALSE, processId));
+    if (!process || !RunsClientExe(process.Get()))
+        return false;
+    if (!::TerminateProcess(process.Get(), 0))
+        return false;
+    ::WaitForSingleObject(process.Get(), kClientEndWaitMs);
+    return true;
 }

@@ -5,10 +5,9 @@
 #include "framework/ComPtr.h"
 #include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
-#include "pages/NoticeDlg.h"
 #include "support/Files.h"
+#include "support/RunLog.h"
 #include "support/StringHelpers.h"
-#include "update/ClientProcess.h"
 #include "update/LiveUpdateIni.h"
 
 const wchar_t kInstallerResultName[] = L"QVXLivaUpdate.ini";
@@ -20,6 +19,7 @@ const DWORD kUserCancelCapacity = 20;
 
 [[noreturn]] void CloseFrameAndExit(HWND hFrame)
 {
+    LogEvent(L"end: after the installer step");
     // The frame's thread is not waited for: ending the process ends it too.
     ::PostMessageW(hFrame, WM_CLOSE, 0, 0);
     ::ExitProcess(0);
@@ -38,7 +38,8 @@ bool IsUserCancel(const std::wstring& value)
            CSTR_EQUAL;
 }
 
-void RunInstallerStep(HWND hFrame, const std::wstring& packagePath)
+void RunInstallerStep(HWND hFrame, const std::wstring& packagePath,
+                      const std::function<bool()>& confirmClientClosed)
 {
     wchar_t recordPath[kIniPathCapacity] = {};
     GetLiveUpdateIniPath(recordPath);
@@ -49,19 +50,12 @@ void RunInstallerStep(HWND hFrame, const std::wstring& packagePath)
     else
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
 
-    if (FindClientProcess() != kNoClientProcess)
+    if (!confirmClientClosed())
     {
-        INT_PTR choice = IDOK;
-        {
-            CNoticeDlg dlg(nullptr);
-            choice = dlg.DoModal();
-        }
-        if (choice == IDCANCEL)
-        {
-            ::DeleteFileW(packagePath.c_str());
-            ::DeleteFileW(recordPath);
-            CloseFrameAndExit(hFrame);
-        }
+        LogEvent(L"install: given up, the client stays; the package is deleted");
+        ::DeleteFileW(packagePath.c_str());
+        ::DeleteFileW(recordPath);
+        CloseFrameAndExit(hFrame);
     }
 
     const std::wstring resultPath = InstallerResultPath();
@@ -79,11 +73,19 @@ void RunInstallerStep(HWND hFrame, const std::wstring& packagePath)
         info.lpFile = packagePath.c_str();
         info.lpParameters = L"";
         info.nShow = SW_SHOW;
+        LogEvent(L"install: running \"" + packagePath + L"\" without arguments");
         if (::ShellExecuteExW(&info))
             installer.Reset(info.hProcess);
+        else
+            LogEvent(L"install: the package could not be started, error " + DescribeError(::GetLastError()));
     }
     if (installer)
+    {
         ::WaitForSingleObject(installer.Get(), INFINITE);
+        DWORD exitCode = 0;
+        ::GetExitCodeProcess(installer.Get(), &exitCode);
+        LogEvent(L"install: the installer ended with exit code " + std::to_wstring(exitCode));
+    }
     ::DeleteFileW(packagePath.c_str());
 
     wchar_t userCancel[kUserCancelCapacity] = {};
@@ -92,6 +94,7 @@ void RunInstallerStep(HWND hFrame, const std::wstring& packagePath)
     // The installer has told the user itself; the updater ends the same way
     // whether the installation was cancelled or not.
     const bool cancelled = IsUserCancel(TextOfBuffer(userCancel, kUserCancelCapacity));
-    (void)cancelled;
+    LogEvent(cancelled ? L"install: the installer reports that the user cancelled it"
+                       : L"install: the installer does not report a cancel");
     CloseFrameAndExit(hFrame);
 }

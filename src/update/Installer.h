@@ -3,6 +3,8 @@
 // wait for it, clean up and end the updater.
 
 #include <windows.h>
+
+#include <functional>
 #include <string>
 
 // Name of the file the package leaves in the temporary folder.
@@ -15,8 +17,10 @@ std::wstring InstallerResultPath();
 // the installation.
 bool IsUserCancel(const std::wstring& value);
 
-// Hides `hFrame` (a window of another thread), makes sure the client is not
-// running, runs the package at `packagePath` and waits for it, deletes the
+// Hides `hFrame` (a window of another thread), asks `confirmClientClosed`
+// to make sure the client is not running (false: the user gave the upgrade
+// up), runs the package at `packagePath` and waits for it, deletes the
 // package and the update record, posts WM_CLOSE to `hFrame` and ends the
 // process with exit code 0, whatever happened on the way.
-[[noreturn]] void RunInstallerStep(HWND hFrame, const std::wstring& packagePath);
+[[noreturn]] void RunInstallerStep(HWND hFrame, const std::wstring& packagePath,
+                                   const std::function<bool()>& confirmClientClosed);

@@ -1,25 +1,27 @@
 #include "update/PackageDownload.h"
 
-#include <cwctype>
 #include <vector>
 
-#include "framework/InternetSession.h"
+#include "framework/ScopedHandle.h"
+#include "support/RunLog.h"
+#include "update/RangeAnswer.h"
+#include "update/ResumeState.h"
 
 namespace
 {
-// The proxy asks again for credentials; answer with the download's own.
-void AnswerProxyAuthentication(const CHttpFile& file)
+enum class TryOutcome
 {
-    for (int retries = 0; retries < kMaxDownloadProxyAuthRetries; ++retries)
-    {
-        DWORD status = 0;
-        file.QueryStatusCode(status);
-        if (status != HTTP_STATUS_PROXY_AUTH_REQ)
-            return;
-        file.SetOption(INTERNET_OPTION_PROXY_USERNAME, std::wstring(L"qjd"));
-        file.SetOption(INTERNET_OPTION_PROXY_PASSWORD, std::wstring(L"858"));
-        file.SendRequest();
-    }
+    Accepted, // the answer's body continues or starts the package
+    Complete,
+    Failed,    // this try failed; another may succeed
+    Refused,   // the answer cannot continue the bytes held
+    FileError, // the partial file cannot be opened or written: no try helps
+    Abandoned,
+};
+
+std::wstring Elapsed(ULONGLONG since)
+{
+    return std::to_wstring(::GetTickCount64() - since) + L" ms";
 }
 
 bool WriteAll(HANDLE file, const char* data, DWORD size)
@@ -34,6 +36,305 @@ bool WriteAll(HANDLE file, const char* data, DWORD size)
     }
     return true;
 }
+
+uint64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
+        return 0;
+    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
+class PackageDownloader
+{
+  public:
+    PackageDownloader(const DownloadRequest& request, DownloadListener& listener)
+        : m_request(request), m_listener(listener), m_partialPath(PartialPackagePath(request.packagePath)),
+          m_statePath(ResumeStatePath(request.packagePath))
+    {
+    }
+
+    DownloadOutcome Run();
+
+  private:
+    void PickUpEarlierRun();
+    TryOutcome Try(const PackageRequest& server, int number);
+    TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
+    TryOutcome Transfer(const CHttpFile& file);
+    bool OpenPartialFile(bool keepBytes);
+    bool Truncate();
+    DownloadOutcome Finish();
+    DownloadOutcome GiveUp(DownloadOutcome outcome);
+
+    const DownloadRequest& m_request;
+    DownloadListener& m_listener;
+    const std::wstring m_partialPath;
+    const std::wstring m_statePath;
+    FileHandle m_file;
+    uint64_t m_held = 0;
+    uint64_t m_total = 0;
+    std::wstring m_validator;
+    bool m_accepted = false;    // an answer of this run has been taken
+    bool m_fromEarlier = false; // the bytes held come from an earlier run
+};
+
+void PackageDownloader::PickUpEarlierRun()
+{
+    const std::optional<ResumeState> state = LoadResumeState(m_statePath);
+    const uint64_t held = FileSize(m_partialPath);
+    if (state && state->url == m_request.server.url && !state->validator.empty() && held > 0 &&
+        held < state->total)
+    {
+        m_held = held;
+        m_total = state->total;
+        m_validator = state->validator;
+        m_fromEarlier = true;
+        LogEvent(L"download: continuing an earlier run's " + std::to_wstring(held) + L" of " +
+                 std::to_wstring(m_total) + L" bytes (validator " + m_validator + L")");
+        m_listener.OnResumed(m_held, m_total);
+        return;
+    }
+    if (state || ::GetFileAttributesW(m_partialPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+    {
+        LogEvent(L"download: an earlier run's partial file does not fit this package; discarded");
+        DiscardPartialDownload(m_request.packagePath);
+    }
+}
+
+bool PackageDownloader::OpenPartialFile(bool keepBytes)
+{
+    if (m_file)
+        return true;
+    // Others may read the partial file but never write it while it grows.
+    m_file.Reset(::CreateFileW(m_partialPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               keepBytes ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file)
+        return false;
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(keepBytes ? m_held : 0);
+    return ::SetFilePointerEx(m_file.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file.Get());
+}
+
+bool PackageDownloader::Truncate()
+{
+    m_held = 0;
+    if (!m_file)
+        return true;
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(m_file.Get(), start, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file.Get());
+}
+
+// Takes the answer's body as the package (from zero or from the bytes held)
+// or refuses it.
+TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRange)
+{
+    if (askedRange)
+    {
+        const RangeVerdict verdict =
+            JudgeRangeAnswer(m_held, m_total, answer.status, answer.contentRange, answer.contentLength);
+        if (verdict == RangeVerdict::Refused)
+            return TryOutcome::Refused;
+        if (verdict == RangeVerdict::Append)
+        {
+            if (!OpenPartialFile(true))
+                return TryOutcome::FileError;
+            m_accepted = true;
+            return TryOutcome::Accepted;
+        }
+    }
+    else if (answer.status != 200)
+    {
+        return TryOutcome::Refused;
+    }
+    // The whole package, from its first byte. Without its length there is no
+    // telling a whole package from a broken one.
+    uint64_t length = 0;
+    if (!ParseContentLength(answer.contentLength, length))
+        return TryOutcome::Refused;
+    if (!OpenPartialFile(false) || !Truncate())
+        return TryOutcome::FileError;
+    m_total = length;
+    m_validator = answer.Validator();
+    m_accepted = true;
+    // Written before the first byte: whatever ends this run, the partial
+    // file says what it belongs to.
+    if (!SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, 0}))
+        LogEvent(L"download: the resume state could not be written; this run cannot be continued later");
+    return m_listener.OnBytes(0, m_total) ? TryOutcome::Accepted : TryOutcome::Abandoned;
+}
+
+TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
+{
+    std::vector<char> buffer(kDownloadBlockBytes, '\0');
+    while (m_held < m_total)
+    {
+        // Read what has come, up to a block, so that a slow server still
+        // moves the bar as its bytes arrive.
+        const DWORD available = file.QueryDataAvailable();
+        const DWORD want = available > 0 && available < kDownloadBlockBytes ? available : kDownloadBlockBytes;
+        const DWORD read = file.Read(buffer.data(), want);
+        if (read == 0)
+            return TryOutcome::Failed; // the body ended early
+        if (read > m_total - m_held)
+            return TryOutcome::Failed; // longer than announced: not this package
+        if (!WriteAll(m_file.Get(), buffer.data(), read))
+            return TryOutcome::FileError; // a full disk, for instance
+        m_held += read;
+        if (!m_listener.OnBytes(m_held, m_total))
+            return TryOutcome::Abandoned;
+    }
+    return TryOutcome::Complete;
+}
+
+TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    const uint64_t offset = m_held;
+    const bool askRange = offset > 0;
+    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + m_request.server.url;
+    if (askRange)
+        asked += L" from byte " + std::to_wstring(offset) + L" (If-Range " + m_validator + L")";
+    PackageAnswer answer;
+    TryOutcome outcome = TryOutcome::Failed;
+    std::wstring cause;
+    try
+    {
+        auto file = server.Send(offset, m_validator, answer);
+        LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
+                 (answer.contentLength.empty() ? L"none" : answer.contentLength) +
+                 (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
+                 (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
+                 L", " + Elapsed(start));
+        outcome = Accept(answer, askRange);
+        if (outcome == TryOutcome::Accepted)
+            outcome = Transfer(*file);
+        if (outcome == TryOutcome::Failed)
+            cause = L"the body ended early";
+    }
+    catch (const CInternetException& e)
+    {
+        outcome = TryOutcome::Failed;
+        cause = DescribeError(e.m_dwError);
+        if (::GetTickCount64() - start >= m_request.server.stallMs)
+            cause += L", no byte for " + std::to_wstring(m_request.server.stallMs / 1000) + L" s";
+    }
+    const std::wstring received = L" after " + std::to_wstring(m_held - std::min(m_held, offset)) +
+                                  L" bytes in " + Elapsed(start) + L", holding " + std::to_wstring(m_held) +
+                                  L" of " + std::to_wstring(m_total);
+    switch (outcome)
+    {
+        case TryOutcome::Accepted:
+        case TryOutcome::Complete:
+            LogEvent(L"download: try " + std::to_wstring(number) + L" complete" + received);
+            break;
+        case TryOutcome::Failed:
+            LogEvent(L"download: try " + std::to_wstring(number) + L" failed" + received + L": " + cause);
+            break;
+        case TryOutcome::Refused:
+            LogEvent(L"download: try " + std::to_wstring(number) + L": the answer (status " +
+                     std::to_wstring(answer.status) + L") cannot be used");
+            break;
+        case TryOutcome::FileError:
+            LogEvent(L"download: the partial file " + m_partialPath + L" cannot be written, error " +
+                     DescribeError(::GetLastError()));
+            break;
+        case TryOutcome::Abandoned:
+            LogEvent(L"download: stopped by a confirmed Cancel" + received);
+            break;
+    }
+    return outcome;
+}
+
+DownloadOutcome PackageDownloader::Finish()
+{
+    m_file.Reset();
+    if (m_held != m_total ||
+        !::MoveFileExW(m_partialPath.c_str(), m_request.packagePath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    {
+        LogEvent(L"download: the package could not take its name, error " + DescribeError(::GetLastError()));
+        DiscardPartialDownload(m_request.packagePath);
+        return DownloadOutcome::Failed;
+    }
+    ::DeleteFileW(m_statePath.c_str());
+    return DownloadOutcome::Complete;
+}
+
+DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
+{
+    m_file.Reset();
+    // What arrived stays for the next run, when a next run can trust it.
+    if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile)
+    {
+        SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, m_held});
+        LogEvent(L"download: " + std::to_wstring(m_held) + L" of " + std::to_wstring(m_total) +
+                 L" bytes kept for the next run");
+    }
+    else if (m_accepted || outcome != DownloadOutcome::CannotCreateFile)
+    {
+        DiscardPartialDownload(m_request.packagePath);
+    }
+    return outcome;
+}
+
+DownloadOutcome PackageDownloader::Run()
+{
+    PickUpEarlierRun();
+    std::unique_ptr<PackageRequest> server;
+    try
+    {
+        server = std::make_unique<PackageRequest>(m_request.server);
+    }
+    catch (const CInternetException& e)
+    {
+        LogEvent(L"download: " + m_request.server.url + L" cannot be requested: " +
+                 DescribeError(e.m_dwError));
+        return GiveUp(DownloadOutcome::Failed);
+    }
+    int retries = 0;
+    for (int number = 1;; ++number)
+    {
+        const TryOutcome outcome = Try(*server, number);
+        if (outcome == TryOutcome::Complete)
+            return Finish();
+        if (outcome == TryOutcome::Abandoned)
+            return GiveUp(DownloadOutcome::Abandoned);
+        if (outcome == TryOutcome::FileError)
+            return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
+        if (m_fromEarlier && !m_accepted && outcome == TryOutcome::Refused)
+        {
+            // The server no longer has what the earlier run held: from zero.
+            LogEvent(
+                L"download: the earlier run's bytes do not fit the server's package; starting from zero");
+            DiscardPartialDownload(m_request.packagePath);
+            m_held = m_total = 0;
+            m_validator.clear();
+            m_fromEarlier = false;
+            continue;
+        }
+        // Until an answer of this run has been taken, nothing has begun that
+        // a retry could save: the address or the server is wrong.
+        if (!m_accepted || retries == kMaxDownloadRetries)
+            return GiveUp(DownloadOutcome::Failed);
+        ++retries;
+        const DWORD wait = RetryDelayMs(retries);
+        LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
+                 std::to_wstring(retries) + L" of " + std::to_wstring(kMaxDownloadRetries));
+        if (!m_listener.OnRetryWait(wait, retries, kMaxDownloadRetries))
+        {
+            LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
+            return GiveUp(DownloadOutcome::Abandoned);
+        }
+        // Without a validator nothing proves that the next answer continues
+        // this one: start again from zero.
+        if (m_validator.empty() && m_held > 0)
+        {
+            if (!Truncate())
+                return GiveUp(DownloadOutcome::Failed);
+            if (!m_listener.OnBytes(0, m_total))
+                return GiveUp(DownloadOutcome::Abandoned);
+        }
+    }
+}
 } // namespace
 
 int ProgressPosition(uint64_t received, uint64_t total)
@@ -43,131 +344,15 @@ int ProgressPosition(uint64_t received, uint64_t total)
     return static_cast<int>(static_cast<double>(received) * 10000.0 / static_cast<double>(total));
 }
 
-bool ParseContentLength(const std::wstring& text, uint64_t& length)
+DWORD RetryDelayMs(int retry)
 {
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(text[i]))
-        ++i;
-    uint64_t value = 0;
-    size_t digits = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i, ++digits)
-    {
-        if (value > (UINT64_MAX - 9) / 10)
-            return false;
-        value = value * 10 + static_cast<uint64_t>(text[i] - L'0');
-    }
-    if (digits == 0 || value == 0)
-        return false;
-    length = value;
-    return true;
+    if (retry < 1)
+        return 0;
+    return 1000u << (retry > kMaxDownloadRetries ? kMaxDownloadRetries - 1 : retry - 1);
 }
 
-std::wstring TemporaryDownloadPath(const std::wstring& packagePath)
+DownloadOutcome DownloadPackage(const DownloadRequest& request, DownloadListener& listener)
 {
-    return packagePath + L".downloading";
-}
-
-DownloadOutcome DownloadPackage(const DownloadRequest& request, const ProgressSink& progress)
-{
-    const std::wstring temporary = TemporaryDownloadPath(request.packagePath);
-    bool fileCreated = false;
-    try
-    {
-        CInternetSession session(request.agent.c_str(), 1,
-                                 request.useProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
-                                 request.useProxy ? request.proxy.c_str() : nullptr, nullptr, 0);
-        if (request.useProxy)
-        {
-            session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
-        }
-        else
-        {
-            session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 30000);
-            session.SetOption(INTERNET_OPTION_CONNECT_BACKOFF, 1000);
-            session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
-        }
-        auto file =
-            session.OpenURL(request.url.c_str(), 1,
-                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
-        if (request.useProxy)
-            AnswerProxyAuthentication(*file);
-
-        std::wstring status, lengthText;
-        if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, status) || status != L"200")
-            return DownloadOutcome::Failed;
-        // Without the package's size there is no telling a whole package
-        // from a broken one.
-        uint64_t total = 0;
-        file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
-        if (!ParseContentLength(lengthText, total))
-            return DownloadOutcome::Failed;
-
-        if (!progress(0))
-            return DownloadOutcome::Abandoned;
-        FileHandle out(::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!out)
-            return DownloadOutcome::CannotCreateFile;
-        fileCreated = true;
-
-        std::vector<char> buffer(kDownloadBlockBytes, '\0');
-        uint64_t received = 0;
-        int shown = 0;
-        ULONGLONG lastShown = 0;
-        bool writeFailed = false;
-        for (;;)
-        {
-            // Read what has come, up to a block, so that a slow server still
-            // moves the bar as its bytes arrive.
-            const DWORD available = file->QueryDataAvailable();
-            const DWORD want =
-                available > 0 && available < kDownloadBlockBytes ? available : kDownloadBlockBytes;
-            const DWORD read = file->Read(buffer.data(), want);
-            if (read == 0)
-                break;
-            received += read;
-            if (received > total)
-                break;
-            // The bar moves when its position does, and at most every
-            // kProgressIntervalMs: each move waits for the user-interface
-            // thread, which would otherwise slow a fast transfer several
-            // times over. The last position is always shown.
-            const int position = ProgressPosition(received, total);
-            const ULONGLONG now = ::GetTickCount64();
-            if (position != shown && (now - lastShown >= kProgressIntervalMs || position == 10000))
-            {
-                shown = position;
-                lastShown = now;
-                if (!progress(position))
-                {
-                    out.Reset();
-                    ::DeleteFileW(temporary.c_str());
-                    return DownloadOutcome::Abandoned;
-                }
-            }
-            if (!WriteAll(out.Get(), buffer.data(), read))
-            {
-                writeFailed = true; // a full disk, for instance
-                break;
-            }
-        }
-        // No flush to the disk before the move: the package is run from this
-        // machine's cache at once, and a flush would only cost time; after a
-        // crash nothing trusts the file again (the next download recreates it).
-        const bool complete = !writeFailed && received == total;
-        out.Reset();
-        if (!complete ||
-            !::MoveFileExW(temporary.c_str(), request.packagePath.c_str(), MOVEFILE_REPLACE_EXISTING))
-        {
-            ::DeleteFileW(temporary.c_str());
-            return DownloadOutcome::Failed;
-        }
-        return DownloadOutcome::Complete;
-    }
-    catch (const CInternetException&)
-    {
-        if (fileCreated)
-            ::DeleteFileW(temporary.c_str());
-        return DownloadOutcome::Failed;
-    }
+    PackageDownloader downloader(request, listener);
+    return downloader.Run();
 }

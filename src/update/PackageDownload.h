@@ -1,53 +1,59 @@
 #pragma once
-// The package download: where the package goes, how far along it is, and
-// the transfer itself.
+// The package download: how far along it is, and the transfer itself, which
+// survives real networks. A transfer that is cut, reset or stalls is tried
+// again, continuing where it stopped when the server allows it; a run that
+// ends without the whole package leaves its bytes for the next run.
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
+
+#include "update/PackageRequest.h"
 
 // The bar's position for `received` bytes of `total`, out of 10000,
 // truncated toward zero. 0 when the total is 0.
 int ProgressPosition(uint64_t received, uint64_t total);
 
-// The Content-Length text as a byte count: leading white space, digits up
-// to the first other character. False for a missing, empty, zero, negative
-// or out-of-range value.
-bool ParseContentLength(const std::wstring& text, uint64_t& length);
-
 struct DownloadRequest
 {
-    std::wstring url;
-    std::wstring packagePath; // the temporary file is this followed by ".downloading"
-    std::wstring agent;
-    bool useProxy = false;
-    std::wstring proxy;
+    PackageServer server;
+    std::wstring packagePath; // the partial file is this followed by ".downloading"
 };
 
 enum class DownloadOutcome
 {
     Complete,         // the whole package is at packagePath
-    CannotCreateFile, // the temporary file could not be made
-    Failed,           // anything else: network, status, length, short transfer, write
-    Abandoned,        // the caller asked to stop
+    CannotCreateFile, // the partial file could not be made or opened
+    Failed,           // anything else, once the tries are spent
+    Abandoned,        // the listener asked to stop
 };
 
-// Called with each new position of the bar; false stops the transfer.
-using ProgressSink = std::function<bool(int position)>;
+// What the download tells the page while it runs. The calls come from the
+// download's thread; those returning bool return false when the wizard has
+// been left, which stops the download at once.
+class DownloadListener
+{
+  public:
+    virtual ~DownloadListener() = default;
+    // `held` of `total` bytes are in the partial file: after every block,
+    // and whenever the count starts again.
+    virtual bool OnBytes(uint64_t held, uint64_t total) = 0;
+    // Waits `waitMs` before retry `retry` of `retries`.
+    virtual bool OnRetryWait(DWORD waitMs, int retry, int retries) = 0;
+    // The download continues what an earlier run left.
+    virtual void OnResumed(uint64_t held, uint64_t total) = 0;
+};
 
-// How often the request is sent again with the proxy's credentials while
-// the proxy keeps asking for them.
-constexpr int kMaxDownloadProxyAuthRetries = 3;
-// Shortest time between two moves of the bar: faster than the eye follows.
-constexpr ULONGLONG kProgressIntervalMs = 40;
+// How often a cut transfer is tried again, and the waits before the tries.
+constexpr int kMaxDownloadRetries = 5;
+DWORD RetryDelayMs(int retry); // 1 s, 2 s, 4 s, 8 s, 16 s for retries 1 to 5
 // One buffer, read and written a block at a time.
 constexpr DWORD kDownloadBlockBytes = 8192;
 
-// Downloads into packagePath + ".downloading" and moves the file to
-// packagePath once every announced byte has arrived. Whatever is incomplete
-// is removed; nothing incomplete is ever left under the package's name.
-DownloadOutcome DownloadPackage(const DownloadRequest& request, const ProgressSink& progress);
-
-std::wstring TemporaryDownloadPath(const std::wstring& packagePath);
+// Downloads into the partial file and moves it to packagePath once exactly
+// the package's length has arrived; nothing incomplete is ever under the
+// package's name. When the run ends without the whole package, the partial
+// file and its state file stay for the next run if the server named a
+// validator; otherwise they are removed.
+DownloadOutcome DownloadPackage(const DownloadRequest& request, DownloadListener& listener);

@@ -27,16 +27,23 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
     return reply;
 }
 
-ReplyVerdict EvaluateVersionReply(const std::wstring& replyText, const wchar_t* iniPath)
+ReplyVerdict JudgeVersionReply(const VersionReply& reply)
 {
-    const VersionReply reply = ReadVersionReply(replyText);
     if (reply.status == 0)
         return ReplyVerdict::Current;
     if (reply.status != 1)
-        return ReplyVerdict::NewVersion; // recorded nothing: the pages show what the file holds
+        return ReplyVerdict::NewVersion; // records nothing: the pages show what the file holds
     // A value the pages could only show or use cut would be another value.
-    if (!RecordFitsItsReaders(reply.record) || !iniPath || !*iniPath ||
-        !WriteUpdateRecord(iniPath, reply.record))
+    return RecordFitsItsReaders(reply.record) ? ReplyVerdict::NewVersion : ReplyVerdict::Unusable;
+}
+
+ReplyVerdict EvaluateVersionReply(const std::wstring& replyText, const wchar_t* iniPath)
+{
+    const VersionReply reply = ReadVersionReply(replyText);
+    const ReplyVerdict verdict = JudgeVersionReply(reply);
+    if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
+        return verdict;
+    if (!iniPath || !*iniPath || !WriteUpdateRecord(iniPath, reply.record))
         return ReplyVerdict::Unusable;
     return ReplyVerdict::NewVersion;
 }

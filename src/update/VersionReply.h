@@ -23,6 +23,10 @@ enum class ReplyVerdict
     Unusable,   // the offered version could not be recorded whole
 };
 
+// What the answer means, without writing anything: Unusable when it offers a
+// version whose record the pages could not take whole.
+ReplyVerdict JudgeVersionReply(const VersionReply& reply);
+
 // Reads the answer and, when it offers a new version (status 1), stores the
 // record in the settings file at `iniPath` in UTF-8.
 ReplyVerdict EvaluateVersionReply(const std::wstring& replyText, const wchar_t* iniPath);

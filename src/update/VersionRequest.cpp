@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "framework/InternetSession.h"
+#include "support/RunLog.h"
+#include "update/NetworkTimeouts.h"
 
 namespace
 {
@@ -41,33 +43,22 @@ void SendRepeatingAfterSecurityErrors(const CHttpFile& file)
 {
     throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, 1);
 }
-} // namespace
 
-bool IsResendError(DWORD error)
+std::wstring Elapsed(ULONGLONG since)
 {
-    switch (error)
-    {
-        case ERROR_INTERNET_INCORRECT_PASSWORD:
-        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-        case ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR:
-        case ERROR_INTERNET_POST_IS_NON_SECURE:
-        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
-        case ERROR_INTERNET_INVALID_CA:
-            return true;
-        default:
-            return false;
-    }
+    return std::to_wstring(::GetTickCount64() - since) + L" ms";
 }
 
-std::string FetchVersionReply(const VersionRequest& request)
+std::string FetchReply(const VersionRequest& request, const std::wstring& target, ULONGLONG start)
 {
     CInternetSession session(request.agent.c_str(), 1,
                              request.useProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
                              request.useProxy ? request.proxy.c_str() : nullptr, nullptr, 0);
+    ApplyNetworkTimeouts(session.Handle(), request.stallMs);
     auto connection = session.GetHttpConnection(request.server.c_str(), request.port, L"", L"");
     auto file = connection->OpenRequest(L"POST", L"/gdisp.xml?", nullptr, 1, nullptr, nullptr,
                                         request.secure ? kSecureFlags : kPlainFlags);
+    ApplyNetworkTimeouts(file->Handle(), request.stallMs);
     if (request.secure)
         AllowUnknownAuthority(*file);
 
@@ -96,13 +87,19 @@ std::string FetchVersionReply(const VersionRequest& request)
         file->SendRequest();
 
     std::wstring status;
-    if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, status) || status != L"200")
-        Fail();
+    file->QueryInfo(HTTP_QUERY_STATUS_CODE, status);
     std::wstring lengthText;
-    file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
+    const bool hasLength = file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
+    LogEvent(L"check: POST " + target + L" -> status " + status + L", Content-Length " +
+             (hasLength ? lengthText : std::wstring(L"none")) + L", " + Elapsed(start));
+    if (status != L"200")
+        Fail();
     const long long announced = _wtoi64(lengthText.c_str());
     if (announced <= 0 || announced > kMaxReplyBytes)
+    {
+        LogEvent(L"check: no usable Content-Length (at most " + std::to_wstring(kMaxReplyBytes) + L" bytes)");
         Fail();
+    }
 
     const DWORD length = static_cast<DWORD>(announced);
     std::vector<char> body(length + 2, '\0');
@@ -115,10 +112,50 @@ std::string FetchVersionReply(const VersionRequest& request)
         received += read;
     }
     if (received < length)
-        Fail(); // the body ended before its announced length
+    {
+        LogEvent(L"check: the reply ended after " + std::to_wstring(received) + L" of " +
+                 std::to_wstring(length) + L" bytes");
+        Fail();
+    }
 
     file->Close();
     connection->Close();
     session.Close();
     return std::string(body.data(), strnlen(body.data(), length));
+}
+} // namespace
+
+bool IsResendError(DWORD error)
+{
+    switch (error)
+    {
+        case ERROR_INTERNET_INCORRECT_PASSWORD:
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR:
+        case ERROR_INTERNET_POST_IS_NON_SECURE:
+        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        case ERROR_INTERNET_INVALID_CA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string FetchVersionReply(const VersionRequest& request)
+{
+    const std::wstring target = std::wstring(request.secure ? L"https://" : L"http://") + request.server +
+                                L":" + std::to_wstring(request.port) + L"/gdisp.xml?";
+    const ULONGLONG start = ::GetTickCount64();
+    try
+    {
+        return FetchReply(request, target, start);
+    }
+    catch (const CInternetException& e)
+    {
+        if (e.m_dwError != ERROR_INTERNET_INVALID_OPERATION)
+            LogEvent(L"check: POST " + target + L" failed after " + Elapsed(start) + L": " +
+                     DescribeError(e.m_dwError));
+        throw;
+    }
 }

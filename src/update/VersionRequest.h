@@ -16,6 +16,7 @@ struct VersionRequest
     std::wstring proxy;
     std::wstring installedVersion;
     std::wstring agent;
+    DWORD stallMs = 30000; // no byte for this long: the check fails
 };
 
 // How often a request is sent again with the proxy credentials while the
@@ -32,6 +33,7 @@ constexpr DWORD kMaxReplyBytes = 4 * 1024 * 1024;
 bool IsResendError(DWORD error);
 
 // The reply body up to its first zero byte. Every failure, including a status
-// other than "200", a missing, non-positive or implausible Content-Length and
-// a body shorter than announced, raises CInternetException.
+// other than "200", a missing, non-positive or implausible Content-Length, a
+// body shorter than announced and a server that stops sending for the stall
+// time, raises CInternetException. The request and its outcome are logged.
 std::string FetchVersionReply(const VersionRequest& request);

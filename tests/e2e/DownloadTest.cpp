@@ -307,9 +307,9 @@ TEST_F(Upgrade, NotFoundShowsTheBoxThenTheFinishPage)
 TEST_F(Upgrade, IncompleteTransfersAreDownloadErrorsAndNothingRuns)
 {
     const std::string file = JsonString(kPackage);
-    for (const std::string& response : {R"({"body_file": )" + file + R"(, "close_after_bytes": 20000})",
-                                        R"({"body_file": )" + file + R"(, "reset_after_bytes": 20000})",
-                                        R"({"body_file": )" + file + R"(, "content_length": "none"})",
+    // A first answer without a usable length begins nothing a retry could
+    // save. (Transfers cut after they began are tried again: ResumeTest.)
+    for (const std::string& response : {R"({"body_file": )" + file + R"(, "content_length": "none"})",
                                         R"({"body_file": )" + file + R"(, "chunked": true})",
                                         std::string(R"({"body": "MZ", "content_length": "lots"})")})
     {

@@ -8,6 +8,7 @@
 #include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
 #include "update/ClientProcess.h"
+#include "pages/NoticeDlg.h"
 #include "update/Installer.h"
 #include "update/LiveUpdateIni.h"
 
@@ -184,7 +185,7 @@ TEST(InstallerStepChild, DISABLED_RunsTheStep)
     if (frame.empty() || package.empty())
         GTEST_SKIP() << "started by the installer step tests only";
     RunInstallerStep(reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(frame.c_str(), nullptr, 10))),
-                     package);
+                     package, CNoticeDlg::ConfirmClientClosed);
 }
 
 TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)

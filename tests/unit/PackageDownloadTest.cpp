@@ -1,7 +1,13 @@
-// How far along the download is, and what its length header says.
+// How far along the download is, what the server's answers allow, and what
+// a run leaves for the next one.
 #include <gtest/gtest.h>
 
+#include "unit/StandInTools.h"
+#include "update/NetworkTimeouts.h"
 #include "update/PackageDownload.h"
+#include "update/RangeAnswer.h"
+#include "update/ResumeState.h"
+#include "update/TransferMeter.h"
 
 TEST(PackageDownload, ProgressIsTruncatedAndHoldsForHugePackages)
 {
@@ -24,6 +30,125 @@ TEST(PackageDownload, ContentLengthMustBeAUsableSize)
     EXPECT_EQ(3000000000u, length);
     EXPECT_TRUE(ParseContentLength(L"12abc", length));
     EXPECT_EQ(12u, length);
-    for (const wchar_t* text : {L"", L"0", L"-5", L"abc", L"99999999999999999999999"})
+    EXPECT_TRUE(ParseContentLength(L"18446744073709551615", length)) << "the largest value fits";
+    EXPECT_EQ(UINT64_MAX, length);
+    for (const wchar_t* text :
+         {L"", L"0", L"-5", L"abc", L"18446744073709551616", L"99999999999999999999999"})
         EXPECT_FALSE(ParseContentLength(text, length)) << text;
+}
+
+TEST(PackageDownload, OnlyAnExactContinuationIsAppended)
+{
+    struct Case
+    {
+        unsigned status;
+        const wchar_t* range;
+        const wchar_t* length;
+        RangeVerdict verdict;
+    } cases[] = {
+        {206, L"bytes 400-999/1000", L"600", RangeVerdict::Append},
+        {206, L"bytes 400-999/1000", L"", RangeVerdict::Append},
+        {200, L"", L"1000", RangeVerdict::Restart},
+        {200, L"", L"1234", RangeVerdict::Restart}, // a new package: from zero
+        {416, L"bytes */1000", L"", RangeVerdict::Refused},
+        {206, L"bytes 400-1000/1001", L"601", RangeVerdict::Refused}, // another total
+        {206, L"bytes 401-999/1000", L"599", RangeVerdict::Refused},  // starts elsewhere
+        {206, L"bytes 400-899/1000", L"500", RangeVerdict::Refused},  // stops short of the end
+        {206, L"bytes 400-999/1000", L"599", RangeVerdict::Refused},  // a length that disagrees
+        {206, L"bytes 400-999/*", L"600", RangeVerdict::Refused},
+        {206, L"", L"600", RangeVerdict::Refused},
+        {500, L"", L"10", RangeVerdict::Refused},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.verdict, JudgeRangeAnswer(400, 1000, c.status, c.range, c.length))
+            << c.status << " " << c.range;
+}
+
+TEST(PackageDownload, RetriesWaitLongerEachTime)
+{
+    EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000, 8000, 16000}),
+              (std::vector<DWORD>{RetryDelayMs(1), RetryDelayMs(2), RetryDelayMs(3), RetryDelayMs(4),
+                                  RetryDelayMs(5)}));
+    EXPECT_EQ(5, kMaxDownloadRetries);
+    for (const wchar_t* text : {L"1", L"45", L"600"})
+        EXPECT_EQ(static_cast<DWORD>(_wtoi(text)), ParseStallSeconds(text)) << text;
+    for (const wchar_t* text : {L"", L"0", L"601", L"-3", L"5s", L" 5", L"99999999999"})
+        EXPECT_EQ(0u, ParseStallSeconds(text)) << text;
+}
+
+TEST(ResumeState, RoundTripsAndRefusesAnythingElse)
+{
+    const ResumeState state{L"http://h/包.exe?x=1", L"\"v1\"", 5000000000ull, 123};
+    const std::string text = FormatResumeState(state);
+    const auto back = ParseResumeState(text);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(state.url, back->url);
+    EXPECT_EQ(state.validator, back->validator);
+    EXPECT_EQ(state.total, back->total);
+    EXPECT_EQ(state.held, back->held);
+
+    EXPECT_TRUE(FormatResumeState(ResumeState{L"http://h/a\r\nb", L"", 1, 0}).empty())
+        << "one line per value";
+    for (const std::string& bad :
+         {std::string(), std::string("url=x\r\nvalidator=\r\ntotal=0\r\nheld=0\r\n"),
+          std::string("url=x\r\nvalidator=\r\ntotal=10\r\n"),
+          std::string("url=x\r\nurl=y\r\nvalidator=\r\ntotal=10\r\nheld=0"),
+          std::string("url=x\r\nvalidator=\r\ntotal= 10\r\nheld=0"),
+          std::string("url=x\r\nvalidator=\r\ntotal=10\r\nheld=0\r\nmore"),
+          std::string("url=\r\nvalidator=\r\ntotal=10\r\nheld=0"), std::string(20000, 'u')})
+        EXPECT_FALSE(ParseResumeState(bad).has_value()) << bad.substr(0, 80);
+}
+
+TEST(ResumeState, OnlyOurOwnStalePairsAreRemoved)
+{
+    standins::TempDir dir(L"qvx-stale-");
+    auto touch = [&](const std::wstring& name, int daysOld)
+    {
+        const std::wstring path = dir.Path() + name;
+        FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        FILETIME now{};
+        ::GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER value{{now.dwLowDateTime, now.dwHighDateTime}};
+        value.QuadPart -= static_cast<ULONGLONG>(daysOld) * 24 * 3600 * 10000000ull;
+        const FILETIME then{value.LowPart, value.HighPart};
+        ::SetFileTime(file.Get(), nullptr, nullptr, &then);
+    };
+    auto exists = [&](const std::wstring& name)
+    { return ::GetFileAttributesW((dir.Path() + name).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    touch(L"old.exe.downloading", 8);
+    touch(L"old.exe.downloading.resume", 8);
+    touch(L"recent.exe.downloading", 1);
+    touch(L"recent.exe.downloading.resume", 9); // the partial file was written lately
+    touch(L"other.exe.downloading", 30);        // no state file: not ours to judge
+    RemoveStaleDownloads(dir.Path());
+    EXPECT_FALSE(exists(L"old.exe.downloading"));
+    EXPECT_FALSE(exists(L"old.exe.downloading.resume"));
+    EXPECT_TRUE(exists(L"recent.exe.downloading"));
+    EXPECT_TRUE(exists(L"recent.exe.downloading.resume"));
+    EXPECT_TRUE(exists(L"other.exe.downloading"));
+}
+
+TEST(TransferMeter, SpeedOverTheLastSecondsAndTheTextsShown)
+{
+    TransferMeter meter;
+    EXPECT_EQ(0, meter.BytesPerSecond());
+    for (ULONGLONG t = 0; t <= 10000; t += 100)
+        meter.Add(t < 5000 ? t * 1000 : 5000000 + (t - 5000) * 100, t); // 1 MB/s, then 100 KB/s
+    EXPECT_NEAR(100000, meter.BytesPerSecond(), 1000) << "only the last five seconds count";
+    meter.Reset();
+    meter.Add(0, 0);
+    meter.Add(1000, 100);
+    EXPECT_EQ(0, meter.BytesPerSecond()) << "too short to say";
+
+    EXPECT_EQ(L"512 B", FormatByteCount(512));
+    EXPECT_EQ(L"12.5 MB", FormatByteCount(13107200));
+    EXPECT_EQ(L"1.0 MB", FormatByteCount(1048575));
+    EXPECT_EQ(L"1.5 GB", FormatByteCount(1610612736));
+    EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 2.3 MB/s，剩余约 16 秒",
+              FormatTransferStatus(13107200, 50331648, 2.3 * 1048576));
+    EXPECT_EQ(L"已下载 1.0 MB / 301.0 MB，速度 1.0 MB/s，剩余约 5 分钟",
+              FormatTransferStatus(1048576, 301 * 1048576ull, 1048576));
+    EXPECT_EQ(L"已下载 12.5 MB，速度 2.3 MB/s", FormatTransferStatus(13107200, 0, 2.3 * 1048576));
+    EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 0 B/s", FormatTransferStatus(13107200, 50331648, 0));
+    EXPECT_EQ(L"连接中断，5 秒后重试（第 2 次，共 5 次）", FormatRetryStatus(5, 2, 5));
 }

@@ -164,15 +164,9 @@ class TempDir
     }
     ~TempDir()
     {
-        struct FindTraits
-        {
-            using Handle = HANDLE;
-            static Handle None() { return INVALID_HANDLE_VALUE; }
-            static void Close(Handle h) { ::FindClose(h); }
-        };
         {
             WIN32_FIND_DATAW data;
-            ScopedHandle<FindTraits> find(::FindFirstFileW((m_path + L"*").c_str(), &data));
+            FindHandle find(::FindFirstFileW((m_path + L"*").c_str(), &data));
             if (find)
             {
                 do

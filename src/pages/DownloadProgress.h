@@ -1,0 +1,46 @@
+#pragma once
+// What the user sees of a running download: the bar, the line of bytes,
+// speed and time left under it, and the taskbar button. Runs on the download
+// worker's thread and reaches the page only through its WorkerLink.
+
+#include <windows.h>
+
+#include "pages/WorkerLink.h"
+#include "support/TaskbarProgress.h"
+#include "update/PackageDownload.h"
+#include "update/TransferMeter.h"
+
+class DownloadProgress : public DownloadListener
+{
+  public:
+    // Shortest time between two moves of the bar: faster than the eye
+    // follows, and each move waits for the user-interface thread (about 2 ms
+    // under some systems), which one move per block would make the
+    // transfer's bottleneck.
+    static constexpr ULONGLONG kBarIntervalMs = 40;
+    // Shortest time between two changes of the status line: readable.
+    static constexpr ULONGLONG kTextIntervalMs = 250;
+    // How long the line says that an earlier run is being continued.
+    static constexpr ULONGLONG kResumedNoticeMs = 2000;
+    static constexpr ULONGLONG kSampleIntervalMs = 100;
+
+    // COM must be initialised on the calling thread for the taskbar.
+    explicit DownloadProgress(WorkerLink& link);
+
+    bool OnBytes(uint64_t held, uint64_t total) override;
+    bool OnRetryWait(DWORD waitMs, int retry, int retries) override;
+    void OnResumed(uint64_t held, uint64_t total) override;
+    // The download has failed: the taskbar says so.
+    void ShowFailure() const;
+
+  private:
+    WorkerLink& m_link;
+    TaskbarProgress m_taskbar;
+    TransferMeter m_meter;
+    int m_shownPosition = -1;
+    ULONGLONG m_barShownAt = 0;
+    ULONGLONG m_textShownAt = 0;
+    ULONGLONG m_sampledAt = 0;
+    ULONGLONG m_quietUntil = 0; // the resumed notice stays until then
+    uint64_t m_lastHeld = 0;
+};
