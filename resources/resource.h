@@ -13,6 +13,11 @@
 #define IDD_DOWNLOAD 134
 #define IDD_FINISH 135
 #define IDB_SIDE_PICTURE 139
+// Package trust, embedded by the build when it is configured with them
+// (RCDATA): the publisher's public key (PEM) and the pinned signer
+// certificates' SHA-256 thumbprints (hex, separated by ";").
+#define IDR_PUBLISHER_KEY 140
+#define IDR_PINNED_SIGNERS 141
 
 // Frame
 #define IDC_NEXT 1000

@@ -1,9 +1,10 @@
 #!/bin/bash
 # Runs the wizard against a local demo update server: builds it, starts nginx
-# on loopback with the reference configuration (tools/demo), records an
-# installed client version 2.0, and starts the wizard, which finds version 3.0,
-# downloads its package and installs it. Run as root on Debian 12; safe to run
-# again.
+# on loopback with the reference configuration (tools/demo), publishes the
+# demo's package signed with a demo publisher key (made once in
+# build/demo-key, and embedded in the wizard), records an installed client
+# version 2.0, and starts the wizard, which finds version 3.0, downloads its
+# package and installs it. Run as root on Debian 12; safe to run again.
 #
 # With a desktop ($DISPLAY set) the wizard opens there for you to click
 # through. Without one it runs on a virtual display and is walked through the
@@ -13,7 +14,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 tools/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The demo is built as a product team ships it: with the publisher's key, made
+# once. Its private half signs the demo's release below.
+key=$root/build/demo-key
+[[ -f "$key/publisher.pem" ]] || tools/publish-release --make-key "$key" >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DQVX_PUBLISHER_KEY="$key/publisher.pem" -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
 cmake --build build --target QVXLiveUpdate demo_installer demo_driver QOravel
 
 demo=$root/build/demo
@@ -21,7 +27,9 @@ port=${QVX_DEMO_PORT:-18580}
 package_url="http://127.0.0.1:$port/packages/QoraSetup-3.0.exe"
 rm -rf "$demo"
 mkdir -p "$demo"/{www/packages,screenshots}
-cp build/tools/demo/demo_installer.exe "$demo/www/packages/QoraSetup-3.0.exe"
+tools/publish-release --url-base "http://127.0.0.1:$port/packages/" --as QoraSetup-3.0.exe \
+  --check-key "$key/publisher.pem" build/tools/demo/demo_installer.exe 3.0.0.0 "Qora企业版" \
+  tools/demo/release-notes.txt "$key/publisher.key" "$demo/www" >/dev/null
 
 # shellcheck source=tools/session.sh
 . tools/session.sh

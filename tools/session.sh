@@ -44,15 +44,18 @@ session_start_servers() {
 }
 
 # The reference update server (tools/demo) on 127.0.0.1:<port>, with its
-# files and pid in <dir>/run, packages from <dir>/www/packages, and a
-# netsetting.xml naming it in <dir>/work. Without rate limits when the fourth
-# argument is "fast".
+# files and pid in <dir>/run, packages from <dir>/www/packages, the answer
+# from <dir>/www/release.map (tools/publish-release writes it; without one,
+# an unsigned answer offers <package-url>), and a netsetting.xml naming it in
+# <dir>/work. Without rate limits when the fourth argument is "fast".
 session_start_update_server() {
   local dir=$1 port=$2 package_url=$3 speed=${4:-}
   mkdir -p "$dir"/{run/tmp,www/packages,work}
   local fill=(-e "s|@DEMO_PORT@|$port|g" -e "s|@DEMO_ROOT@|$dir/www|g" -e "s|@PACKAGE_URL@|$package_url|g")
   [[ $speed == fast ]] && fill+=(-e '/limit_rate/d')
   sed "${fill[@]}" "$session_root/tools/demo/nginx-update-server.conf" >"$dir/run/update-server.conf"
+  [[ -f "$dir/www/release.map" ]] ||
+    sed "${fill[@]}" "$session_root/tools/demo/unsigned-release.map" >"$dir/www/release.map"
   sed -e "s|@RUN@|$dir/run|g" "$session_root/tools/demo/nginx-demo.conf.in" >"$dir/run/nginx.conf"
   printf '<?xml version="1.0" encoding="utf-8"?>\r\n<NetSetting>\r\n  <Dispatch ip="127.0.0.1" default_port="%s" ssl="0"/>\r\n</NetSetting>\r\n' \
     "$port" >"$dir/work/netsetting.xml"

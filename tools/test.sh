@@ -8,7 +8,10 @@ cd "$root"
 
 tools/setup.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The tested QVXLiveUpdate.exe embeds no publisher key (the demo's may linger
+# in the cache); the keyed builds are variants of their own.
+cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
 cmake --build build
 cmake -S . -B build-x64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DBUILD_TESTING=ON >/dev/null
@@ -20,6 +23,8 @@ trap session_stop EXIT
 session_start_display
 session_start_wine "$root/build/wineprefix"
 session_start_servers "/tmp/qvx-test-servers${QVX_PORT_OFFSET:+-$QVX_PORT_OFFSET}"
+# Signed and published stand-in packages for the package-trust cases.
+tests/trust/prepare.sh "$RUNTIME_DIR/files" build/standins/fake_installer.exe
 
 rm -rf build/tests/artifacts
 status=0

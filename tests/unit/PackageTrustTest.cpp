@@ -1,0 +1,204 @@
+// The publisher's key and the Authenticode layer: key parsing, signature
+// checks, what the build variants embed, and packages signed by the test
+// set-up (tests/trust/prepare.sh) in the fault server's files folder.
+#include <gtest/gtest.h>
+
+#include "StandInTools.h"
+#include "support/SignatureEncoding.h"
+#include "support/Sha256.h"
+#include "update/Authenticode.h"
+#include "update/PublisherKey.h"
+
+namespace
+{
+// `openssl dgst -sha256 -sign tests/keys/publisher.key` over kSignedText.
+const char kSignedText[] = "QVXLiveUpdate test release";
+const wchar_t kSignature[] =
+    L"MEQCIARu4g4EzLdvG7r/2IwuVszb5tct6vBDKttqsNg3eOujAiA3Uq5aOWcHn3/Vol5031Geq2364rEGkttycm9w+ofueg==";
+
+// A Linux path as this program sees it under Wine.
+std::wstring Windows(const std::string& path)
+{
+    std::wstring wide = L"Z:" + std::wstring(path.begin(), path.end());
+    for (wchar_t& c : wide)
+        if (c == L'/')
+            c = L'\\';
+    return wide;
+}
+std::string TestKey(const char* name)
+{
+    return ReadWholeFile(Windows(std::string(QVX_TEST_KEYS_DIR "/") + name).c_str(), 1 << 16).value_or("");
+}
+Sha256Digest TestThumbprint(const char* name)
+{
+    const std::string hex = TestKey(name).substr(0, 64);
+    return DigestOfHex(std::wstring(hex.begin(), hex.end())).value_or(Sha256Digest{});
+}
+
+Sha256Digest DigestOfText()
+{
+    Sha256 hash;
+    hash.Update(kSignedText, sizeof kSignedText - 1);
+    return hash.Finish();
+}
+std::array<BYTE, 64> RawSignature()
+{
+    std::array<BYTE, 64> raw{};
+    const auto der = DecodeBase64(kSignature);
+    EXPECT_TRUE(der && DerSignatureToRaw(*der, raw));
+    return raw;
+}
+
+// A build of the wizard beside the test program, loaded for its resources.
+struct Resources
+{
+    explicit Resources(const wchar_t* exe)
+        : module(::LoadLibraryExW((standins::ExeFolder() + L"..\\" + exe).c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
+    {
+    }
+    LibraryModule module;
+};
+} // namespace
+
+TEST(PublisherKey, OnlyP256PublicKeysAreTaken)
+{
+    EXPECT_TRUE(PublisherKey::FromPem(TestKey("publisher.pem")).has_value());
+    for (const char* refused : {"p384.pem", "rsa.pem", "publisher.key", "signer.crt", "signer.sha256"})
+        EXPECT_FALSE(PublisherKey::FromPem(TestKey(refused)).has_value()) << refused;
+    std::string garbled = TestKey("publisher.pem");
+    garbled[40] = garbled[40] == 'A' ? 'B' : 'A';
+    EXPECT_FALSE(PublisherKey::FromPem(garbled).has_value()) << "a damaged algorithm identifier";
+    EXPECT_FALSE(PublisherKey::FromPem("").has_value());
+    EXPECT_FALSE(PublisherKey::FromPem("-----BEGIN PUBLIC KEY-----\nnot base64\n-----END PUBLIC KEY-----\n"));
+}
+
+TEST(PublisherKey, VerifiesOnlyThePublishersSignatureOfTheSameBytes)
+{
+    auto key = PublisherKey::FromPem(TestKey("publisher.pem"));
+    auto other = PublisherKey::FromPem(TestKey("other.pem"));
+    ASSERT_TRUE(key && other);
+    const Sha256Digest digest = DigestOfText();
+    const std::array<BYTE, 64> signature = RawSignature();
+    EXPECT_TRUE(key->Verify(digest, signature));
+    EXPECT_FALSE(other->Verify(digest, signature));
+    Sha256Digest changedDigest = digest;
+    changedDigest[31] ^= 1;
+    EXPECT_FALSE(key->Verify(changedDigest, signature));
+    std::array<BYTE, 64> changedSignature = signature;
+    changedSignature[40] ^= 1;
+    EXPECT_FALSE(key->Verify(digest, changedSignature));
+
+    PublisherKey moved = std::move(*other);
+    moved = std::move(*key);
+    EXPECT_TRUE(moved.Verify(digest, signature)) << "a moved key still verifies";
+}
+
+TEST(PackageTrust, BuildsEmbedWhatTheyAreConfiguredWith)
+{
+    EXPECT_FALSE(HasEmbeddedPublisherKey());
+    EXPECT_TRUE(PinnedSignerThumbprints().empty());
+
+    Resources plain(L"QVXLiveUpdate.exe"), keyed(L"QVXLiveUpdate_keyed.exe"),
+        pinned(L"QVXLiveUpdate_pinned.exe");
+    ASSERT_TRUE(plain.module && keyed.module && pinned.module);
+    EXPECT_FALSE(HasEmbeddedPublisherKey(plain.module.Get()));
+    EXPECT_TRUE(PinnedSignerThumbprints(plain.module.Get()).empty());
+    for (HMODULE module : {keyed.module.Get(), pinned.module.Get()})
+    {
+        EXPECT_TRUE(HasEmbeddedPublisherKey(module));
+        const auto key = PublisherKey::LoadEmbedded(module);
+        ASSERT_TRUE(key.has_value());
+        EXPECT_TRUE(key->Verify(DigestOfText(), RawSignature()));
+    }
+    EXPECT_TRUE(PinnedSignerThumbprints(keyed.module.Get()).empty());
+    EXPECT_EQ(std::vector<Sha256Digest>{TestThumbprint("signer.sha256")},
+              PinnedSignerThumbprints(pinned.module.Get()));
+}
+
+TEST(Authenticode, PackagesSignedByTheTestSetUp)
+{
+    const char* runtime = std::getenv("RUNTIME_DIR");
+    ASSERT_NE(nullptr, runtime) << "run with the test servers (tools/test.sh)";
+    struct Case
+    {
+        const char* file;
+        bool intact;             // signed, and the platform finds nothing broken
+        AuthenticodeState state; // when not intact
+        const char* signer;      // thumbprint file of the expected signer, if any
+    } cases[] = {
+        {"trust-signed.exe", true, AuthenticodeState::Verified, "signer.sha256"},
+        {"trust-other-signer.exe", true, AuthenticodeState::Verified, "other-signer.sha256"},
+        {"trust-tampered.exe", false, AuthenticodeState::Broken, nullptr},
+        {"trust-unsigned.exe", false, AuthenticodeState::Unsigned, nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        const std::wstring path = Windows(std::string(runtime) + "/files/packages/" + c.file);
+        // Held as the wizard holds a verified package: no write or delete sharing.
+        FileHandle file(
+            ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file) << "not prepared";
+        const AuthenticodeResult result = CheckAuthenticode(file.Get(), path);
+        if (c.intact)
+        {
+            // The platform's trust verdict differs between systems: the test
+            // CA is not trusted, which only some report.
+            EXPECT_TRUE(result.state == AuthenticodeState::Verified ||
+                        result.state == AuthenticodeState::NotTrusted)
+                << DescribeAuthenticode(result);
+        }
+        else
+        {
+            EXPECT_EQ(c.state, result.state) << DescribeAuthenticode(result);
+        }
+        if (c.signer)
+        {
+            ASSERT_TRUE(result.signerSha256.has_value());
+            EXPECT_EQ(TestThumbprint(c.signer), *result.signerSha256);
+            EXPECT_NE(std::wstring::npos,
+                      DescribeAuthenticode(result).find(HexOfDigest(*result.signerSha256)));
+        }
+        if (!c.intact && c.state == AuthenticodeState::Unsigned)
+        {
+            EXPECT_FALSE(result.signerSha256.has_value());
+        }
+    }
+}
+
+TEST(Authenticode, WhatMayRun)
+{
+    const Sha256Digest pinned = TestThumbprint("signer.sha256"),
+                       other = TestThumbprint("other-signer.sha256");
+    Sha256Digest unpinned{};
+    unpinned[0] = 1;
+    const std::vector<Sha256Digest> none, pins{other, pinned};
+    using S = AuthenticodeState;
+    struct Case
+    {
+        AuthenticodeResult result;
+        bool withoutPins, withPins;
+    } cases[] = {
+        {{S::Unsigned, TRUST_E_NOSIGNATURE, std::nullopt}, true, false},
+        {{S::Verified, 0, pinned}, true, true},
+        {{S::NotTrusted, CERT_E_UNTRUSTEDROOT, pinned}, true, true},
+        {{S::Verified, 0, unpinned}, true, false},
+        {{S::Verified, 0, std::nullopt}, true, false},
+        {{S::Broken, TRUST_E_BAD_DIGEST, pinned}, false, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(DescribeAuthenticode(c.result));
+        EXPECT_EQ(c.withoutPins, AuthenticodeAllowsRun(c.result, none));
+        EXPECT_EQ(c.withPins, AuthenticodeAllowsRun(c.result, pins));
+    }
+
+    const std::string hex = TestKey("signer.sha256").substr(0, 64);
+    std::string upper = hex;
+    for (char& ch : upper)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(std::vector<Sha256Digest>({pinned, pinned}), ParsePinnedThumbprints(hex + ";\n" + upper));
+    EXPECT_EQ(std::vector<Sha256Digest>{Sha256Digest{}}, ParsePinnedThumbprints(hex + ",12ab"))
+        << "a damaged list pins what no certificate has";
+}

@@ -1,0 +1,47 @@
+// SHA-256 in pieces and its hex forms.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/Sha256.h"
+
+namespace
+{
+std::wstring HashOf(const std::string& text, size_t piece)
+{
+    Sha256 hash;
+    EXPECT_TRUE(hash.IsValid());
+    for (size_t at = 0; at < text.size(); at += piece)
+        hash.Update(text.data() + at, std::min(piece, text.size() - at));
+    return HexOfDigest(hash.Finish());
+}
+} // namespace
+
+TEST(Sha256, KnownAnswersWhateverThePieces)
+{
+    EXPECT_EQ(L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", HashOf("", 1));
+    EXPECT_EQ(L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", HashOf("abc", 1));
+    const std::string million(1000000, 'a');
+    for (size_t piece : {size_t{1}, size_t{63}, size_t{8192}, million.size()})
+        EXPECT_EQ(L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0", HashOf(million, piece))
+            << piece;
+
+    Sha256 once;
+    once.Update("abc", 3);
+    once.Finish();
+    EXPECT_FALSE(once.IsValid());
+    EXPECT_EQ(Sha256Digest{}, once.Finish()) << "a second Finish gives nothing to compare equal";
+}
+
+TEST(Sha256, HexFormsOfADigest)
+{
+    const std::wstring hex = L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+    const auto digest = DigestOfHex(hex);
+    ASSERT_TRUE(digest.has_value());
+    EXPECT_EQ(0xBA, (*digest)[0]);
+    EXPECT_EQ(0xAD, (*digest)[31]);
+    EXPECT_EQ(L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", HexOfDigest(*digest));
+    for (const std::wstring& bad :
+         {hex.substr(1), hex + L"0", L"g" + hex.substr(1), L" " + hex.substr(1), std::wstring()})
+        EXPECT_FALSE(DigestOfHex(bad).has_value()) << bad;
+}
