@@ -1,8 +1,10 @@
 #include "pages/NewVersionDlg.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cwchar>
 
 #include "support/StringHelpers.h"
+#include "update/IniText.h"
 #include "update/LiveUpdateIni.h"
 
 IMPLEMENT_DYNAMIC(CNewVersionDlg, CDialog)
@@ -42,18 +44,38 @@ void CNewVersionDlg::LoadNewVersionInfo(std::wstring& name, std::wstring& versio
 
 std::wstring FindDescription(const std::wstring& text)
 {
-    for (const wchar_t* marker : {L"desc = ", L"desc="})
+    // Only where a key can be: at the start of a line of the first "Update"
+    // section, which the record writer leaves last with "desc" as its last
+    // key. A "desc=" inside another value, or inside the description, is
+    // no key.
+    bool inUpdate = false;
+    for (size_t pos = 0; pos < text.size();)
     {
-        const size_t at = text.find(marker);
-        if (at != std::wstring::npos)
-            return text.substr(at + wcslen(marker));
+        const IniLine line = ReadIniLine(text, pos);
+        pos = line.next;
+        if (line.kind == IniLine::Section)
+        {
+            if (inUpdate)
+                break;
+            inUpdate = SameIniName(line.name, L"Update");
+            continue;
+        }
+        if (!inUpdate)
+            continue;
+        for (const wchar_t* marker : {L"desc = ", L"desc="})
+        {
+            if (text.compare(line.begin, wcslen(marker), marker) == 0)
+                return text.substr(line.begin + wcslen(marker));
+        }
     }
     return std::wstring();
 }
 
 std::wstring DecodeSettingsText(const std::string& bytes)
 {
-    size_t length = strnlen(bytes.data(), bytes.size());
+    // The zeros that pad the file's block end the text; a zero inside a
+    // launcher's line does not hide what follows it.
+    size_t length = bytes.find_last_not_of('\0') + 1;
     // Drop a multi-byte sequence that the end of the bytes cuts short.
     size_t lead = length;
     while (lead > 0 && length - lead < 4 && (static_cast<unsigned char>(bytes[lead - 1]) & 0xC0) == 0x80)
@@ -65,5 +87,6 @@ std::wstring DecodeSettingsText(const std::string& bytes)
         if (b >= 0xC0 && length - (lead - 1) < need)
             length = lead - 1;
     }
-    return DecodeText(bytes.substr(0, length), CP_UTF8);
+    const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? std::min<size_t>(3, length) : 0;
+    return DecodeText(bytes.substr(start, length - start), CP_UTF8);
 }

@@ -24,10 +24,11 @@ class CNewVersionDlg : public CDialog
 };
 
 // The description in the settings file's text: everything after the first
-// "desc = ", or failing that after the first "desc=", unchanged; empty when
-// neither occurs.
+// line of the first "Update" section that starts with "desc = " or "desc=",
+// unchanged, to the end of the text; empty when there is none.
 std::wstring FindDescription(const std::wstring& text);
 
-// Decodes the settings file's bytes as UTF-8 up to the first zero byte. A
-// sequence cut off at the end of the bytes is dropped, not replaced.
+// Decodes the settings file's bytes as UTF-8, without the zero bytes that
+// pad it and without a byte-order mark. A sequence cut off at the end of the
+// bytes is dropped, not replaced.
 std::wstring DecodeSettingsText(const std::string& bytes);

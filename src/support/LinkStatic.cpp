@@ -139,16 +139,16 @@ void CLinkStatic::FitToText()
         rc.bottom = rc.top + extent.cy;
     }
 
-    // The alignment is a value of the type field, not a set of bits: tested
-    // bit by bit, SS_SIMPLE would count as centred.
-    const DWORD type = style & SS_TYPEMASK;
-    if (type == SS_CENTER)
+    // Bit tests on the style, not a comparison of its type field: a type
+    // whose value holds the SS_CENTER bit (SS_SIMPLE, for one) is sized as
+    // centred.
+    if (style & SS_CENTER)
     {
         const int dx = (rc.right - rc.left - extent.cx) / 2;
         rc.left += dx;
         rc.right -= dx;
     }
-    else if (type == SS_RIGHT)
+    else if (style & SS_RIGHT)
     {
         rc.left = rc.right - extent.cx;
     }

@@ -6,11 +6,14 @@
 std::wstring TextFromRegistryData(const BYTE* data, size_t size)
 {
     std::wstring text;
-    const size_t units = size / sizeof(wchar_t);
+    // An odd last byte is a unit of its own with a zero high byte, as the
+    // zero-filled buffer the value is read into gives it.
+    const size_t units = (size + 1) / sizeof(wchar_t);
     text.reserve(units);
     for (size_t i = 0; i < units; ++i)
     {
-        const wchar_t unit = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
+        const BYTE high = 2 * i + 1 < size ? data[2 * i + 1] : 0;
+        const wchar_t unit = static_cast<wchar_t>(data[2 * i] | (high << 8));
         if (unit == L'\0')
             break;
         text.push_back(unit);

@@ -5,7 +5,8 @@
 #include <string>
 
 // The text of registry data taken as UTF-16: up to its first zero unit, or
-// the whole data when it has none. An odd last byte is ignored.
+// the whole data when it has none. An odd last byte is a unit with a zero
+// high byte: "34 00 32 00 37" reads "427".
 std::wstring TextFromRegistryData(const BYTE* data, size_t size);
 
 // Reads value `name` of `key` with a budget of `budgetBytes`, whatever its

@@ -8,8 +8,20 @@ void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring
 {
     if (from.empty())
         return;
-    for (size_t pos = text.find(from); pos != std::wstring::npos; pos = text.find(from, pos + to.size()))
-        text.replace(pos, from.size(), to);
+    // Built in one pass: replacing in place moves the rest of the text at
+    // every match, which a text of many matches (a description of line
+    // breaks) makes quadratic.
+    std::wstring result;
+    size_t done = 0;
+    for (size_t pos = text.find(from); pos != std::wstring::npos; pos = text.find(from, done))
+    {
+        result.append(text, done, pos - done).append(to);
+        done = pos + from.size();
+    }
+    if (done == 0)
+        return;
+    result.append(text, done, std::wstring::npos);
+    text.swap(result);
 }
 
 void ApplyEditionSubstitution(std::wstring& text)

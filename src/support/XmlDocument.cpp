@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -83,8 +84,12 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, VARIANT& value
 
 // A new document that reads nothing but the text it is given: no document
 // type declarations, no external entities or schemas, and a bounded depth.
-// Not every component honours every setting (some accept ProhibitDTD and
-// then ignores it), which is why the loads also check the input themselves.
+// The component's defaults would let a reply from anyone on the network path,
+// or a planted settings file, make it fetch files and addresses or expand
+// entities without end; that is why these properties are set although the
+// program needs none of what they switch off. Not every component honours
+// every setting (some accept ProhibitDTD and then ignore it), which is why
+// the loads also check the input themselves.
 ComPtr<IXMLDOMDocument2> CreateDocument()
 {
     ComPtr<IXMLDOMDocument2> document;
@@ -116,20 +121,81 @@ bool IsAcceptedLoad(IXMLDOMDocument2* document, HRESULT hr, VARIANT_BOOL success
     return !(SUCCEEDED(document->get_doctype(doctype.Receive())) && doctype);
 }
 
-// `pattern` with each ASCII byte widened to `width` bytes, the byte itself
-// placed first (little-endian) or last (big-endian).
-std::string WidenedPattern(const char* pattern, size_t width, bool bigEndian)
+// A text read unit by unit as ASCII, whatever its encoding: `at(i)` gives
+// unit i as its character, or 0x80 for a unit outside ASCII.
+template <typename UnitAt> class AsciiUnits
 {
-    std::string result;
-    for (const char* p = pattern; *p; ++p)
+  public:
+    AsciiUnits(size_t count, UnitAt at) : m_count(count), m_at(at) {}
+
+    size_t Count() const { return m_count; }
+    char At(size_t i) const { return m_at(i); }
+    bool StartsAt(size_t i, const char* pattern, bool ignoreCase = false) const
     {
-        if (bigEndian)
-            result.append(width - 1, '\0');
-        result.push_back(*p);
-        if (!bigEndian)
-            result.append(width - 1, '\0');
+        for (; *pattern; ++pattern, ++i)
+        {
+            if (i >= m_count)
+                return false;
+            char c = m_at(i);
+            if (ignoreCase && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            if (c != *pattern)
+                return false;
+        }
+        return true;
     }
-    return result;
+    size_t Find(size_t from, const char* pattern, bool ignoreCase = false) const
+    {
+        for (size_t i = from; i < m_count; ++i)
+        {
+            if (StartsAt(i, pattern, ignoreCase))
+                return i;
+        }
+        return std::string::npos;
+    }
+
+  private:
+    size_t m_count;
+    UnitAt m_at;
+};
+
+template <typename At> AsciiUnits<At> MakeAsciiUnits(size_t count, At at)
+{
+    return AsciiUnits<At>(count, at);
+}
+
+// A document type declaration can only stand in the prolog: after the XML
+// declaration, comments, processing instructions and white space, before
+// the document element. Inside the element (in a CDATA section, a comment
+// or an attribute) the same characters are only text. Anything a
+// well-formed prolog cannot hold ends the reading: then any declaration
+// later in the text counts, a false alarm only refusing a broken document.
+template <typename Units> bool PrologHasDoctype(const Units& units)
+{
+    size_t i = 0;
+    while (i < units.Count())
+    {
+        const char c = units.At(i);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+        {
+            ++i;
+            continue;
+        }
+        const bool comment = units.StartsAt(i, "<!--");
+        if (comment || units.StartsAt(i, "<?"))
+        {
+            const size_t close = units.Find(i + 2, comment ? "-->" : "?>");
+            // Unterminated: all that follows is inside it, and the parse fails.
+            if (close == std::string::npos)
+                return false;
+            i = close + (comment ? 3 : 2);
+            continue;
+        }
+        if (c == '<' && i + 1 < units.Count() && units.At(i + 1) != '!')
+            return false; // the document element
+        return units.Find(i, kDoctype, true) != std::string::npos;
+    }
+    return false;
 }
 
 bool NameMatches(IXMLDOMNode* node, const char* name)
@@ -176,20 +242,41 @@ std::wstring TypedValueText(IXMLDOMNode* node)
 
 bool HasDoctypeDeclaration(const std::wstring& text)
 {
-    return text.find(L"<!DOCTYPE") != std::wstring::npos;
+    return PrologHasDoctype(MakeAsciiUnits(text.size(), [&text](size_t i)
+                                           { return text[i] < 0x80 ? static_cast<char>(text[i]) : '\x80'; }));
 }
 
 bool HasDoctypeDeclaration(const std::string& bytes)
 {
-    // Any alignment counts: a false alarm only refuses a file, a miss would
-    // let one through.
-    for (size_t width : {1, 2, 4})
+    // The component detects the encoding itself, from a byte-order mark or
+    // the first characters; every form it could take is read here.
+    struct Form
     {
-        for (bool bigEndian : {false, true})
+        size_t width;
+        bool bigEndian;
+        const char* mark;
+    };
+    const Form forms[] = {{1, false, "\xEF\xBB\xBF"},
+                          {2, false, "\xFF\xFE"},
+                          {2, true, "\xFE\xFF"},
+                          {4, false, "\xFF\xFE\0\0"},
+                          {4, true, "\0\0\xFE\xFF"}};
+    for (const Form& form : forms)
+    {
+        const size_t markLength = form.width == 1 ? 3 : form.width;
+        const size_t start = bytes.compare(0, markLength, form.mark, markLength) == 0 ? markLength : 0;
+        const auto at = [&bytes, &form, start](size_t i)
         {
-            if (bytes.find(WidenedPattern(kDoctype, width, bigEndian)) != std::string::npos)
-                return true;
-        }
+            uint32_t unit = 0;
+            for (size_t k = 0; k < form.width; ++k)
+            {
+                const size_t byte = form.bigEndian ? k : form.width - 1 - k;
+                unit = unit << 8 | static_cast<unsigned char>(bytes[start + i * form.width + byte]);
+            }
+            return unit < 0x80 ? static_cast<char>(unit) : '\x80';
+        };
+        if (PrologHasDoctype(MakeAsciiUnits((bytes.size() - start) / form.width, at)))
+            return true;
     }
     return false;
 }
@@ -277,7 +364,7 @@ XmlNode CXmlDocument::GetRoot() const
     return XmlNode::Attach(root);
 }
 
-XmlNode CXmlDocument::FindChild(const XmlNode& node, const char* name, std::wstring& text) const
+XmlNode CXmlDocument::FindChild(const XmlNode& node, const char* name) const
 {
     XmlNode found;
     ForEachMatchingChild(node, name,
@@ -286,6 +373,12 @@ XmlNode CXmlDocument::FindChild(const XmlNode& node, const char* name, std::wstr
                              found = std::move(child);
                              return false;
                          });
+    return found;
+}
+
+XmlNode CXmlDocument::FindChild(const XmlNode& node, const char* name, std::wstring& text) const
+{
+    XmlNode found = FindChild(node, name);
     if (found)
         text = TypedValueText(found.Get());
     return found;

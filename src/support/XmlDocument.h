@@ -18,7 +18,8 @@ using XmlNode = ComPtr<IXMLDOMNode>;
 using XmlNodeList = std::vector<XmlNode>;
 
 // Largest file LoadFromFile accepts. Settings files and replies are a few
-// kilobytes; the bound only keeps a runaway file from exhausting memory.
+// kilobytes; the bound only keeps a runaway (or planted) file from exhausting
+// memory, since the whole file is read before the component sees it.
 constexpr size_t kMaxXmlFileBytes = 16 * 1024 * 1024;
 
 class CXmlDocument
@@ -44,6 +45,9 @@ class CXmlDocument
     // without regard to case; on a match `text` receives the child's text.
     // Null, with `text` untouched, when nothing matches or `node` is null.
     XmlNode FindChild(const XmlNode& node, const char* name, std::wstring& text) const;
+    // The same without the text, which for an element with many children
+    // costs the component a walk of them all.
+    XmlNode FindChild(const XmlNode& node, const char* name) const;
     // Every child of `node` whose name matches, in document order.
     XmlNodeList FindChildren(const XmlNode& node, const char* name) const;
 
@@ -59,10 +63,12 @@ class CXmlDocument
     ComPtr<IXMLDOMDocument2> m_pDocument;
 };
 
-// True when the UTF-16 text holds a document type declaration.
+// True when the UTF-16 text holds a document type declaration where one can
+// stand: in the prolog, before the document element.
 bool HasDoctypeDeclaration(const std::wstring& text);
-// True when the bytes hold one in an ASCII-compatible encoding, in UTF-16
-// (either byte order) or in UTF-32 (either byte order).
+// The same for the bytes of a file, read in an ASCII-compatible encoding, in
+// UTF-16 and in UTF-32 (either byte order, with or without a byte-order
+// mark): true when any of these readings finds one.
 bool HasDoctypeDeclaration(const std::string& bytes);
 
 // The number `text` starts with, read the way atoi reads it: leading white

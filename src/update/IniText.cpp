@@ -1,7 +1,5 @@
 #include "update/IniText.h"
 
-#include <cstring>
-
 bool IsUtf8Text(const unsigned char* data, size_t length)
 {
     auto isContinuation = [](unsigned char b) { return b >= 0x80 && b <= 0xBF; };
@@ -51,101 +49,103 @@ bool IsUtf8Text(const unsigned char* data, size_t length)
     return true;
 }
 
-namespace
+bool IsIniBlank(wchar_t c)
 {
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return c == L' ' || (c >= L'\t' && c <= L'\r') || c == 0x1A;
 }
 
-bool EqualsIgnoringAsciiCase(const char* a, size_t aLength, const std::string& b)
+bool SameIniName(std::wstring_view a, std::wstring_view b)
 {
-    if (aLength != b.size())
+    if (a.size() != b.size())
         return false;
-    for (size_t i = 0; i < aLength; ++i)
+    auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+    for (size_t i = 0; i < a.size(); ++i)
     {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
+        if (lower(a[i]) != lower(b[i]))
             return false;
     }
     return true;
 }
 
-void TrimBlanks(const char*& begin, const char*& end)
+namespace
 {
-    while (begin < end && IsBlank(*begin))
+std::wstring_view Trimmed(std::wstring_view text)
+{
+    size_t begin = 0, end = text.size();
+    while (begin < end && IsIniBlank(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(end[-1]))
+    while (end > begin && IsIniBlank(text[end - 1]))
         --end;
+    return text.substr(begin, end - begin);
+}
+
+// Trimmed first, then cut at the first zero: blanks before a zero stay.
+std::wstring_view TrimmedAndCut(std::wstring_view text)
+{
+    text = Trimmed(text);
+    return text.substr(0, text.find(L'\0'));
 }
 } // namespace
 
-bool FindIniValue(const std::string& text, const std::string& section, const std::string& key,
-                  std::string& value)
+IniLine ReadIniLine(std::wstring_view text, size_t pos)
 {
-    const char* pos = text.data();
-    const char* const textEnd = pos + strnlen(pos, text.size());
-    bool inSection = false;
-    bool sectionSeen = false;
+    IniLine line;
+    line.begin = pos;
+    size_t end = pos;
+    while (end < text.size() && text[end] != L'\r' && text[end] != L'\n')
+        ++end;
+    line.next = end;
+    while (line.next < text.size() && (text[line.next] == L'\r' || text[line.next] == L'\n'))
+        ++line.next;
 
-    while (pos < textEnd)
+    const std::wstring_view content = Trimmed(text.substr(pos, end - pos));
+    if (content.empty())
+        return line;
+    if (content[0] == L'[')
     {
-        const char* lineEnd = pos;
-        while (lineEnd < textEnd && *lineEnd != '\n' && *lineEnd != '\r')
-            ++lineEnd;
-        const char* next = lineEnd;
-        while (next < textEnd && (*next == '\n' || *next == '\r'))
-            ++next;
-
-        const char* begin = pos;
-        const char* end = lineEnd;
-        TrimBlanks(begin, end);
-        pos = next;
-        if (begin == end)
-            continue;
-
-        if (*begin == '[')
+        const size_t close = content.rfind(L']');
+        if (close != std::wstring_view::npos && close > 0)
         {
-            const char* close = end;
-            while (close > begin && close[-1] != ']')
-                --close;
-            if (close > begin + 1)
-            {
-                // Only the first section of that name counts.
-                if (inSection)
-                    return false;
-                const char* nameBegin = begin + 1;
-                const char* nameEnd = close - 1;
-                inSection = !sectionSeen && EqualsIgnoringAsciiCase(nameBegin, nameEnd - nameBegin, section);
-                sectionSeen = sectionSeen || inSection;
-                continue;
-            }
+            line.kind = IniLine::Section;
+            line.name = TrimmedAndCut(content.substr(1, close - 1));
+            return line;
         }
-        if (!inSection)
-            continue;
+    }
+    line.kind = IniLine::Entry;
+    const size_t equals = content.find(L'=');
+    line.name = TrimmedAndCut(content.substr(0, equals));
+    if (equals == std::wstring_view::npos)
+        return line;
+    line.hasValue = true;
+    line.value = TrimmedAndCut(content.substr(equals + 1));
+    const wchar_t quote = line.value.empty() ? L'\0' : line.value.front();
+    if (line.value.size() >= 2 && (quote == L'"' || quote == L'\'') && line.value.back() == quote)
+        line.value = line.value.substr(1, line.value.size() - 2);
+    return line;
+}
 
-        const char* equals = static_cast<const char*>(memchr(begin, '=', end - begin));
-        const char* nameEnd = equals ? equals : end;
-        const char* nameBegin = begin;
-        TrimBlanks(nameBegin, nameEnd);
-        if (!EqualsIgnoringAsciiCase(nameBegin, nameEnd - nameBegin, key))
-            continue;
-
-        const char* valueBegin = equals ? equals + 1 : end;
-        const char* valueEnd = end;
-        TrimBlanks(valueBegin, valueEnd);
-        if (valueEnd - valueBegin >= 2 && (*valueBegin == '"' || *valueBegin == '\'') &&
-            valueEnd[-1] == *valueBegin)
+bool FindIniValue(std::wstring_view text, std::wstring_view section, std::wstring_view key,
+                  std::wstring& value)
+{
+    bool inSection = false;
+    for (size_t pos = 0; pos < text.size();)
+    {
+        const IniLine line = ReadIniLine(text, pos);
+        pos = line.next;
+        if (line.kind == IniLine::Section)
         {
-            ++valueBegin;
-            --valueEnd;
+            // Only the first section of that name counts.
+            if (inSection)
+                return false;
+            inSection = SameIniName(line.name, section);
         }
-        value.assign(valueBegin, valueEnd);
-        return true;
+        else if (inSection && line.kind == IniLine::Entry && SameIniName(line.name, key))
+        {
+            if (!line.hasValue)
+                return false;
+            value.assign(line.value);
+            return true;
+        }
     }
     return false;
 }

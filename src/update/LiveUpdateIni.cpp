@@ -17,7 +17,8 @@ namespace
 const wchar_t kIniSuffix[] = L"\\Qoravel\\LiveUpdate.ini";
 // Copies `value` into the caller's buffer, cut to capacity - 1 units as the
 // platform's profile reader cuts, but never between the halves of a
-// surrogate pair.
+// surrogate pair. Returns the units written, the terminating zero included,
+// as a decoding of the value with its zero reports them.
 int StoreInBuffer(const std::wstring& value, wchar_t* buffer, int capacity)
 {
     if (capacity <= 0)
@@ -31,7 +32,7 @@ int StoreInBuffer(const std::wstring& value, wchar_t* buffer, int capacity)
     }
     value.copy(buffer, count);
     buffer[count] = L'\0';
-    return static_cast<int>(count);
+    return static_cast<int>(count + 1);
 }
 } // namespace
 
@@ -58,10 +59,7 @@ std::wstring LiveUpdateIniPath()
 
 std::string ReadIniBytes(const wchar_t* path)
 {
-    // Far more than any settings file this program meets; a bound so that a
-    // stray huge file cannot exhaust memory.
-    const size_t limit = 1024 * 1024;
-    return ReadFileHead(path, limit).value_or(std::string());
+    return ReadFileHead(path, kMaxIniFileBytes).value_or(std::string());
 }
 
 void ProbeIniEncoding()
@@ -91,11 +89,12 @@ int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffe
 
     // The platform's narrow profile reader passes the text through the ANSI
     // code page, which destroys UTF-8 that is not also valid there (on a
-    // Chinese system most of it). Read the file's own bytes instead.
-    std::string value;
-    if (!FindIniValue(ReadIniBytes(path), EncodeText(section, CP_UTF8), EncodeText(key, CP_UTF8), value))
+    // Chinese system most of it). Read the file's own text instead, by the
+    // same rules.
+    std::wstring value;
+    if (!FindIniValue(DecodeIniText(ReadIniBytes(path)), section, key, value))
         value.clear();
-    return StoreInBuffer(DecodeText(value, CP_UTF8), buffer, capacity);
+    return StoreInBuffer(value, buffer, capacity);
 }
 
 void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& url)
@@ -112,50 +111,66 @@ void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& u
     url = TextOfBuffer(urlBuffer, 1024);
 }
 
+void ReadPackageChecks(std::wstring& size, std::wstring& sha256, std::wstring& signature)
+{
+    // Room for far more than a well-formed value: one cut short would only
+    // fail its check later, but it must never pass as another value.
+    const int capacity = 1024;
+    ProbeIniEncoding();
+    std::wstring* outputs[] = {&size, &sha256, &signature};
+    const wchar_t* keys[] = {L"size", L"sha256", L"signature"};
+    for (size_t i = 0; i < 3; ++i)
+    {
+        std::wstring buffer(capacity, L'\0');
+        ReadUpdateSetting(L"Update", keys[i], &buffer[0], capacity);
+        *outputs[i] = TextOfBuffer(buffer.data(), buffer.size());
+    }
+}
+
 std::wstring DecodeIniText(const std::string& bytes)
 {
-    const std::string text = bytes.substr(0, strnlen(bytes.data(), bytes.size()));
-    const bool utf8 = IsUtf8Text(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-    return DecodeText(text, utf8 ? CP_UTF8 : CP_ACP);
+    std::wstring text;
+    const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
+    if (littleEndian || bytes.compare(0, 2, "\xFE\xFF") == 0)
+    {
+        text.reserve(bytes.size() / 2);
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        {
+            const unsigned char first = static_cast<unsigned char>(bytes[i]);
+            const unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+            text.push_back(static_cast<wchar_t>(littleEndian ? first | second << 8 : second | first << 8));
+        }
+    }
+    else
+    {
+        // The same test as the probe's, so that the text is what the readers
+        // read.
+        std::string head = bytes.substr(0, kIniProbeBytes);
+        head.resize(kIniProbeBytes, '\0');
+        const bool utf8 = IsUtf8Text(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+        const size_t skip = utf8 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        text = DecodeText(bytes.substr(skip), utf8 ? CP_UTF8 : CP_ACP);
+    }
+    text.erase(text.find_last_not_of(L'\0') + 1);
+    return text;
 }
 
 bool SaveIniTextAsUtf8(const wchar_t* path, const std::wstring& text)
 {
     std::string utf8 = EncodeText(text, CP_UTF8);
+    if (utf8.size() > kMaxIniFileBytes)
+        return false;
     if (utf8.size() < kIniFileBlockBytes)
         utf8.resize(kIniFileBlockBytes, '\0');
 
-    // Written beside the file and moved over it, so that a reader never
-    // meets half a record, whatever happens meanwhile.
-    const std::wstring temporary = std::wstring(path) + L".new";
-    {
-        FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            return false;
-        DWORD written = 0;
-        if (!::WriteFile(file.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ||
-            written != utf8.size() || !::FlushFileBuffers(file.Get()))
-        {
-            file.Reset();
-            ::DeleteFileW(temporary.c_str());
-            return false;
-        }
-    }
-    if (!::MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    {
-        ::DeleteFileW(temporary.c_str());
+    // In place: a file replaced by another (a move) fails while any program
+    // holds it open without delete sharing, and a temporary file beside it
+    // would outlive a process killed in between.
+    FileHandle file(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
-    }
-    return true;
-}
-
-void ConvertIniToUtf8(const wchar_t* path)
-{
-    // Only a file that exists is converted: the folder is the client's.
-    if (::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
-        return;
-    std::string ansi = ReadIniBytes(path);
-    ansi.resize(strnlen(ansi.data(), ansi.size()));
-    SaveIniTextAsUtf8(path, DecodeText(ansi, CP_ACP));
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+           written == utf8.size() && ::SetEndOfFile(file.Get());
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The update settings file "LiveUpdate.ini": where it lives, which of its two
-// encodings (ANSI code page or UTF-8) it is in, and reading and rewriting it.
+// The update settings file "LiveUpdate.ini": where it lives, which of its
+// encodings it is in, and reading and rewriting it.
 
 #include <windows.h>
 #include <string>
@@ -11,6 +11,16 @@ constexpr size_t kIniPathCapacity = MAX_PATH;
 constexpr size_t kIniProbeBytes = 1024;
 // The rewritten file is at least this long: its text, then zero bytes.
 constexpr size_t kIniFileBlockBytes = 4096;
+// The longest description the record carries, in UTF-8 bytes with its line
+// breaks as CR LF. The check refuses a longer one rather than store it, and
+// the new-version page reads enough of the file to show it whole. Release
+// notes run to a few kilobytes; this is sixteen times what the file's first
+// block ever carried, and still shows at once in the page's edit control.
+constexpr size_t kMaxDescriptionBytes = 64 * 1024;
+// How much of the file the readers read, and so the largest file the record
+// writer leaves: the longest record with room to spare for a launcher's lines.
+constexpr size_t kMaxIniFileBytes = 1024 * 1024;
+static_assert(kMaxIniFileBytes >= 4 * kMaxDescriptionBytes, "the longest description must fit the file");
 
 // Set by ProbeIniEncoding, read by ReadUpdateSetting.
 extern bool g_bIniIsUtf8;
@@ -26,25 +36,31 @@ std::wstring LiveUpdateIniPath();
 void ProbeIniEncoding();
 
 // Reads one value into the caller's zero-filled buffer of `capacity` units.
-// Returns the number of units of the value stored (without the zero).
+// Returns the count the read reports: in the UTF-8 branch the units written,
+// terminating zero included; in the other the platform reader's count.
 int ReadUpdateSetting(const wchar_t* section, const wchar_t* key, wchar_t* buffer, int capacity);
 
 // Name, version and package address of the offered version.
 void ReadUpdateRecord(std::wstring& name, std::wstring& version, std::wstring& url);
 
-// Rewrites the file, now in the ANSI code page, as UTF-8 followed by zero
-// bytes up to kIniFileBlockBytes. The whole text is kept, however long.
-void ConvertIniToUtf8(const wchar_t* path);
+// The package's expected size, SHA-256 and signature as the record holds
+// them; each empty when absent.
+void ReadPackageChecks(std::wstring& size, std::wstring& sha256, std::wstring& signature);
 
-// The settings file's bytes, up to a bound no real one comes near; empty
-// when it cannot be read.
+// The settings file's first kMaxIniFileBytes bytes; empty when it cannot be
+// read.
 std::string ReadIniBytes(const wchar_t* path);
 
-// The file's text, decoded as UTF-8 when it passes the UTF-8 test and from
-// the ANSI code page otherwise; it ends at the first zero byte.
+// The file's text as the platform's profile reader decodes it: UTF-16 after
+// its byte-order mark (either byte order); UTF-8 when the first
+// kIniProbeBytes pass the UTF-8 test (a UTF-8 byte-order mark is dropped);
+// the ANSI code page otherwise. Zeros at the end (the block's padding) are
+// dropped; zeros inside are kept, as the platform keeps them.
 std::wstring DecodeIniText(const std::string& bytes);
 
-// Replaces the file by `text` in UTF-8, followed by zero bytes up to
-// kIniFileBlockBytes. A reader sees the old file or the new one, never a
-// mixture. False when it could not be written.
+// Rewrites the existing file in place as `text` in UTF-8, followed by zero
+// bytes up to kIniFileBlockBytes, and ends the file there. There being no
+// file, it is made (the folder never is). Others may hold the file open for
+// reading and writing meanwhile. False when the text is longer than
+// kMaxIniFileBytes or the file could not be written.
 bool SaveIniTextAsUtf8(const wchar_t* path, const std::wstring& text);

@@ -22,8 +22,7 @@ void ReadNetSetting(std::wstring& server, DispatchPortList& list)
     CXmlDocument document;
     // A failed load leaves no document element, and so nothing to read.
     document.LoadFromFile(kNetSettingFileName);
-    std::wstring ignored;
-    const XmlNode dispatch = document.FindChild(document.GetRoot(), "Dispatch", ignored);
+    const XmlNode dispatch = document.FindChild(document.GetRoot(), "Dispatch");
     if (!dispatch)
         return;
 

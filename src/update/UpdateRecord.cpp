@@ -2,120 +2,125 @@
 
 #include <windows.h>
 
+#include "support/Files.h"
+#include "support/StringHelpers.h"
+#include "update/IniText.h"
 #include "update/LiveUpdateIni.h"
 
 namespace
 {
-bool IsBlank(wchar_t c)
+const wchar_t* const kRecordKeys[] = {L"newversionname", L"newversion", L"downloadurl", L"size",
+                                      L"sha256",         L"signature",  L"desc"};
+
+bool IsRecordKey(std::wstring_view name)
 {
-    return c == L' ' || c == L'\t' || c == L'\v' || c == L'\f';
+    for (const wchar_t* key : kRecordKeys)
+    {
+        if (SameIniName(name, key))
+            return true;
+    }
+    return false;
 }
 
-std::wstring Trimmed(const std::wstring& text, size_t begin, size_t end)
+// No zero and no half of a surrogate pair (UTF-8 cannot carry one); with
+// `oneLine`, no line break either.
+bool IsStorableText(const std::wstring& text, bool oneLine)
 {
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b)
-{
-    return a.size() == b.size() && _wcsnicmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
-struct Line
-{
-    size_t begin; // first character
-    size_t end;   // end of the text, before the line break
-    size_t next;  // start of the next line
-};
-
-Line LineAt(const std::wstring& text, size_t pos)
-{
-    size_t end = pos;
-    while (end < text.size() && text[end] != L'\r' && text[end] != L'\n')
-        ++end;
-    size_t next = end;
-    if (next < text.size() && text[next] == L'\r')
-        ++next;
-    if (next < text.size() && text[next] == L'\n')
-        ++next;
-    return Line{pos, end, next};
-}
-
-// The section name of a line "[name]", or false.
-bool SectionName(const std::wstring& text, const Line& line, std::wstring& name)
-{
-    const std::wstring trimmed = Trimmed(text, line.begin, line.end);
-    const size_t close = trimmed.rfind(L']');
-    if (trimmed.empty() || trimmed[0] != L'[' || close == std::wstring::npos || close == 0)
-        return false;
-    name = trimmed.substr(1, close - 1);
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        const wchar_t c = text[i];
+        if (c == L'\0' || (oneLine && (c == L'\r' || c == L'\n')))
+            return false;
+        if (IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]))
+            ++i;
+        else if (IS_HIGH_SURROGATE(c) || IS_LOW_SURROGATE(c))
+            return false;
+    }
     return true;
+}
+
+void EndWithLineBreak(std::wstring& text)
+{
+    if (!text.empty() && text.back() != L'\n' && text.back() != L'\r')
+        text += L"\r\n";
+}
+
+// "key=value" as a line the profile reader gives back unchanged: a value it
+// would trim, or whose enclosing quotes it would drop, goes in quotes of its
+// own.
+void AppendEntry(std::wstring& text, const wchar_t* key, const std::wstring& value)
+{
+    const bool quoted =
+        !value.empty() &&
+        (IsIniBlank(value.front()) || IsIniBlank(value.back()) ||
+         (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0]));
+    text += key;
+    text += quoted ? L"=\"" + value + L"\"\r\n" : L"=" + value + L"\r\n";
 }
 } // namespace
 
 bool RecordFitsItsReaders(const UpdateRecord& record)
 {
+    for (const std::wstring* value :
+         {&record.name, &record.version, &record.url, &record.size, &record.sha256, &record.signature})
+    {
+        if (!IsStorableText(*value, true))
+            return false;
+    }
     return record.name.size() <= kMaxRecordNameLength && record.version.size() <= kMaxRecordNameLength &&
-           record.url.size() <= kMaxRecordUrlLength;
+           record.url.size() <= kMaxRecordUrlLength && IsStorableText(record.desc, false) &&
+           EncodeText(record.desc, CP_UTF8).size() <= kMaxDescriptionBytes;
 }
 
-void SetProfileValue(std::wstring& text, const std::wstring& section, const std::wstring& key,
-                     const std::wstring& value)
+std::wstring PlaceUpdateRecord(const std::wstring& text, const UpdateRecord& record)
 {
-    const std::wstring entry = key + L"=" + value;
-    bool inSection = false;
-    size_t insertAt = std::wstring::npos; // after the section's last non-blank line
-
+    std::wstring result;
+    std::wstring updateLines;
+    bool inUpdate = false;
     for (size_t pos = 0; pos < text.size();)
     {
-        const Line line = LineAt(text, pos);
+        const IniLine line = ReadIniLine(text, pos);
+        const std::wstring_view whole(text.data() + line.begin, line.next - line.begin);
         pos = line.next;
-        std::wstring name;
-        if (SectionName(text, line, name))
+        if (line.kind == IniLine::Section)
         {
-            if (inSection)
-                break; // only the first section of that name counts
-            inSection = SameName(name, section);
-            if (inSection)
-                insertAt = line.next;
-            continue;
+            inUpdate = SameIniName(line.name, L"Update");
+            if (inUpdate)
+                continue;
         }
-        if (!inSection || Trimmed(text, line.begin, line.end).empty())
-            continue;
-        insertAt = line.next;
-        const size_t equals = text.find(L'=', line.begin);
-        const size_t nameEnd = equals < line.end ? equals : line.end;
-        if (SameName(Trimmed(text, line.begin, nameEnd), key))
-        {
-            text.replace(line.begin, line.end - line.begin, entry);
-            return;
-        }
+        if (!inUpdate)
+            result += whole;
+        else if (line.kind != IniLine::Entry || !IsRecordKey(line.name))
+            updateLines += whole;
     }
-
-    if (insertAt != std::wstring::npos)
-    {
-        // The section's last line may lack its line break at the end of text.
-        std::wstring inserted = entry + L"\r\n";
-        if (insertAt == text.size() && !text.empty() && text.back() != L'\n' && text.back() != L'\r')
-            inserted = L"\r\n" + inserted;
-        text.insert(insertAt, inserted);
-        return;
-    }
-    if (!text.empty() && text.back() != L'\n' && text.back() != L'\r')
-        text += L"\r\n";
-    text += L"[" + section + L"]\r\n" + entry + L"\r\n";
+    EndWithLineBreak(result);
+    EndWithLineBreak(updateLines);
+    result += L"[Update]\r\n" + updateLines;
+    AppendEntry(result, L"newversionname", record.name);
+    AppendEntry(result, L"newversion", record.version);
+    AppendEntry(result, L"downloadurl", record.url);
+    if (!record.size.empty())
+        AppendEntry(result, L"size", record.size);
+    if (!record.sha256.empty())
+        AppendEntry(result, L"sha256", record.sha256);
+    if (!record.signature.empty())
+        AppendEntry(result, L"signature", record.signature);
+    // Taken by the new-version page as everything after "desc=", unchanged.
+    result += L"desc=" + record.desc + L"\r\n";
+    return result;
 }
 
 bool WriteUpdateRecord(const wchar_t* path, const UpdateRecord& record)
 {
-    std::wstring text = DecodeIniText(ReadIniBytes(path));
-    SetProfileValue(text, L"Update", L"newversionname", record.name);
-    SetProfileValue(text, L"Update", L"newversion", record.version);
-    SetProfileValue(text, L"Update", L"downloadurl", record.url);
-    SetProfileValue(text, L"Update", L"desc", record.desc);
-    return SaveIniTextAsUtf8(path, text);
+    if (!RecordFitsItsReaders(record))
+        return false;
+    // A file that cannot be read whole is not rewritten: its tail would be lost.
+    std::optional<std::string> bytes = ReadWholeFile(path, kMaxIniFileBytes);
+    if (!bytes)
+    {
+        if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+            return false;
+        bytes.emplace();
+    }
+    return SaveIniTextAsUtf8(path, PlaceUpdateRecord(DecodeIniText(*bytes), record));
 }

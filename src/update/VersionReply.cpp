@@ -3,6 +3,7 @@
 #include "framework/ComPtr.h"
 #include "support/StringHelpers.h"
 #include "support/XmlDocument.h"
+#include "update/PackageChecks.h"
 
 VersionReply ReadVersionReply(const std::wstring& replyText)
 {
@@ -16,12 +17,18 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
         document.GetAttributeInt(root, "status-code", reply.status);
         if (reply.status == 1)
         {
-            document.FindChild(root, "newversionname", reply.record.name);
-            document.FindChild(root, "newversion", reply.record.version);
-            document.FindChild(root, "downloadurl", reply.record.url);
-            document.FindChild(root, "desc", reply.record.desc);
+            UpdateRecord& record = reply.record;
+            document.FindChild(root, "newversionname", record.name);
+            document.FindChild(root, "newversion", record.version);
+            document.FindChild(root, "downloadurl", record.url);
+            document.FindChild(root, "size", record.size);
+            document.FindChild(root, "sha256", record.sha256);
+            document.FindChild(root, "signature", record.signature);
+            document.FindChild(root, "desc", record.desc);
+            // openssl wraps its base64 over lines.
+            record.signature = WithoutWhiteSpace(record.signature);
             // One line of the settings file per line of the description.
-            ReplaceAll(reply.record.desc, L"\n", L"\r\n");
+            ReplaceAll(record.desc, L"\n", L"\r\n");
         }
     } // every node is released before COM is left
     return reply;
@@ -32,9 +39,18 @@ ReplyVerdict JudgeVersionReply(const VersionReply& reply)
     if (reply.status == 0)
         return ReplyVerdict::Current;
     if (reply.status != 1)
-        return ReplyVerdict::NewVersion; // records nothing: the pages show what the file holds
-    // A value the pages could only show or use cut would be another value.
-    return RecordFitsItsReaders(reply.record) ? ReplyVerdict::NewVersion : ReplyVerdict::Unusable;
+        return ReplyVerdict::NewVersion;
+    // A value the pages could only show or use cut, or a check the download
+    // could not read, would be another value: the offer is refused whole.
+    const UpdateRecord& record = reply.record;
+    uint64_t size = 0;
+    std::array<BYTE, 32> digest{};
+    std::array<BYTE, 64> signature{};
+    if (!RecordFitsItsReaders(record) || (!record.size.empty() && !ParsePackageSize(record.size, size)) ||
+        (!record.sha256.empty() && !ParseSha256Hex(record.sha256, digest)) ||
+        (!record.signature.empty() && !ParseSignatureText(record.signature, signature)))
+        return ReplyVerdict::Unusable;
+    return ReplyVerdict::NewVersion;
 }
 
 ReplyVerdict EvaluateVersionReply(const std::wstring& replyText, const wchar_t* iniPath)

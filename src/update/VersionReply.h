@@ -14,6 +14,8 @@ struct VersionReply
     UpdateRecord record;
 };
 
+// Parses the answer; writes nothing. The description's line breaks become
+// CR LF and the signature loses its white space, as the record keeps them.
 VersionReply ReadVersionReply(const std::wstring& replyText);
 
 enum class ReplyVerdict
@@ -23,10 +25,12 @@ enum class ReplyVerdict
     Unusable,   // the offered version could not be recorded whole
 };
 
-// What the answer means, without writing anything: Unusable when it offers a
-// version whose record the pages could not take whole.
+// Judges a parsed answer; writes nothing. Status 1 with a record that does
+// not fit its readers, or whose size, SHA-256 or signature is given but
+// malformed, is Unusable. Another status other than 0 is NewVersion with
+// nothing to record: the pages show what the file already holds.
 ReplyVerdict JudgeVersionReply(const VersionReply& reply);
 
-// Reads the answer and, when it offers a new version (status 1), stores the
-// record in the settings file at `iniPath` in UTF-8.
+// The three steps together: read, judge and, for status 1, store the record
+// in the settings file at `iniPath` in UTF-8 (Unusable when that fails).
 ReplyVerdict EvaluateVersionReply(const std::wstring& replyText, const wchar_t* iniPath);

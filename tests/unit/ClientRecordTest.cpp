@@ -42,7 +42,7 @@ TEST(ClientRecord, EachValueComesThroughWithinTwoHundredSixtyBytes)
     EXPECT_EQ(L"23", ReadInstalledVersion());
     const BYTE odd[] = {'4', 0, '2', 0, '7'};
     SetVersionData(REG_BINARY, odd, sizeof odd);
-    EXPECT_EQ(L"42", ReadInstalledVersion());
+    EXPECT_EQ(L"427", ReadInstalledVersion());
 
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, KEY_WOW64_32KEY, 0);
 }

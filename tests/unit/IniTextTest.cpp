@@ -37,39 +37,33 @@ TEST(IsUtf8Text, RejectsStrayContinuationsHighLeadsAndBadFollowers)
 
 TEST(FindIniValue, ReadsByTheProfileRules)
 {
-    const std::string text = "[Run]\r\nfrom=1\r\n[update]\r\n  NewVersion  =  3.0 beta  \r\n"
-                             "downloadurl=\"http://h/p.exe\"\r\nempty=\r\nnovalue\r\n";
-    std::string value = "untouched";
-    EXPECT_TRUE(FindIniValue(text, "Update", "newversion", value));
-    EXPECT_EQ("3.0 beta", value);
-    EXPECT_TRUE(FindIniValue(text, "UPDATE", "downloadurl", value));
-    EXPECT_EQ("http://h/p.exe", value);
-    EXPECT_TRUE(FindIniValue(text, "Update", "empty", value));
-    EXPECT_EQ("", value);
-    EXPECT_TRUE(FindIniValue(text, "Run", "from", value));
-    EXPECT_EQ("1", value);
+    const std::wstring text = L"[Run]\r\nfrom=1\r\n[update]\r\n  NewVersion  =  3.0 beta  \r\n"
+                              L"downloadurl=\"http://h/p.exe\"\r\nempty=\r\nnovalue\r\nnovalue=x\r\n";
+    std::wstring value = L"untouched";
+    EXPECT_TRUE(FindIniValue(text, L"Update", L"newversion", value));
+    EXPECT_EQ(L"3.0 beta", value);
+    EXPECT_TRUE(FindIniValue(text, L"UPDATE", L"downloadurl", value));
+    EXPECT_EQ(L"http://h/p.exe", value);
+    EXPECT_TRUE(FindIniValue(text, L"Update", L"empty", value));
+    EXPECT_EQ(L"", value);
+    EXPECT_TRUE(FindIniValue(text, L"Run", L"from", value));
+    EXPECT_EQ(L"1", value);
 
-    value = "untouched";
-    EXPECT_FALSE(FindIniValue(text, "Update", "from", value));
-    EXPECT_FALSE(FindIniValue(text, "Missing", "from", value));
-    EXPECT_EQ("untouched", value);
+    value = L"untouched";
+    EXPECT_FALSE(FindIniValue(text, L"Update", L"novalue", value)) << "the first entry, without \"=\", wins";
+    EXPECT_FALSE(FindIniValue(text, L"Update", L"from", value));
+    EXPECT_FALSE(FindIniValue(text, L"Missing", L"from", value));
+    EXPECT_EQ(L"untouched", value);
 }
 
-TEST(FindIniValue, StopsAtTheFirstZeroAndTakesTheFirstSectionOnly)
+TEST(FindIniValue, TakesTheFirstSectionOnlyAndReadsNamesAndValuesToTheirFirstZero)
 {
-    std::string text("[A]\nk=1\n[B]\nk=2\n[A]\nk=3\nj=4\n", 29);
-    text += std::string(10, '\0') + "[C]\nk=5\n";
-    std::string value;
-    EXPECT_TRUE(FindIniValue(text, "A", "k", value));
-    EXPECT_EQ("1", value);
-    EXPECT_FALSE(FindIniValue(text, "A", "j", value));
-    EXPECT_FALSE(FindIniValue(text, "C", "k", value));
-}
-
-TEST(FindIniValue, KeepsMultiByteValuesAsBytes)
-{
-    const std::string text = "[Update]\nnewversionname=Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88 3.0\n";
-    std::string value;
-    ASSERT_TRUE(FindIniValue(text, "Update", "newversionname", value));
-    EXPECT_EQ("Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88 3.0", value);
+    const std::wstring text =
+        L"[A]\nk=1\n[B]\nk=2\n[A]\nk=3\nj=4\n[C]\nk=5" + std::wstring(1, L'\0') + L"x\n";
+    std::wstring value;
+    EXPECT_TRUE(FindIniValue(text, L"A", L"k", value));
+    EXPECT_EQ(L"1", value);
+    EXPECT_FALSE(FindIniValue(text, L"A", L"j", value));
+    EXPECT_TRUE(FindIniValue(text, L"C", L"k", value)) << "a zero ends the value, not the text";
+    EXPECT_EQ(L"5", value);
 }

@@ -1,5 +1,5 @@
-// The settings file: encoding probe, both read branches, and the UTF-8
-// rewrite. Runs under code page 936 and, in a second run, 1252.
+// The settings file: encoding probe and both read branches. Runs under code
+// page 936 and, in a second run, 1252.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -36,7 +36,6 @@ class SettingsFile : public ::testing::Test
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         ::CloseHandle(file);
     }
-    std::string Contents() const { return ReadIniBytes(m_path); }
 
     static std::wstring Read(const wchar_t* section, const wchar_t* key, int capacity = 256)
     {
@@ -128,55 +127,4 @@ TEST_F(SettingsFile, Utf8ValueLongerThanItsBufferIsCutWithoutSplittingAPair)
     Write("[Update]\r\nnewversion=" + EncodeText(value, CP_UTF8) + "\r\n");
     ProbeIniEncoding();
     EXPECT_EQ(std::wstring(254, L'x'), Read(L"Update", L"newversion"));
-}
-
-TEST_F(SettingsFile, RewriteGivesUtf8FollowedByZerosThatReadsBackIntact)
-{
-    const std::wstring name = AnsiOnlyText();
-    ::WritePrivateProfileStringW(L"Update", L"newversionname", name.c_str(), m_path);
-    ::WritePrivateProfileStringW(L"Update", L"newversion", L"3.0", m_path);
-    ::WritePrivateProfileStringW(L"Update", L"downloadurl", L"http://h/p.exe", m_path);
-    ::WritePrivateProfileStringW(L"Update", L"desc", L"one\r\ntwo", m_path);
-    const std::string ansi = Contents();
-    ASSERT_NE(std::string::npos, ansi.find(EncodeText(name, CP_ACP)));
-
-    ConvertIniToUtf8(m_path);
-    const std::string bytes = Contents();
-    ASSERT_EQ(kIniFileBlockBytes, bytes.size());
-    const std::string text = EncodeText(L"[Update]\r\nnewversionname=" + name, CP_UTF8);
-    EXPECT_EQ(text, bytes.substr(0, text.size()));
-    const size_t end = bytes.find('\0');
-    ASSERT_NE(std::string::npos, end);
-    EXPECT_EQ(std::string(kIniFileBlockBytes - end, '\0'), bytes.substr(end));
-
-    ProbeIniEncoding();
-    ASSERT_TRUE(g_bIniIsUtf8);
-    EXPECT_EQ(name, Read(L"Update", L"newversionname"));
-    EXPECT_EQ(L"3.0", Read(L"Update", L"newversion"));
-    EXPECT_EQ(L"http://h/p.exe", Read(L"Update", L"downloadurl", 1024));
-}
-
-TEST_F(SettingsFile, RewriteKeepsTheTailOfLongFiles)
-{
-    const std::wstring unit = AnsiOnlyText();
-    // Longer than the block as ANSI text, and a text that only its UTF-8 form
-    // makes longer than the block.
-    for (size_t repeat : {size_t(900), size_t(::GetACP() == 936 ? 350 : 420)})
-    {
-        std::wstring desc;
-        for (size_t i = 0; i < repeat; ++i)
-            desc += unit;
-        const std::wstring text =
-            L"[Update]\r\nnewversion=3.0\r\ndesc=" + desc + L"\r\n[Tail]\r\nlast=end\r\n";
-        Write(EncodeText(text, CP_ACP));
-        ConvertIniToUtf8(m_path);
-        const std::string utf8 = EncodeText(text, CP_UTF8);
-        std::string expected = utf8;
-        if (expected.size() < kIniFileBlockBytes)
-            expected.resize(kIniFileBlockBytes, '\0');
-        ASSERT_GT(utf8.size(), kIniFileBlockBytes);
-        EXPECT_EQ(expected, Contents()) << "repeat " << repeat;
-        ProbeIniEncoding();
-        EXPECT_EQ(L"end", Read(L"Tail", L"last"));
-    }
 }

@@ -3,23 +3,23 @@
 
 #include "pages/NewVersionDlg.h"
 
-TEST(NewVersionText, DescriptionFollowsTheFirstDescMarker)
+TEST(NewVersionText, DescriptionFollowsTheDescKeyOfTheUpdateSection)
 {
     EXPECT_EQ(L"one\r\ntwo\r\n", FindDescription(L"[Update]\r\nnewversion=3\r\ndesc=one\r\ntwo\r\n"));
     EXPECT_EQ(L"one\r\n", FindDescription(L"[Update]\r\ndesc = one\r\n"));
-    EXPECT_EQ(L"  spaced\r\n", FindDescription(L"desc=  spaced\r\n")) << "kept as it is";
-    // An earlier "desc=" (in the address) wins over the key ...
-    EXPECT_EQ(L"x\r\ndesc=real\r\n", FindDescription(L"downloadurl=http://h/?desc=x\r\ndesc=real\r\n"));
-    // ... and "desc = " is looked for first, in the whole text.
-    EXPECT_EQ(L"inner\r\n", FindDescription(L"desc=text with desc = inner\r\n"));
-    EXPECT_EQ(L"", FindDescription(L"[Update]\r\nnewversion=3\r\n"));
+    EXPECT_EQ(L"  spaced\r\n[X]\r\n", FindDescription(L"[update]\r\ndesc=  spaced\r\n[X]\r\n"))
+        << "kept as it is";
+    EXPECT_EQ(L"", FindDescription(L"desc=outside\r\n[Update]\r\nnewversion=3\r\n[Other]\r\ndesc=x\r\n"));
+    EXPECT_EQ(L"", FindDescription(L"[Update]\r\n desc=indented\r\n"));
 }
 
-TEST(NewVersionText, FileTextEndsAtItsFirstZeroAndLosesOnlyACutSequence)
+TEST(NewVersionText, FileTextLosesItsPaddingAndACutSequenceOnly)
 {
-    EXPECT_EQ(L"desc=中", DecodeSettingsText(std::string("desc=\xE4\xB8\xAD\0\0garbage", 15)));
-    EXPECT_EQ(L"desc=", DecodeSettingsText("desc=\xE4\xB8"));
+    EXPECT_EQ(std::wstring(L"desc=中\0x", 8),
+              DecodeSettingsText(std::string("desc=\xE4\xB8\xAD\0x\0\0", 12)));
+    EXPECT_EQ(L"desc=", DecodeSettingsText("\xEF\xBB\xBF"
+                                           "desc=\xE4\xB8"));
     EXPECT_EQ(L"a😀", DecodeSettingsText("a\xF0\x9F\x98\x80"));
     EXPECT_EQ(L"a", DecodeSettingsText("a\xF0\x9F\x98"));
-    EXPECT_EQ(L"", DecodeSettingsText(""));
+    EXPECT_EQ(L"", DecodeSettingsText(std::string(3, '\0')));
 }

@@ -21,5 +21,8 @@ TEST(PackageName, OnlyPlainNamesStayInTheTemporaryFolder)
                                 L"x\".exe",  L"x<y.exe", L"x|y.exe",      L"x\ty.exe", L"trail.",
                                 L"trail ",   L"CON",     L"nul.exe",      L"com1.txt", L"LPT9"})
         EXPECT_FALSE(IsPlainFileName(name)) << name;
-    EXPECT_TRUE(IsPlainFileName(L"COM10")) << "only COM1 to COM9 are devices";
+    // Devices that Windows reserves and this platform does not.
+    for (const wchar_t* name : {L"COM0.exe", L"lpt0", L"COM\u00B9.exe", L"LPT\u00B3 .txt"})
+        EXPECT_FALSE(IsPlainFileName(name)) << name;
+    EXPECT_TRUE(IsPlainFileName(L"COM10")) << "only COM0 to COM9 are devices";
 }

@@ -1,41 +1,55 @@
-// Storing the update record: the profile-file edits and the whole file.
+// Storing the update record: where it goes in the file's text, and the file.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
 
+#include "framework/ScopedHandle.h"
 #include "update/LiveUpdateIni.h"
 #include "update/UpdateRecord.h"
 
-TEST(UpdateRecord, ValuesAreSetAsTheProfileWriterSetsThem)
+namespace
 {
-    std::wstring text;
-    SetProfileValue(text, L"Update", L"newversion", L"3.0");
-    EXPECT_EQ(L"[Update]\r\nnewversion=3.0\r\n", text);
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+} // namespace
 
-    // Replaced in place, whatever the spelling and the blanks around it.
-    text = L"[run]\r\nfrom=1\r\n[UPDATE]\r\n  NewVersion = 2.0\r\nother=x\r\n\r\n[Tail]\r\nk=v";
-    SetProfileValue(text, L"Update", L"newversion", L"3.0");
-    EXPECT_EQ(L"[run]\r\nfrom=1\r\n[UPDATE]\r\nnewversion=3.0\r\nother=x\r\n\r\n[Tail]\r\nk=v", text);
-    // A new key goes after the section's last line, before the blank one.
-    SetProfileValue(text, L"Update", L"desc", L"a\r\nb");
-    EXPECT_EQ(L"[run]\r\nfrom=1\r\n[UPDATE]\r\nnewversion=3.0\r\nother=x\r\ndesc=a\r\nb\r\n\r\n[Tail]\r\nk=v",
-              text);
-    // A new section goes at the end, after a line break the text lacked.
-    SetProfileValue(text, L"Other", L"k", L"v");
+TEST(UpdateRecord, RecordGoesLastWithItsDescriptionLastAndStaleChecksRemoved)
+{
+    EXPECT_EQ(L"[Update]\r\nnewversionname=N\r\nnewversion=3.0\r\ndownloadurl=u\r\nsize=7\r\nsha256=ab\r\n"
+              L"signature=c2ln\r\ndesc=d\r\n",
+              PlaceUpdateRecord(L"", {L"N", L"3.0", L"u", L"7", L"ab", L"c2ln", L"d"}));
+
+    // Every "Update" section (however spelt) is taken out and its other
+    // lines go to the one at the end; later sections stay before it; checks
+    // the new record does not carry are removed; a value the reader would
+    // trim or unquote is quoted.
+    const std::wstring prepared =
+        L"[run]\r\nfrom=1\r\n[ UPDATE ]\r\n  NewVersion = 2.0\r\nother=x\r\nsha256=stale\r\n"
+        L"desc=old\r\nsignature\r\n\r\n[Tail]\r\nk=v\r\n[update]\r\nsize=9\r\nlate=y";
     EXPECT_EQ(
-        L"[run]\r\nfrom=1\r\n[UPDATE]\r\nnewversion=3.0\r\nother=x\r\ndesc=a\r\nb\r\n\r\n[Tail]\r\nk=v\r\n"
-        L"[Other]\r\nk=v\r\n",
-        text);
-    // A last section without a final line break.
-    text = L"[Update]\r\nk=v";
-    SetProfileValue(text, L"Update", L"j", L"w");
-    EXPECT_EQ(L"[Update]\r\nk=v\r\nj=w\r\n", text);
+        L"[run]\r\nfrom=1\r\n[Tail]\r\nk=v\r\n[Update]\r\nother=x\r\nlate=y\r\nnewversionname=\"'N'\"\r\n"
+        L"newversion=\" 3.0\"\r\ndownloadurl=u\r\ndesc= a\r\n[b]\r\n",
+        PlaceUpdateRecord(prepared, {L"'N'", L" 3.0", L"u", L"", L"", L"", L" a\r\n[b]"}));
 }
 
 TEST(UpdateRecord, OnlyValuesThePagesCanTakeWholeFit)
 {
-    UpdateRecord record{std::wstring(255, L'n'), std::wstring(255, L'v'), std::wstring(1023, L'u'), L"d"};
+    UpdateRecord record{std::wstring(255, L'n'),
+                        std::wstring(255, L'v'),
+                        std::wstring(1023, L'u'),
+                        L"",
+                        L"",
+                        L"",
+                        std::wstring(kMaxDescriptionBytes, L'd')};
     EXPECT_TRUE(RecordFitsItsReaders(record));
+    record.desc.back() = L'\u00E9'; // two bytes in UTF-8
+    EXPECT_FALSE(RecordFitsItsReaders(record));
+    record.desc = L"d";
     record.name += L"n";
     EXPECT_FALSE(RecordFitsItsReaders(record));
     record.name.pop_back();
@@ -43,32 +57,34 @@ TEST(UpdateRecord, OnlyValuesThePagesCanTakeWholeFit)
     EXPECT_FALSE(RecordFitsItsReaders(record));
 }
 
-TEST(UpdateRecord, WrittenRecordKeepsTheRestOfTheFileAndEveryCharacter)
+TEST(UpdateRecord, FileIsRewrittenInPlaceWhileOthersHoldItOpen)
 {
     const std::wstring path = LiveUpdateIniPath();
     ::SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
-    ::DeleteFileW(path.c_str());
-    // A file the launcher prepared in UTF-8, with a record to be replaced.
-    const std::string prepared = "[Run]\r\nfrom=1\r\n[Update]\r\nnewversion=1.0\r\nnote=\xE4\xB8\xAD\r\n";
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    ::WriteFile(file, prepared.data(), static_cast<DWORD>(prepared.size()), &written, nullptr);
-    ::CloseHandle(file);
-
-    ASSERT_TRUE(WriteUpdateRecord(path.c_str(), {L"名 😀", L"3.0", L"http://h/p.exe", L"x\r\ny"}));
+    // A file the launcher prepared in UTF-8, longer than the record that
+    // replaces its old one.
+    WriteBytes(path,
+               "[Run]\r\nfrom=1\r\n[Update]\r\nnote=\xE4\xB8\xAD\r\ndesc=" + std::string(6000, 'o') + "\r\n");
+    {
+        // Another program reads and writes it, but lets nobody delete it.
+        FileHandle other(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
+        ASSERT_TRUE(other);
+        ASSERT_TRUE(
+            WriteUpdateRecord(path.c_str(), {L"名 😀", L"3.0", L"http://h/p.exe", L"", L"", L"", L"x\r\ny"}));
+    }
     const std::string bytes = ReadIniBytes(path.c_str());
     ASSERT_EQ(kIniFileBlockBytes, bytes.size());
-    const std::string expected =
-        "[Run]\r\nfrom=1\r\n[Update]\r\nnewversion=3.0\r\nnote=\xE4\xB8\xAD\r\n"
-        "newversionname=\xE5\x90\x8D \xF0\x9F\x98\x80\r\ndownloadurl=http://h/p.exe\r\n"
-        "desc=x\r\ny\r\n";
+    const std::string expected = "[Run]\r\nfrom=1\r\n[Update]\r\nnote=\xE4\xB8\xAD\r\n"
+                                 "newversionname=\xE5\x90\x8D \xF0\x9F\x98\x80\r\nnewversion=3.0\r\n"
+                                 "downloadurl=http://h/p.exe\r\ndesc=x\r\ny\r\n";
     EXPECT_EQ(expected, bytes.substr(0, expected.size()));
     EXPECT_EQ(std::string::npos, bytes.find_first_not_of('\0', expected.size()));
-    EXPECT_FALSE(::GetFileAttributesW((path + L".new").c_str()) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((path + L".new").c_str()));
     ::DeleteFileW(path.c_str());
 
     // Without the client's folder there is nowhere to write: false, nothing made.
     const std::wstring nowhere = path.substr(0, path.rfind(L'\\')) + L"\\missing-folder\\LiveUpdate.ini";
-    EXPECT_FALSE(WriteUpdateRecord(nowhere.c_str(), {L"n", L"v", L"u", L"d"}));
+    EXPECT_FALSE(WriteUpdateRecord(nowhere.c_str(), {L"n", L"v", L"u", L"", L"", L"", L"d"}));
 }

@@ -343,20 +343,47 @@ TEST_F(XmlDocumentTest, RefusesDocumentTypeDeclarationsInFiles)
     }
 }
 
-TEST(HasDoctypeDeclaration, FindsTheDeclarationInEveryByteWidth)
+TEST(HasDoctypeDeclaration, LooksInThePrologInEveryEncoding)
 {
-    EXPECT_TRUE(HasDoctypeDeclaration(std::wstring(L"<r/><!DOCTYPE")));
-    EXPECT_FALSE(HasDoctypeDeclaration(std::wstring(L"<r>&lt;!DOCTYPE</r>")));
-    EXPECT_TRUE(HasDoctypeDeclaration(std::string("<?xml version='1.0'?><!DOCTYPE r><r/>")));
+    EXPECT_TRUE(
+        HasDoctypeDeclaration(std::wstring(L"<?xml version='1.0'?>\n<!-- c --><?p?><!DOCTYPE r><r/>")));
+    EXPECT_FALSE(HasDoctypeDeclaration(std::wstring(L"<!-- <!DOCTYPE r> --><r><![CDATA[<!DOCTYPE]]></r>")));
+    EXPECT_TRUE(HasDoctypeDeclaration(std::wstring(L"junk<!doctype r><r/>"))) << "a broken prolog";
+    EXPECT_TRUE(HasDoctypeDeclaration(std::string("\xEF\xBB\xBF<?xml version='1.0'?><!DOCTYPE r><r/>")));
     EXPECT_TRUE(HasDoctypeDeclaration(std::string("<\0!\0D\0O\0C\0T\0Y\0P\0E\0", 18)));
-    EXPECT_TRUE(HasDoctypeDeclaration(std::string("x\0<\0!\0D\0O\0C\0T\0Y\0P\0E", 19)));
+    EXPECT_TRUE(HasDoctypeDeclaration(std::string("\xFE\xFF\0<\0!\0D\0O\0C\0T\0Y\0P\0E", 20)));
     std::string utf32;
     for (char c : std::string("<!DOCTYPE"))
         utf32 += std::string(1, c) + std::string(3, '\0');
     EXPECT_TRUE(HasDoctypeDeclaration(utf32));
-    EXPECT_TRUE(HasDoctypeDeclaration(std::string(3, '\0') + utf32.substr(0, utf32.size() - 3)));
+    EXPECT_TRUE(HasDoctypeDeclaration(std::string("\0\0\xFE\xFF", 4) + std::string(3, '\0') +
+                                      utf32.substr(0, utf32.size() - 3)));
     EXPECT_FALSE(HasDoctypeDeclaration(std::string("<r><!-- DOCTYPE --><!DOCTYP</r>")));
-    EXPECT_FALSE(HasDoctypeDeclaration(std::string("<\0!\0D\0O\0C\0T\0Y\0P\0", 16)));
+    EXPECT_FALSE(HasDoctypeDeclaration(std::string("<\0r\0>\0<\0!\0D\0O\0C\0T\0Y\0P\0E\0", 24)));
+}
+
+TEST_F(XmlDocumentTest, TakesTheDeclarationsCharactersInsideTheDocumentAsText)
+{
+    const std::wstring text =
+        L"<?xml version=\"1.0\"?><!-- <!DOCTYPE r> --><?p <!DOCTYPE?><r a=\"&lt;!DOCTYPE\">"
+        L"<d><![CDATA[<!DOCTYPE html>notes]]></d><!-- <!DOCTYPE --></r>";
+    CXmlDocument document;
+    auto expectLoaded = [&document](const char* form)
+    {
+        std::wstring desc;
+        EXPECT_TRUE(document.FindChild(document.GetRoot(), "d", desc)) << form;
+        EXPECT_EQ(L"<!DOCTYPE html>notes", desc) << form;
+        EXPECT_EQ(L"<!DOCTYPE", AttributeOf(document, document.GetRoot(), "a")) << form;
+    };
+    ASSERT_TRUE(document.LoadFromText(text));
+    expectLoaded("text");
+    const std::string files[] = {Ascii(text), "\xEF\xBB\xBF" + Ascii(text), Utf16(text, false),
+                                 Utf16(text, true), Utf16(text, false).substr(2)};
+    for (const std::string& bytes : files)
+    {
+        ASSERT_TRUE(document.LoadFromFile(m_folder.Write(L"cdata.xml", bytes))) << bytes.size();
+        expectLoaded("file");
+    }
 }
 
 TEST_F(XmlDocumentTest, LoadsFilesWithinTheirBounds)
