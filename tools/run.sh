@@ -18,7 +18,9 @@ tools/setup.sh
 # once. Its private half signs the demo's release below.
 key=$root/build/demo-key
 [[ -f "$key/publisher.pem" ]] || tools/publish-release --make-key "$key" >/dev/null
-cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+# The toolchain counts only in a folder's first configure; named on the command
+# line again, CMake warns that it went unused. From the environment it does not.
+CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQVX_PUBLISHER_KEY="$key/publisher.pem" -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
 cmake --build build --target QVXLiveUpdate demo_installer demo_driver QOravel
 
@@ -45,6 +47,9 @@ reg add "$record" /v DisplayName /t REG_SZ /d "Qora企业版" /reg:32
 reg add "$record" /v DisplayVersion /t REG_SZ /d "2.0.0.0" /reg:32
 reg add "$record" /v MainVersion /t REG_SZ /d "2.0" /reg:32
 reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD /d 0
+# The client's installer made its folder, where the wizard keeps its settings
+# file; a fresh prefix has none.
+mkdir -p "$QVX_WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Qoravel"
 
 winpath() { echo "Z:${1//\//\\}"; }
 export QVX_EXE

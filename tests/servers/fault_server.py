@@ -14,25 +14,29 @@ GET /__control/help.  Requests under /__control/ are never logged and
 never matched against scripts.
 
 Only the Python standard library is used, so the harness runs on a bare
-Debian with /usr/bin/python3.
+Debian with /usr/bin/python3.  Beside this file: fault_wire.py (the
+connection and reading requests), fault_responses.py (writing scripted
+responses) and fault_bodies.py (bodies and byte ranges).
 """
 
 import argparse
 import base64
-import email.utils
 import hashlib
-import http
 import json
 import os
 import signal
 import socket
 import socketserver
-import struct
 import sys
 import threading
 import time
 import urllib.parse
 import zlib
+
+from fault_bodies import RANGE_ANSWERS, make_body
+from fault_responses import json_response, prepare_file, send_response, shape_scripted
+from fault_wire import (BadRequest, ClientGone, Connection, client_wants_close, header_tokens,
+                        header_value, log, read_body, read_request)
 
 CONTROL_PREFIX = "/__control/"
 
@@ -47,148 +51,33 @@ POST /__control/script      {"path": "/gdisp.xml", "method": "POST", "responses"
        raw | raw_b64 (send these bytes verbatim instead of status line+headers+body),
        content_length: "auto" | "none" | int, chunked: bool,
        delay_before_headers_ms, delay_before_body_ms, delay_between_chunks_ms, chunk_size,
-       close_after_bytes, reset_after_bytes, close_connection (bool)
-POST /__control/reset        forget scripts and the request log
-POST /__control/clear_requests   forget the request log only
-GET  /__control/requests     the request log (?since=SEQ for entries with seq >= SEQ)
+       close_after_bytes, reset_after_bytes, close_connection (bool),
+       stall_after_bytes (+ stall_ms, default 600000): send nothing more, keep the
+            connection open until the client closes it or stall_ms pass, then FIN,
+       hold_after_bytes + hold_id: send nothing more until POST /__control/release
+            names hold_id (or the client closes), then go on,
+       rate_bytes_per_s: pace the body at about this rate,
+       etag, last_modified: sent as ETag / Last-Modified,
+       ranges (bool): answer "Range: bytes=N-" / "bytes=N-M" (and If-Range) with
+            206, 200 or 416 against this body,
+       range_answer: "ignore" | "416" | "wrong_total" | "wrong_start" | "always_206"
+            (misanswer every Range; always_206 answers 206 even without one)
+     offsets of cuts, stalls and holds count the body bytes of this response
+POST /__control/reset        forget scripts, the request log, stats and releases
+POST /__control/clear_requests   forget the request log (and stats) only
+GET  /__control/requests     the request log (?since=SEQ for entries with seq >= SEQ);
+                             bytes_sent grows while a response streams
+GET  /__control/stats        {"body_bytes_sent": N, "requests": N} since reset/clear_requests
+POST /__control/release      {"id": "name"}: every hold with that id goes on, now and later
 POST /__control/wait_requests {"count": N, "path": optional, "timeout_ms": 10000}
                              200 once N matching requests are logged, 504 on timeout
 GET  /__control/scripts      current scripts and how far each has been consumed
 POST /__control/drop_connections   close every idle keep-alive connection now
 POST /__control/body_digest  a response object -> {"length", "md5", "sha1", "sha256", "crc32"}
 GET  /__control/health       {"ok": true}
-GET  /files/NAME             static file from FILES_DIR (single-range requests honoured)
+GET  /files/NAME             static file from FILES_DIR, with ETag and Last-Modified;
+                             one byte range honoured, and If-Range
 """
-
-# Bytes written per send() when nothing else asks for smaller pieces.
-IO_BLOCK = 64 * 1024
-# Bodies of logged requests are kept up to this size (the length is always exact).
-LOG_BODY_LIMIT = 1024 * 1024
-# Guard against a runaway client sending an endless header block.
-MAX_HEAD_BYTES = 256 * 1024
-# After a graceful close we read (and drop) what the peer still sends for up
-# to this long, so that late bytes do not turn our FIN into an RST.
-DRAIN_SECONDS = 2.0
-
-
-def log(msg):
-    sys.stderr.write("%s %s\n" % (time.strftime("%H:%M:%S"), msg))
-    sys.stderr.flush()
-
-
-class ClientGone(Exception):
-    """The peer closed or reset the connection while we were using it."""
-
-
-class BadRequest(Exception):
-    pass
-
-
-# --------------------------------------------------------------------------
-# Body sources.  All of them stream: read(offset, n) returns bytes on demand,
-# so a body_size of several GiB never sits in memory.
-# --------------------------------------------------------------------------
-
-class BytesBody:
-    def __init__(self, data):
-        self.data = data
-        self.length = len(data)
-
-    def read(self, offset, n):
-        return self.data[offset:offset + n]
-
-    def close(self):
-        pass
-
-
-class FillBody:
-    """A generated body: one repeated byte, or the "pattern" fill where the
-    byte at offset i is i % 251.  The prime period makes a dropped or
-    duplicated block visible in a downloaded file, and the expected digest
-    can be had from /__control/body_digest."""
-
-    PERIOD = 251
-
-    def __init__(self, size, fill):
-        self.length = int(size)
-        if self.length < 0:
-            raise ValueError("body_size must be >= 0")
-        if fill == "pattern":
-            period = self.PERIOD
-            reps = (IO_BLOCK + 2 * period) // period + 1
-            self.block = bytes(i % period for i in range(period)) * reps
-            self.period = period
-        else:
-            if isinstance(fill, str):
-                if len(fill.encode("latin-1")) != 1:
-                    raise ValueError('body_fill must be a byte value, one character or "pattern"')
-                value = fill.encode("latin-1")[0]
-            else:
-                value = int(fill)
-                if not 0 <= value <= 255:
-                    raise ValueError("body_fill byte out of range")
-            self.block = bytes([value]) * IO_BLOCK
-            self.period = 1
-
-    def read(self, offset, n):
-        n = max(0, min(n, self.length - offset))
-        out = bytearray()
-        while n > 0:
-            start = offset % self.period
-            take = min(n, len(self.block) - start)
-            out += self.block[start:start + take]
-            offset += take
-            n -= take
-        return bytes(out)
-
-    def close(self):
-        pass
-
-
-class FileBody:
-    def __init__(self, path, first=0, last=None):
-        self.f = open(path, "rb")
-        size = os.fstat(self.f.fileno()).st_size
-        if last is None:
-            last = size - 1
-        self.first = first
-        self.length = max(0, last - first + 1)
-
-    def read(self, offset, n):
-        n = max(0, min(n, self.length - offset))
-        self.f.seek(self.first + offset)
-        return self.f.read(n)
-
-    def close(self):
-        self.f.close()
-
-
-def safe_file_path(files_dir, name):
-    """Map NAME (URL-decoded, may contain sub-folders) inside files_dir, or None."""
-    if not files_dir or not name:
-        return None
-    root = os.path.realpath(files_dir)
-    path = os.path.realpath(os.path.join(root, name))
-    if not path.startswith(root + os.sep) or not os.path.isfile(path):
-        return None
-    return path
-
-
-def make_body(reply, files_dir):
-    """Build the body source a response object asks for."""
-    if "body_b64" in reply:
-        return BytesBody(base64.b64decode(reply["body_b64"]))
-    if "body" in reply:
-        return BytesBody(str(reply["body"]).encode("utf-8"))
-    if "body_size" in reply:
-        return FillBody(reply["body_size"], reply.get("body_fill", "pattern"))
-    if "body_file" in reply:
-        path = safe_file_path(files_dir, reply["body_file"])
-        if path is None:
-            raise ValueError("body_file %r not found in files dir" % reply["body_file"])
-        return FileBody(path)
-    return BytesBody(b"")
-
 
 # --------------------------------------------------------------------------
 # Shared state: scripts, the request log, live connections.
@@ -242,6 +131,8 @@ class State:
         self.next_seq = 0
         self.connections = {}      # id -> Connection
         self.next_conn_id = 0
+        self.body_bytes_sent = 0   # since the last reset or clear_requests
+        self.released = set()      # hold ids released since the last reset
 
     def add_script(self, script):
         with self.lock:
@@ -265,15 +156,19 @@ class State:
         with self.lock:
             self.scripts = []
             self.requests = []
+            self.body_bytes_sent = 0
+            self.released = set()
             self.lock.notify_all()
 
     def clear_requests(self):
         with self.lock:
             self.requests = []
+            self.body_bytes_sent = 0
             self.lock.notify_all()
 
     def log_request(self, entry):
         with self.lock:
+            entry["bytes_sent"] = 0
             entry["seq"] = self.next_seq
             self.next_seq += 1
             self.requests.append(entry)
@@ -282,6 +177,26 @@ class State:
     def update_entry(self, entry, **fields):
         with self.lock:
             entry.update(fields)
+
+    def count_sent(self, entry, n):
+        with self.lock:
+            entry["bytes_sent"] += n
+            self.body_bytes_sent += n
+
+    def stats(self):
+        with self.lock:
+            return {"body_bytes_sent": self.body_bytes_sent, "requests": len(self.requests)}
+
+    def release(self, hold_id):
+        """Lets every hold with this id go on, now and later (until a reset);
+        returns how many were waiting."""
+        with self.lock:
+            self.released.add(hold_id)
+            return sum(1 for e in self.requests if e.get("holding") == hold_id)
+
+    def is_released(self, hold_id):
+        with self.lock:
+            return hold_id in self.released
 
     def snapshot(self, since=0):
         with self.lock:
@@ -323,397 +238,6 @@ class State:
         return len(victims)
 
 
-# --------------------------------------------------------------------------
-# One client connection.
-# --------------------------------------------------------------------------
-
-class Connection:
-    def __init__(self, sock, idle_timeout):
-        self.sock = sock
-        self.idle_timeout = idle_timeout
-        self.buf = bytearray()
-        self.idle = False
-        self.closed = False
-
-    # ---- reading ---------------------------------------------------------
-
-    def _fill(self):
-        try:
-            data = self.sock.recv(IO_BLOCK)
-        except OSError as e:      # reset, broken pipe, timeout
-            raise ClientGone(str(e))
-        if not data:
-            raise ClientGone("EOF")
-        self.buf += data
-
-    def readline(self):
-        while True:
-            i = self.buf.find(b"\n")
-            if i >= 0:
-                line = bytes(self.buf[:i + 1])
-                del self.buf[:i + 1]
-                return line
-            if len(self.buf) > MAX_HEAD_BYTES:
-                raise BadRequest("header line too long")
-            self._fill()
-
-    def read_some(self, n):
-        """Up to n bytes (at least one)."""
-        if not self.buf:
-            self._fill()
-        data = bytes(self.buf[:n])
-        del self.buf[:n]
-        return data
-
-    def wait_for_request(self):
-        """Block until the first byte of a request; False on a clean EOF."""
-        if self.buf:
-            return True
-        self.idle = True
-        try:
-            self.sock.settimeout(self.idle_timeout)
-            self._fill()
-            return True
-        except (ClientGone, socket.timeout):
-            return False
-        finally:
-            self.idle = False
-            # Inside a request the client may be slow, but not forever.
-            self.sock.settimeout(max(self.idle_timeout, 300))
-
-    # ---- writing ---------------------------------------------------------
-
-    def send(self, data):
-        if not data:
-            return
-        try:
-            self.sock.sendall(data)
-        except OSError as e:      # reset, broken pipe, timeout
-            raise ClientGone(str(e))
-
-    def close_graceful(self):
-        """FIN, then swallow whatever the peer still sends, then close."""
-        if self.closed:
-            return
-        self.closed = True
-        try:
-            self.sock.shutdown(socket.SHUT_WR)
-            self.sock.settimeout(DRAIN_SECONDS)
-            deadline = time.monotonic() + DRAIN_SECONDS
-            while time.monotonic() < deadline and self.sock.recv(IO_BLOCK):
-                pass
-        except OSError:
-            pass
-        try:
-            self.sock.close()
-        except OSError:
-            pass
-
-    def close_reset(self):
-        """Abort with RST: SO_LINGER on with a zero timeout, then close."""
-        if self.closed:
-            return
-        self.closed = True
-        try:
-            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-        except OSError:
-            pass
-        try:
-            self.sock.close()
-        except OSError:
-            pass
-
-    def force_close(self):
-        """Called from another thread (drop_connections): wakes our recv()."""
-        try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-
-
-def sleep_ms(ms):
-    # This is the scripted delay the test asked for, not synchronisation.
-    if ms:
-        time.sleep(float(ms) / 1000.0)
-
-
-def header_value(headers, name):
-    """Last value of a header (case-insensitive), or None."""
-    name = name.lower()
-    value = None
-    for k, v in headers:
-        if k.lower() == name:
-            value = v
-    return value
-
-
-def header_tokens(headers, name):
-    out = []
-    name = name.lower()
-    for k, v in headers:
-        if k.lower() == name:
-            out += [t.strip().lower() for t in v.split(",") if t.strip()]
-    return out
-
-
-def split_target(method, target):
-    """Return (path, absolute_form, host) for a request-target.
-
-    Through a proxy, or when the updater is pointed at this server as if it
-    were one, the request line carries an absolute URI; scripts and the log
-    want the origin-form path, exactly as sent (bare '?' included)."""
-    if method.upper() == "CONNECT" or target == "*":
-        return target, False, None
-    low = target.lower()
-    for scheme in ("http://", "https://"):
-        if low.startswith(scheme):
-            rest = target[len(scheme):]
-            cut = len(rest)
-            for ch in "/?#":
-                j = rest.find(ch)
-                if j >= 0:
-                    cut = min(cut, j)
-            host, path = rest[:cut], rest[cut:]
-            if not path.startswith("/"):
-                path = "/" + path
-            return path, True, host
-    return target, False, None
-
-
-def read_request(conn):
-    """Parse one request head from the connection into a log entry dict."""
-    head = bytearray()
-    line = conn.readline()
-    # RFC 9112 lets a server ignore empty lines before a request line.
-    while line in (b"\r\n", b"\n"):
-        line = conn.readline()
-    head += line
-    parts = line.decode("latin-1").rstrip("\r\n").split(" ")
-    if len(parts) != 3 or not parts[2].startswith("HTTP/"):
-        raise BadRequest("bad request line %r" % line[:200])
-    method, target, version = parts
-    headers = []
-    while True:
-        line = conn.readline()
-        head += line
-        if len(head) > MAX_HEAD_BYTES:
-            raise BadRequest("header block too large")
-        if line in (b"\r\n", b"\n"):
-            break
-        text = line.decode("latin-1").rstrip("\r\n")
-        if text[:1] in (" ", "\t") and headers:     # obsolete line folding
-            headers[-1][1] += " " + text.strip()
-            continue
-        name, sep, value = text.partition(":")
-        if not sep:
-            raise BadRequest("bad header line %r" % text[:200])
-        headers.append([name, value.strip(" \t")])
-    path, absolute, host = split_target(method, target)
-    path_only, qmark, query = path.partition("?")
-    return {
-        "method": method,
-        "target": target,                 # request-target exactly as sent
-        "path": path,                     # origin-form, query and bare '?' kept
-        "path_only": path_only,
-        "query": query if qmark else None,  # "" for a bare '?', null for none
-        "absolute_form": absolute,
-        "target_host": host,
-        "version": version,
-        "headers": headers,
-        "head_raw": head.decode("latin-1"),
-    }
-
-
-def read_body(conn, req):
-    """Read the request body (Content-Length or chunked); returns (length, kept bytes)."""
-    kept = bytearray()
-    total = 0
-
-    def take(data):
-        nonlocal total
-        total += len(data)
-        if len(kept) < LOG_BODY_LIMIT:
-            kept.extend(data[:LOG_BODY_LIMIT - len(kept)])
-
-    te = header_tokens(req["headers"], "transfer-encoding")
-    cl = header_value(req["headers"], "content-length")
-    try:
-        if te and te[-1] == "chunked":
-            while True:
-                size_line = conn.readline().decode("latin-1")
-                size = int(size_line.split(";")[0].strip(), 16)
-                if size == 0:
-                    while conn.readline() not in (b"\r\n", b"\n"):   # trailers
-                        pass
-                    break
-                left = size
-                while left:
-                    data = conn.read_some(min(left, IO_BLOCK))
-                    take(data)
-                    left -= len(data)
-                conn.readline()   # CRLF after the chunk
-        elif cl is not None:
-            left = int(cl.strip())
-            while left > 0:
-                data = conn.read_some(min(left, IO_BLOCK))
-                take(data)
-                left -= len(data)
-    except ValueError:
-        raise BadRequest("bad body framing")
-    finally:
-        req["body_length"] = total
-        req["body_b64"] = base64.b64encode(bytes(kept)).decode("ascii")
-        req["body_truncated_in_log"] = total > len(kept)
-    return total, bytes(kept)
-
-
-def client_wants_close(req):
-    tokens = header_tokens(req["headers"], "connection")
-    if "close" in tokens:
-        return True
-    if req["version"] == "HTTP/1.0" and "keep-alive" not in tokens:
-        return True
-    return False
-
-
-# --------------------------------------------------------------------------
-# Writing responses.
-# --------------------------------------------------------------------------
-
-def send_response(conn, req, reply, files_dir, default_close, body=None):
-    """Write one (possibly faulty) response.  Returns True if the connection
-    must be closed afterwards (and has been closed already).  BODY, when
-    given, is an already opened body source used instead of the reply object's."""
-    method = req["method"].upper()
-    status = int(reply.get("status", 200))
-    reason = reply.get("reason")
-    if reason is None:
-        try:
-            reason = http.HTTPStatus(status).phrase
-        except ValueError:          # a status code Python has no name for
-            reason = "Unknown"
-    version = reply.get("http_version", "HTTP/1.1")
-    chunked = bool(reply.get("chunked", False))
-    cl_mode = reply.get("content_length", "auto")
-    close_after = reply.get("close_after_bytes")
-    reset_after = reply.get("reset_after_bytes")
-    chunk_size = int(reply.get("chunk_size") or 0)
-    gap_ms = reply.get("delay_between_chunks_ms", 0)
-
-    # raw/raw_b64: the test supplies every byte, we only pace and cut them.
-    raw = None
-    if "raw_b64" in reply:
-        raw = base64.b64decode(reply["raw_b64"])
-    elif "raw" in reply:
-        raw = str(reply["raw"]).encode("utf-8")
-
-    if body is None:
-        body = BytesBody(raw) if raw is not None else make_body(reply, files_dir)
-    try:
-        no_body = (raw is None and
-                   (method == "HEAD" or status in (204, 304) or 100 <= status < 200))
-        send_len = 0 if no_body else body.length
-        if raw is not None:
-            chunked = False
-
-        # Will the framing leave the client unable to find the end of the
-        # response?  Then the connection cannot be reused: close it, unless
-        # the test explicitly wants it held open (to watch the client hang).
-        framing_broken = False
-        if raw is None and not no_body and not chunked:
-            if cl_mode == "none":
-                framing_broken = True
-            elif cl_mode != "auto" and int(cl_mode) != body.length:
-                framing_broken = True
-        must_close = default_close or framing_broken or raw is not None
-        if "close_connection" in reply:
-            must_close = bool(reply["close_connection"]) or default_close
-
-        sleep_ms(reply.get("delay_before_headers_ms", 0))
-
-        if raw is None:
-            names = set(k.lower() for k, _ in reply.get("headers", []))
-            lines = ["%s %d %s" % (version, status, reason)]
-            auto = reply.get("auto_headers", True)
-            if auto and "date" not in names:
-                lines.append("Date: " + email.utils.formatdate(usegmt=True))
-            for k, v in reply.get("headers", []):
-                lines.append("%s: %s" % (k, v))
-            if "content-length" not in names:
-                if cl_mode == "auto":
-                    if not chunked and not (status in (204, 304) or 100 <= status < 200):
-                        lines.append("Content-Length: %d" % body.length)
-                elif cl_mode != "none":
-                    lines.append("Content-Length: %d" % int(cl_mode))
-            if chunked and "transfer-encoding" not in names:
-                lines.append("Transfer-Encoding: chunked")
-            if auto and "connection" not in names:
-                if must_close:
-                    lines.append("Connection: close")
-                elif req["version"] == "HTTP/1.0":
-                    lines.append("Connection: keep-alive")
-            conn.send(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
-            sleep_ms(reply.get("delay_before_body_ms", 0))
-
-        # The cut-off point (bytes of payload, not counting chunk framing).
-        cut = None
-        cut_kind = None
-        for kind, value in (("close", close_after), ("reset", reset_after)):
-            if value is not None and (cut is None or int(value) < cut):
-                cut, cut_kind = int(value), kind
-
-        piece = chunk_size or (IO_BLOCK if chunked else max(send_len, 1))
-        sent = 0
-
-        def do_cut():
-            log("  cutting connection (%s) after %d body bytes" % (cut_kind, sent))
-            if cut_kind == "reset":
-                conn.close_reset()
-            else:
-                conn.close_graceful()
-            return True
-
-        if cut is not None and cut <= 0:
-            return do_cut()
-        first = True
-        while sent < send_len:
-            if not first:
-                sleep_ms(gap_ms)
-            first = False
-            n = min(piece, send_len - sent)
-            if chunked:
-                conn.send(b"%x\r\n" % n)
-            done_in_piece = 0
-            while done_in_piece < n:
-                block = min(IO_BLOCK, n - done_in_piece)
-                if cut is not None and sent + block >= cut:
-                    conn.send(body.read(sent, cut - sent))
-                    sent = cut
-                    return do_cut()
-                conn.send(body.read(sent, block))
-                sent += block
-                done_in_piece += block
-            if chunked:
-                conn.send(b"\r\n")
-        if chunked and not no_body:
-            conn.send(b"0\r\n\r\n")
-        if cut is not None and sent >= cut:
-            return do_cut()
-        if must_close:
-            conn.close_graceful()
-            return True
-        return False
-    finally:
-        body.close()
-
-
-def json_response(conn, status, obj, close):
-    body = (json.dumps(obj, indent=1) + "\n").encode("utf-8")
-    reply = {"status": status, "headers": [["Content-Type", "application/json"]],
-            "body_b64": base64.b64encode(body).decode("ascii")}
-    return send_response(conn, {"method": "GET", "version": "HTTP/1.1"}, reply, None, close)
-
-
 def parse_json_body(body):
     if not body:
         return {}
@@ -738,6 +262,8 @@ def handle_control(conn, conn_id, req, body, state, close):
                 for r in o["responses"]:
                     if "body_b64" in r:
                         base64.b64decode(r["body_b64"], validate=True)
+                    if r.get("range_answer", "ignore") not in RANGE_ANSWERS:
+                        raise ValueError("range_answer must be one of " + ", ".join(RANGE_ANSWERS))
             for s in scripts:
                 state.add_script(s)
                 log("script %s %s: %d response(s)%s" % (s.method or "*", s.path,
@@ -762,6 +288,15 @@ def handle_control(conn, conn_id, req, body, state, close):
             ok, n = state.wait_for(int(obj.get("count", 1)), obj.get("path"),
                                    float(obj.get("timeout_ms", 10000)) / 1000.0)
             return json_response(conn, 200 if ok else 504, {"ok": ok, "count": n}, close)
+        if name == "stats":
+            return json_response(conn, 200, state.stats(), close)
+        if name == "release":
+            hold_id = parse_json_body(body).get("id")
+            if not isinstance(hold_id, str):
+                raise ValueError("release needs a string 'id'")
+            n = state.release(hold_id)
+            log("released %r (%d waiting)" % (hold_id, n))
+            return json_response(conn, 200, {"ok": True, "waiting": n}, close)
         if name == "drop_connections":
             n = state.drop_idle(conn_id)
             log("dropped %d idle connection(s)" % n)
@@ -787,39 +322,6 @@ def handle_control(conn, conn_id, req, body, state, close):
     except (ValueError, KeyError, TypeError) as e:
         return json_response(conn, 400, {"ok": False, "error": str(e)}, close)
     return json_response(conn, 404, {"ok": False, "error": "unknown control " + name}, close)
-
-
-def prepare_file(req, state):
-    """GET/HEAD /files/NAME with an exact Content-Length; one byte range is
-    honoured so that resumed downloads can be tested against real files.
-    Returns None when there is no such file, else (reply, body)."""
-    name = urllib.parse.unquote(req["path_only"][len("/files/"):])
-    path = safe_file_path(state.files_dir, name)
-    if path is None or req["method"].upper() not in ("GET", "HEAD"):
-        return None
-    size = os.path.getsize(path)
-    headers = [["Content-Type", "application/octet-stream"],
-               ["Last-Modified", email.utils.formatdate(os.path.getmtime(path), usegmt=True)],
-               ["Accept-Ranges", "bytes"]]
-    status, first, last = 200, 0, size - 1
-    rng = header_value(req["headers"], "range")
-    if rng and rng.strip().lower().startswith("bytes=") and "," not in rng:
-        a, _, b = rng.strip()[6:].partition("-")
-        try:
-            if a.strip() == "":             # suffix range: the last N bytes
-                first, last = max(0, size - int(b)), size - 1
-            else:
-                first = int(a)
-                last = min(int(b), size - 1) if b.strip() else size - 1
-            if first >= size or first > last:
-                return ({"status": 416, "headers": [["Content-Range", "bytes */%d" % size]]},
-                        BytesBody(b""))
-            status = 206
-            headers.append(["Content-Range", "bytes %d-%d/%d" % (first, last, size)])
-        except ValueError:
-            status, first, last = 200, 0, size - 1     # unparsable: ignore the Range
-    return {"status": status, "headers": headers}, FileBody(path, first, last)
-
 
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
@@ -903,7 +405,11 @@ class Handler(socketserver.BaseRequestHandler):
             log("#%d %s %s -> script response %d" % (req["seq"], req["method"],
                                                      req["target"], idx))
             try:
-                return not send_response(conn, req, reply, state.files_dir, close)
+                reply, body = shape_scripted(req, reply, state.files_dir)
+                if not raw:
+                    state.update_entry(req, status=reply["status"] if "status" in reply else 200)
+                return not send_response(conn, req, reply, state.files_dir, close, body=body,
+                                         state=state)
             except ValueError as e:
                 # A script asked for something impossible (missing body_file...).
                 log("#%d bad response object: %s" % (req["seq"], e))
@@ -917,12 +423,12 @@ class Handler(socketserver.BaseRequestHandler):
                 state.update_entry(req, served_by="files", status=reply["status"])
                 log("#%d %s %s -> file (%d)" % (req["seq"], req["method"], req["target"],
                                                  reply["status"]))
-                return not send_response(conn, req, reply, None, close, body=body)
+                return not send_response(conn, req, reply, None, close, body=body, state=state)
         state.update_entry(req, served_by="none", status=404)
         log("#%d %s %s -> 404 (not scripted)" % (req["seq"], req["method"], req["target"]))
         return not send_response(conn, req, {
             "status": 404, "body": "not scripted: %s %s\n" % (req["method"], req["path"]),
-            "headers": [["Content-Type", "text/plain"]]}, None, close)
+            "headers": [["Content-Type", "text/plain"]]}, None, close, state=state)
 
 
 class Server(socketserver.ThreadingTCPServer):

@@ -63,6 +63,19 @@ sys.exit(0 if ok else 1)' "$expr"); then
     fi
 }
 
+# log_says PYTHON-EXPR: like log_true, quietly, for polling.
+log_says() {
+    ctl GET requests | "$PY" -c 'import json, sys; r = json.load(sys.stdin); sys.exit(0 if eval(sys.argv[1]) else 1)' "$1"
+}
+# eventually COMMAND...: the command succeeds within 10 s.
+eventually() {
+    local deadline=$((SECONDS + 10))
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.05   # polling interval
+    done
+}
+
 # fetch ARGS...: run curl, leaving headers in $TMP/h, body in $TMP/b and
 # "http_code size_download time_starttransfer time_total" in $W; the curl
 # exit code in $RC.
@@ -230,6 +243,75 @@ check "  fault server memory stays small (${rss} KiB)" test "$rss" -lt 200000
 curl -s --max-time 10 "$F/big" | head -c 1000 >/dev/null
 check "client hanging up mid-body leaves the server serving" \
     bash -c "curl -sf --max-time 10 '$CTL/health' >/dev/null"
+
+echo "# fault server: validators, ranges, stalls, holds, pace, accounting"
+ctl POST reset >/dev/null
+etag=$(curl -sI --max-time 10 "$F/files/pkg.bin" | tr -d '\r' | sed -n 's/^ETag: //Ip')
+fetch -r 1000- -H "If-Range: $etag" "$F/files/pkg.bin"
+check "file: strong ETag $etag; If-Range with it: 206" test "$(code) $(size)" = "206 299000"
+fetch -r 1000- -H 'If-Range: "stale"' "$F/files/pkg.bin"
+check "  If-Range with another: 200, whole file" test "$(code) $(size)" = "200 300000"
+
+script '{"path": "/pkg", "repeat_last": true, "responses": [{"body_size": 100000, "etag": "\"v1\"",
+         "last_modified": "Mon, 07 Dec 2026 10:00:00 GMT", "ranges": true, "close_after_bytes": 50000}]}'
+fetch -r 60000- -H 'If-Range: "v1"' "$F/pkg"
+check "ranges: If-Range = ETag: 206 of 40000 bytes" test "$(code) $(size)" = "206 40000"
+check "  Content-Range: bytes 60000-99999/100000" has_header 'Content-Range: bytes 60000-99999/100000'
+check "  the body is the pattern from offset 60000" "$PY" -c '
+import sys; d = open(sys.argv[1], "rb").read(); sys.exit(d != bytes((60000 + i) % 251 for i in range(len(d))))' "$TMP/b"
+fetch -r 10000- "$F/pkg"
+check "  a cut counts the bytes of this response: 50000 from 10000 on" test "$RC $(size)" = "18 50000"
+fetch -r 60000-60009 -H 'If-Range: Mon, 07 Dec 2026 10:00:00 GMT' "$F/pkg"
+check "  bytes=N-M, If-Range = Last-Modified: 206 of 10 bytes" test "$(code) $(size)" = "206 10"
+fetch -r 60000- -H 'If-Range: "v0"' "$F/pkg"
+check "  If-Range mismatch: 200 from the start (cut at 50000 as scripted)" test "$(code) $(size)" = "200 50000"
+fetch -r 100000- "$F/pkg"
+check "  start at the end: 416 without body" test "$(code) $(size)" = "416 0"
+check "  and Content-Range: bytes */100000" has_header 'Content-Range: bytes \*/100000'
+for answer in "ignore 200 1000 -" "416 416 0 bytes */1000" "wrong_total 206 400 bytes 600-999/1001" \
+    "wrong_start 206 400 bytes 601-999/1000" "always_206 206 1000 bytes 0-999/1000"; do
+    read -r mode want length range <<<"$answer"
+    script '{"path": "/lie", "repeat_last": true, "responses": [{"body_size": 1000, "range_answer": "'"$mode"'"}]}'
+    fetch -r 600- "$F/lie"
+    check "range_answer $mode to bytes=600-: $want, $length bytes, Content-Range $range" \
+        test "$(code) $(size) $(tr -d '\r' <"$TMP/h" | sed -n 's/^Content-Range: //Ip' | grep . || echo -)" = "$want $length $range"
+done
+fetch "$F/lie"
+check "  always_206 without a Range: 206 all the same" test "$(code) $(size)" = "206 1000"
+
+ctl POST clear_requests >/dev/null
+script '{"path": "/stall", "responses": [{"body_size": 10000, "stall_after_bytes": 3000}]}'
+fetch --max-time 1 "$F/stall"
+check "stall_after_bytes 3000: 3000 bytes, then silence on an open connection (curl exit 28)" \
+    test "$RC $(size)" = "28 3000"
+check "  the server notices the client closing" \
+    eventually grep -q "closed by the client during a stall" "$RT/logs/fault_server.log"
+script '{"path": "/stall", "responses": [{"body_size": 10000, "stall_after_bytes": 0, "stall_ms": 500}]}'
+fetch "$F/stall"
+check "  stall_ms 500 right after the headers: then FIN (curl exit 18), no body" test "$RC $(size)" = "18 0"
+
+script '{"path": "/hold", "responses": [{"body_size": 10000, "hold_after_bytes": 9000, "hold_id": "tail"}]}'
+curl -s -o "$TMP/held" --max-time 20 "$F/hold" &
+held=$!
+check "hold_after_bytes 9000: the log shows the request holding after 9000 bytes" \
+    eventually log_says 'r[-1].get("holding") == "tail" and r[-1]["bytes_sent"] == 9000'
+check "  release answers that one was waiting" \
+    bash -c "curl -s -d '{\"id\": \"tail\"}' '$CTL/release' | grep -q '\"waiting\": 1'"
+wait "$held"
+check "  and the client gets the rest" test "$(wc -c <"$TMP/held")" = 10000
+log_true "  bytes_sent of each request, final" '[e["bytes_sent"] for e in r] == [3000, 0, 10000]'
+check "stats: body bytes and requests since clear_requests" \
+    bash -c "curl -s '$CTL/stats' | tr -d ' \n' | grep -qx '{\"body_bytes_sent\":13000,\"requests\":3}'"
+
+script '{"path": "/paced", "responses": [{"body_size": 150000, "rate_bytes_per_s": 100000}]}'
+fetch "$F/paced"
+check "rate_bytes_per_s 100000: 150000 bytes take >= 1.2 s" at_least "$(echo "$W" | cut -d' ' -f4)" 1.2
+
+# Left stalled and held for "stop" to end.
+script '{"path": "/stuck", "repeat_last": true, "responses": [{"body_size": 10000, "stall_after_bytes": 10},
+                                                             {"body_size": 10000, "hold_after_bytes": 10, "hold_id": "never"}]}'
+curl -s -o /dev/null "$F/stuck" &
+curl -s -o /dev/null "$F/stuck" &
 
 echo "# TLS front ends (nginx)"
 ctl POST reset >/dev/null

@@ -4,8 +4,10 @@
 // running client, the installer; then a second run that finds the client
 // current. Arguments: the wizard's folder of work and the pictures' folder.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Harness.h"
 
@@ -15,16 +17,104 @@ namespace
 {
 std::wstring g_shots;
 
-// A window another program has just opened may not have painted itself yet.
-void Settle(HWND hWnd)
+// Nothing in the window or below it still waits for its WM_PAINT.
+bool NothingLeftToPaint(HWND hWnd)
 {
-    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(hWnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    if (::GetUpdateRect(hWnd, nullptr, FALSE))
+        return false;
+    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (::IsWindowVisible(child) && !NothingLeftToPaint(child))
+            return false;
+    return true;
 }
 
-void Shot(const wchar_t* name)
+// The visible controls of a window that show something: a text, a frame, a
+// bar. A static without text (a separator, a picture holder) may be blank.
+void CollectShownControls(HWND hWnd, std::vector<HWND>& found)
 {
+    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+    {
+        if (!::IsWindowVisible(child))
+            continue;
+        if (!TextOf(child).empty() || ClassOf(child) != L"Static")
+            found.push_back(child);
+        CollectShownControls(child, found);
+    }
+}
+
+// Whether the screen shows the control drawn. Wine copies what a program
+// painted to the screen later, when its thread next waits for messages; a
+// control not copied yet is one flat colour, and no drawn text, frame or
+// bar is.
+bool DrawnOnScreen(HWND control)
+{
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool drawn = false;
+    if (bitmap && bits)
+    {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        ::SelectObject(memory, old);
+        ::GdiFlush();
+        const DWORD* pixels = static_cast<const DWORD*>(bits);
+        drawn = std::any_of(pixels, pixels + width * height, [&](DWORD pixel) { return pixel != pixels[0]; });
+    }
+    if (bitmap)
+        ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return drawn;
+}
+
+// Waits until the window is shown with its controls, has repainted itself
+// whole, and the screen shows the result: a window another program has just
+// opened or switched to may not have painted yet.
+bool WaitUntilDrawn(HWND window)
+{
+    HWND top = ::GetAncestor(window, GA_ROOT);
+    std::vector<HWND> controls;
+    const auto shown = [&]
+    {
+        controls.clear();
+        CollectShownControls(top, controls);
+        return IsVisible(window) && ::GetWindow(window, GW_CHILD) && !controls.empty();
+    };
+    if (!WaitUntil(shown))
+        return false;
+    // Returns once the window's thread has handled the WM_PAINT messages.
+    ::RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return WaitUntil(
+        [&]
+        {
+            return shown() && NothingLeftToPaint(top) &&
+                   std::all_of(controls.begin(), controls.end(), DrawnOnScreen);
+        });
+}
+
+// Pictures the screen once `window` is drawn.
+void Shot(const wchar_t* name, HWND window)
+{
+    if (!WaitUntilDrawn(window))
+    {
+        std::printf("  %ls: not drawn in time, no picture\n", name);
+        return;
+    }
     const std::wstring path = g_shots + L"\\" + name + L".bmp";
     std::printf("  %ls\n", SaveScreenshot(path) ? name : L"(no picture)");
 }
@@ -55,26 +145,25 @@ bool FirstRun(const std::wstring& work, const std::wstring& client)
     HWND frame = StartAtWelcome(wizard, work);
     if (!frame)
         return false;
-    Shot(L"1-welcome");
+    Shot(L"1-welcome", CurrentPage(frame));
 
     Click(Item(frame, 1000));
     if (WaitForPage(frame, L"CCheckVersionDlg", 3000))
-        Shot(L"2-check");
+        Shot(L"2-check", CurrentPage(frame));
     if (!WaitForPage(frame, L"CNewVersionDlg", 30000))
         return Fail("no new version was offered");
-    Shot(L"3-new-version");
+    Shot(L"3-new-version", CurrentPage(frame));
 
     Click(Item(frame, 1000));
     HWND page = nullptr;
     WaitUntil([&] { return (page = FindPage(frame, L"CDownloadDlg")) != nullptr; });
     if (page && WaitUntil([&] { return ProgressOf(Item(page, 1018)) >= 3000; }, 30000))
-        Shot(L"4-download");
+        Shot(L"4-download", page);
 
     HWND notice = WaitForTopWindow(wizard.Id(), L"#32770", L"Qora企业版在线升级", 60000);
     if (!notice)
         return Fail("the running client was not noticed");
-    Settle(notice);
-    Shot(L"5-close-client");
+    Shot(L"5-close-client", notice);
     Click(Item(notice, IDOK));
 
     // The installer is a program of its own, started by the wizard.
@@ -82,8 +171,7 @@ bool FirstRun(const std::wstring& work, const std::wstring& client)
     WaitUntil([&] { return (installer = ::FindWindowW(nullptr, L"Qora校园版 安装程序")) != nullptr; }, 30000);
     if (!installer || !WaitUntil([&] { return IsVisible(Item(installer, IDOK)); }))
         return Fail("the installer did not start");
-    Settle(installer);
-    Shot(L"6-installer");
+    Shot(L"6-installer", installer);
     ::PostMessageW(installer, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 
     DWORD exitCode = 1;
@@ -98,11 +186,11 @@ bool SecondRun(const std::wstring& work)
     HWND frame = StartAtWelcome(wizard, work);
     if (!frame)
         return false;
-    Shot(L"7-welcome-upgraded");
+    Shot(L"7-welcome-upgraded", CurrentPage(frame));
     Click(Item(frame, 1000));
     if (!WaitForPage(frame, L"CFinishDlg", 30000))
         return Fail("the check did not end on the Finish page");
-    Shot(L"8-finish");
+    Shot(L"8-finish", CurrentPage(frame));
     Click(Item(frame, 1000));
     return wizard.WaitForExit(15000) || Fail("the wizard did not end");
 }
