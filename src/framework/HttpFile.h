@@ -29,6 +29,8 @@ class CHttpFile
     bool QueryStatusCode(DWORD& dwStatus) const;
     // The header or status as text; false when there is none.
     bool QueryInfo(DWORD dwInfoLevel, std::wstring& value) const;
+    // A header by its name; false when there is none.
+    bool QueryHeader(const std::wstring& name, std::wstring& value) const;
 
     // Bytes read, 0 at the end of the body. A read waits until all `nCount`
     // bytes have come or the body has ended.

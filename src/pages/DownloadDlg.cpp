@@ -10,12 +10,15 @@
 #include "support/Files.h"
 #include "support/RunLog.h"
 #include "support/StringHelpers.h"
+#include "update/Authenticode.h"
 #include "update/Installer.h"
 #include "update/LiveUpdateIni.h"
 #include "update/NetSetting.h"
 #include "update/NetworkTimeouts.h"
 #include "update/PackageDownload.h"
 #include "update/PackageName.h"
+#include "update/PackageVerifier.h"
+#include "update/PublisherKey.h"
 #include "update/ResumeState.h"
 
 IMPLEMENT_DYNAMIC(CDownloadDlg, CDialog)
@@ -30,7 +33,31 @@ struct DownloadJob
     std::shared_ptr<WorkerLink> link;
     DownloadRequest request;
     bool plainPackageName;
+    // The record's size, sha256 and signature texts.
+    std::wstring size, sha256, signature;
 };
+
+// What the package must be: from the record, and from the build's key and
+// pinned signers. Nothing when the record's values are malformed.
+std::optional<PackageVerifier> MakeVerifier(const DownloadJob& job)
+{
+    PackageExpectation expected;
+    std::wstring problem;
+    if (!ParsePackageExpectation(job.size, job.sha256, job.signature, expected, problem))
+    {
+        LogEvent(L"verify: " + problem);
+        return std::nullopt;
+    }
+    const bool keyRequired = HasEmbeddedPublisherKey();
+    LogEvent(std::wstring(L"verify: ") +
+             (keyRequired ? L"this build requires the publisher's signature"
+                          : L"this build has no publisher key") +
+             L"; the record gives " + (expected.size ? L"a size, " : L"no size, ") +
+             (expected.sha256 ? L"a SHA-256, " : L"no SHA-256, ") +
+             (expected.signature ? L"a signature" : L"no signature"));
+    return PackageVerifier(expected, keyRequired, keyRequired ? PublisherKey::LoadEmbedded() : std::nullopt,
+                           PinnedSignerThumbprints());
+}
 
 std::wstring WriteErrorText(const std::wstring& temporaryPath)
 {
@@ -55,13 +82,17 @@ unsigned RunDownload(DownloadJob& job)
     // For the taskbar button: COM on this thread for as long as it is shown.
     ComApartment com;
     DownloadProgress progress(link);
+    FileHandle package;
+    std::optional<PackageVerifier> verifier = MakeVerifier(job);
     // A name from the server that is not a plain file name could put the
     // package outside the temporary folder: it is refused like any name
     // the file system refuses.
-    if (job.plainPackageName)
-        outcome = DownloadPackage(request, progress);
-    else
+    if (!job.plainPackageName)
         LogEvent(L"download: the address's last segment is not a usable file name");
+    else if (!verifier)
+        outcome = DownloadOutcome::Rejected;
+    else
+        outcome = DownloadPackage(request, *verifier, progress, package);
 
     if (link.IsAbandoned())
         return 0;
@@ -73,13 +104,14 @@ unsigned RunDownload(DownloadJob& job)
             // A Cancel confirmation still open closes: the installation now
             // runs to its end.
             link.SendToFrame(WM_INSTALL_STARTING);
-            CDownloadDlg::RunInstaller(link.Frame(), request.packagePath);
+            CDownloadDlg::RunInstaller(link.Frame(), request.packagePath, std::move(package));
         case DownloadOutcome::CannotCreateFile:
             AppMessageBox(WriteErrorText(PartialPackagePath(request.packagePath)), MB_OK | MB_ICONERROR);
             return 0;
         case DownloadOutcome::Abandoned:
             return 0;
         case DownloadOutcome::Failed:
+        case DownloadOutcome::Rejected:
             break;
     }
     progress.ShowFailure();
@@ -157,6 +189,7 @@ BOOL CDownloadDlg::StartDownload()
     job->request.packagePath = m_strPackagePath;
     job->request.server.agent = ApplicationTitle();
     job->plainPackageName = m_bPlainPackageName;
+    ReadPackageChecks(job->size, job->sha256, job->signature);
     m_hDownloadThread = StartIdleThread(DownloadThread, job);
     return m_hDownloadThread ? TRUE : FALSE;
 }
@@ -181,7 +214,7 @@ unsigned __stdcall CDownloadDlg::DownloadThread(void* pParam)
     return result;
 }
 
-void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath)
+void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath, FileHandle package)
 {
-    RunInstallerStep(hFrame, packagePath, CNoticeDlg::ConfirmClientClosed);
+    RunInstallerStep(hFrame, packagePath, std::move(package), CNoticeDlg::ConfirmClientClosed);
 }

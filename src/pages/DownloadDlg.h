@@ -37,8 +37,9 @@ class CDownloadDlg : public CDialog
     // begun the installation (false then; it runs to its end).
     bool TryAbandonWorker();
 
-    // Runs the package at `packagePath` and ends the process.
-    [[noreturn]] static void RunInstaller(HWND hFrame, const std::wstring& packagePath);
+    // Runs the package at `packagePath`, which `package` holds unchanged
+    // until the installer has started, and ends the process.
+    [[noreturn]] static void RunInstaller(HWND hFrame, const std::wstring& packagePath, FileHandle package);
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -38,7 +38,7 @@ bool IsUserCancel(const std::wstring& value)
            CSTR_EQUAL;
 }
 
-void RunInstallerStep(HWND hFrame, const std::wstring& packagePath,
+void RunInstallerStep(HWND hFrame, const std::wstring& packagePath, FileHandle package,
                       const std::function<bool()>& confirmClientClosed)
 {
     wchar_t recordPath[kIniPathCapacity] = {};
@@ -53,6 +53,7 @@ void RunInstallerStep(HWND hFrame, const std::wstring& packagePath,
     if (!confirmClientClosed())
     {
         LogEvent(L"install: given up, the client stays; the package is deleted");
+        package.Reset();
         ::DeleteFileW(packagePath.c_str());
         ::DeleteFileW(recordPath);
         CloseFrameAndExit(hFrame);
@@ -79,6 +80,7 @@ void RunInstallerStep(HWND hFrame, const std::wstring& packagePath,
         else
             LogEvent(L"install: the package could not be started, error " + DescribeError(::GetLastError()));
     }
+    package.Reset();
     if (installer)
     {
         ::WaitForSingleObject(installer.Get(), INFINITE);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "framework/ScopedHandle.h"
+
 // Name of the file the package leaves in the temporary folder.
 extern const wchar_t kInstallerResultName[];
 
@@ -21,6 +23,8 @@ bool IsUserCancel(const std::wstring& value);
 // to make sure the client is not running (false: the user gave the upgrade
 // up), runs the package at `packagePath` and waits for it, deletes the
 // package and the update record, posts WM_CLOSE to `hFrame` and ends the
-// process with exit code 0, whatever happened on the way.
-[[noreturn]] void RunInstallerStep(HWND hFrame, const std::wstring& packagePath,
+// process with exit code 0, whatever happened on the way. `package`, the
+// verified package held open without write or delete sharing, is let go
+// once the installer has started (or the upgrade is given up).
+[[noreturn]] void RunInstallerStep(HWND hFrame, const std::wstring& packagePath, FileHandle package,
                                    const std::function<bool()>& confirmClientClosed);

@@ -4,6 +4,7 @@
 
 #include "framework/ScopedHandle.h"
 #include "support/RunLog.h"
+#include "update/PartialFile.h"
 #include "update/RangeAnswer.h"
 #include "update/ResumeState.h"
 
@@ -16,6 +17,7 @@ enum class TryOutcome
     Failed,    // this try failed; another may succeed
     Refused,   // the answer cannot continue the bytes held
     FileError, // the partial file cannot be opened or written: no try helps
+    Rejected,  // the package is not the one the record names
     Abandoned,
 };
 
@@ -24,53 +26,31 @@ std::wstring Elapsed(ULONGLONG since)
     return std::to_wstring(::GetTickCount64() - since) + L" ms";
 }
 
-bool WriteAll(HANDLE file, const char* data, DWORD size)
-{
-    while (size > 0)
-    {
-        DWORD written = 0;
-        if (!::WriteFile(file, data, size, &written, nullptr) || written == 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-uint64_t FileSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
-        return 0;
-    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-}
-
 class PackageDownloader
 {
   public:
-    PackageDownloader(const DownloadRequest& request, DownloadListener& listener)
-        : m_request(request), m_listener(listener), m_partialPath(PartialPackagePath(request.packagePath)),
-          m_statePath(ResumeStatePath(request.packagePath))
+    PackageDownloader(const DownloadRequest& request, PackageVerifier& verifier, DownloadListener& listener)
+        : m_request(request), m_verifier(verifier), m_listener(listener),
+          m_file(PartialPackagePath(request.packagePath)), m_statePath(ResumeStatePath(request.packagePath))
     {
     }
 
-    DownloadOutcome Run();
+    DownloadOutcome Run(FileHandle& package);
 
   private:
     void PickUpEarlierRun();
     TryOutcome Try(const PackageRequest& server, int number);
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
     TryOutcome Transfer(const CHttpFile& file);
-    bool OpenPartialFile(bool keepBytes);
     bool Truncate();
-    DownloadOutcome Finish();
+    DownloadOutcome Finish(FileHandle& package);
     DownloadOutcome GiveUp(DownloadOutcome outcome);
 
     const DownloadRequest& m_request;
+    PackageVerifier& m_verifier;
     DownloadListener& m_listener;
-    const std::wstring m_partialPath;
+    PartialFile m_file;
     const std::wstring m_statePath;
-    FileHandle m_file;
     uint64_t m_held = 0;
     uint64_t m_total = 0;
     std::wstring m_validator;
@@ -81,7 +61,7 @@ class PackageDownloader
 void PackageDownloader::PickUpEarlierRun()
 {
     const std::optional<ResumeState> state = LoadResumeState(m_statePath);
-    const uint64_t held = FileSize(m_partialPath);
+    const uint64_t held = FileLength(m_file.Path());
     if (state && state->url == m_request.server.url && !state->validator.empty() && held > 0 &&
         held < state->total)
     {
@@ -94,34 +74,18 @@ void PackageDownloader::PickUpEarlierRun()
         m_listener.OnResumed(m_held, m_total);
         return;
     }
-    if (state || ::GetFileAttributesW(m_partialPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (state || ::GetFileAttributesW(m_file.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
     {
         LogEvent(L"download: an earlier run's partial file does not fit this package; discarded");
         DiscardPartialDownload(m_request.packagePath);
     }
 }
 
-bool PackageDownloader::OpenPartialFile(bool keepBytes)
-{
-    if (m_file)
-        return true;
-    // Others may read the partial file but never write it while it grows.
-    m_file.Reset(::CreateFileW(m_partialPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               keepBytes ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!m_file)
-        return false;
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(keepBytes ? m_held : 0);
-    return ::SetFilePointerEx(m_file.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file.Get());
-}
-
 bool PackageDownloader::Truncate()
 {
     m_held = 0;
-    if (!m_file)
-        return true;
-    LARGE_INTEGER start{};
-    return ::SetFilePointerEx(m_file.Get(), start, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file.Get());
+    m_verifier.Restart();
+    return !m_file.IsOpen() || m_file.Truncate();
 }
 
 // Takes the answer's body as the package (from zero or from the bytes held)
@@ -136,8 +100,18 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
             return TryOutcome::Refused;
         if (verdict == RangeVerdict::Append)
         {
-            if (!OpenPartialFile(true))
+            if (!m_file.Open(m_held))
                 return TryOutcome::FileError;
+            if (!m_verifier.AcceptsTotal(m_total))
+                return TryOutcome::Rejected;
+            // Bytes an earlier run left are hashed once, as they are now.
+            if (m_verifier.Hashed() != m_held)
+            {
+                m_verifier.Restart();
+                if (!m_file.ReadBack(m_held,
+                                     [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
+                    return TryOutcome::FileError;
+            }
             m_accepted = true;
             return TryOutcome::Accepted;
         }
@@ -151,7 +125,9 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
     uint64_t length = 0;
     if (!ParseContentLength(answer.contentLength, length))
         return TryOutcome::Refused;
-    if (!OpenPartialFile(false) || !Truncate())
+    if (!m_verifier.AcceptsTotal(length))
+        return TryOutcome::Rejected;
+    if (!m_file.Open(0) || !Truncate())
         return TryOutcome::FileError;
     m_total = length;
     m_validator = answer.Validator();
@@ -177,8 +153,9 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
             return TryOutcome::Failed; // the body ended early
         if (read > m_total - m_held)
             return TryOutcome::Failed; // longer than announced: not this package
-        if (!WriteAll(m_file.Get(), buffer.data(), read))
+        if (!m_file.Write(buffer.data(), read))
             return TryOutcome::FileError; // a full disk, for instance
+        m_verifier.Add(buffer.data(), read);
         m_held += read;
         if (!m_listener.OnBytes(m_held, m_total))
             return TryOutcome::Abandoned;
@@ -235,8 +212,12 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
                      std::to_wstring(answer.status) + L") cannot be used");
             break;
         case TryOutcome::FileError:
-            LogEvent(L"download: the partial file " + m_partialPath + L" cannot be written, error " +
+            LogEvent(L"download: the partial file " + m_file.Path() + L" cannot be written, error " +
                      DescribeError(::GetLastError()));
+            break;
+        case TryOutcome::Rejected:
+            LogEvent(L"download: try " + std::to_wstring(number) + L": the package is refused: " +
+                     m_verifier.Failure());
             break;
         case TryOutcome::Abandoned:
             LogEvent(L"download: stopped by a confirmed Cancel" + received);
@@ -245,25 +226,36 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
     return outcome;
 }
 
-DownloadOutcome PackageDownloader::Finish()
+DownloadOutcome PackageDownloader::Finish(FileHandle& package)
 {
-    m_file.Reset();
-    if (m_held != m_total ||
-        !::MoveFileExW(m_partialPath.c_str(), m_request.packagePath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    // Nothing that fails a check is run or kept.
+    if (m_held != m_total || !m_verifier.Finish() ||
+        !m_verifier.AcceptsAuthenticode(m_file.Handle(), m_file.Path()))
     {
-        LogEvent(L"download: the package could not take its name, error " + DescribeError(::GetLastError()));
+        LogEvent(L"download: the package is refused and deleted");
+        m_file.Close();
         DiscardPartialDownload(m_request.packagePath);
+        return DownloadOutcome::Rejected;
+    }
+    if (!m_file.RenameAndHold(m_request.packagePath, package))
+    {
+        LogEvent(L"download: the package could not take its name and be held, error " +
+                 DescribeError(::GetLastError()));
+        DiscardPartialDownload(m_request.packagePath);
+        ::DeleteFileW(m_request.packagePath.c_str());
         return DownloadOutcome::Failed;
     }
     ::DeleteFileW(m_statePath.c_str());
+    LogEvent(L"download: the package is complete and held at " + m_request.packagePath);
     return DownloadOutcome::Complete;
 }
 
 DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
 {
-    m_file.Reset();
+    m_file.Close();
     // What arrived stays for the next run, when a next run can trust it.
-    if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile)
+    if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile &&
+        outcome != DownloadOutcome::Rejected)
     {
         SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, m_held});
         LogEvent(L"download: " + std::to_wstring(m_held) + L" of " + std::to_wstring(m_total) +
@@ -276,8 +268,13 @@ DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
     return outcome;
 }
 
-DownloadOutcome PackageDownloader::Run()
+DownloadOutcome PackageDownloader::Run(FileHandle& package)
 {
+    if (!m_verifier.Precondition().empty())
+    {
+        LogEvent(L"verify: no package can be accepted: " + m_verifier.Precondition());
+        return DownloadOutcome::Rejected;
+    }
     PickUpEarlierRun();
     std::unique_ptr<PackageRequest> server;
     try
@@ -295,7 +292,9 @@ DownloadOutcome PackageDownloader::Run()
     {
         const TryOutcome outcome = Try(*server, number);
         if (outcome == TryOutcome::Complete)
-            return Finish();
+            return Finish(package);
+        if (outcome == TryOutcome::Rejected)
+            return GiveUp(DownloadOutcome::Rejected);
         if (outcome == TryOutcome::Abandoned)
             return GiveUp(DownloadOutcome::Abandoned);
         if (outcome == TryOutcome::FileError)
@@ -351,8 +350,9 @@ DWORD RetryDelayMs(int retry)
     return 1000u << (retry > kMaxDownloadRetries ? kMaxDownloadRetries - 1 : retry - 1);
 }
 
-DownloadOutcome DownloadPackage(const DownloadRequest& request, DownloadListener& listener)
+DownloadOutcome DownloadPackage(const DownloadRequest& request, PackageVerifier& verifier,
+                                DownloadListener& listener, FileHandle& package)
 {
-    PackageDownloader downloader(request, listener);
-    return downloader.Run();
+    PackageDownloader downloader(request, verifier, listener);
+    return downloader.Run(package);
 }

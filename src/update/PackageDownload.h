@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/ScopedHandle.h"
 #include "update/PackageRequest.h"
+#include "update/PackageVerifier.h"
 
 // The bar's position for `received` bytes of `total`, out of 10000,
 // truncated toward zero. 0 when the total is 0.
@@ -26,6 +28,7 @@ enum class DownloadOutcome
     Complete,         // the whole package is at packagePath
     CannotCreateFile, // the partial file could not be made or opened
     Failed,           // anything else, once the tries are spent
+    Rejected,         // the package is not the one the record names: nothing of it is kept
     Abandoned,        // the listener asked to stop
 };
 
@@ -51,9 +54,13 @@ DWORD RetryDelayMs(int retry); // 1 s, 2 s, 4 s, 8 s, 16 s for retries 1 to 5
 // One buffer, read and written a block at a time.
 constexpr DWORD kDownloadBlockBytes = 8192;
 
-// Downloads into the partial file and moves it to packagePath once exactly
-// the package's length has arrived; nothing incomplete is ever under the
-// package's name. When the run ends without the whole package, the partial
-// file and its state file stay for the next run if the server named a
-// validator; otherwise they are removed.
-DownloadOutcome DownloadPackage(const DownloadRequest& request, DownloadListener& listener);
+// Downloads into the partial file, passing every byte to `verifier`, and
+// moves it to packagePath once exactly the package's length has arrived and
+// the verifier accepts it; nothing incomplete or refused is ever under the
+// package's name. On Complete, `package` holds the package open for reading
+// with neither write nor delete shared, so that what was verified is what
+// runs. When the run ends without the whole package, the partial file and
+// its state file stay for the next run if the server named a validator;
+// otherwise they are removed.
+DownloadOutcome DownloadPackage(const DownloadRequest& request, PackageVerifier& verifier,
+                                DownloadListener& listener, FileHandle& package);

@@ -64,6 +64,13 @@ std::wstring Header(const CHttpFile& file, DWORD level)
     std::wstring value;
     return file.QueryInfo(level, value) ? value : std::wstring();
 }
+
+// By name: not every WinINet knows the query level of every header.
+std::wstring NamedHeader(const CHttpFile& file, const wchar_t* name)
+{
+    std::wstring value;
+    return file.QueryHeader(name, value) ? value : std::wstring();
+}
 } // namespace
 
 PackageRequest::PackageRequest(const PackageServer& server)
@@ -101,8 +108,8 @@ std::unique_ptr<CHttpFile> PackageRequest::Send(uint64_t offset, const std::wstr
     answer = PackageAnswer{};
     answer.status = status;
     answer.contentLength = Header(*file, HTTP_QUERY_CONTENT_LENGTH);
-    answer.contentRange = Header(*file, HTTP_QUERY_CONTENT_RANGE);
-    answer.etag = Header(*file, HTTP_QUERY_ETAG);
-    answer.lastModified = Header(*file, HTTP_QUERY_LAST_MODIFIED);
+    answer.contentRange = NamedHeader(*file, L"Content-Range");
+    answer.etag = NamedHeader(*file, L"ETag");
+    answer.lastModified = NamedHeader(*file, L"Last-Modified");
     return file;
 }

@@ -128,7 +128,7 @@ void WizardTest::TearDown()
 
 void WizardTest::StartWizard()
 {
-    ASSERT_TRUE(m_wizard.Start(WizardExePath(), m_workFolder));
+    ASSERT_TRUE(m_wizard.Start(m_exe, m_workFolder));
     m_frame = WaitForFrame(m_wizard.Id());
     ASSERT_NE(nullptr, m_frame) << "the wizard frame did not appear";
 }

@@ -39,7 +39,8 @@ class WizardTest : public ::testing::Test
     // Download page up for the whole test.
     std::string SlowRecord() const;
 
-    // Starts the wizard and waits for its frame.
+    // Starts the wizard (`m_exe`, the shipped build unless a case names a
+    // variant) and waits for its frame.
     void StartWizard();
     // Starts at the Welcome page and presses Next: the check begins.
     void StartAtCheckVersion();
@@ -50,6 +51,7 @@ class WizardTest : public ::testing::Test
     void ExpectEndsPromptly();
 
     FaultServer m_server;
+    std::wstring m_exe = WizardExePath();
     Process m_wizard;
     HWND m_frame = nullptr;
     std::wstring m_workFolder;

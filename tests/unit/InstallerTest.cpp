@@ -184,8 +184,12 @@ TEST(InstallerStepChild, DISABLED_RunsTheStep)
     const std::wstring package = Environment(kPackageVar);
     if (frame.empty() || package.empty())
         GTEST_SKIP() << "started by the installer step tests only";
+    // Held as the download hands it over: the installer must start all the
+    // same.
+    FileHandle held(
+        ::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     RunInstallerStep(reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(frame.c_str(), nullptr, 10))),
-                     package, CNoticeDlg::ConfirmClientClosed);
+                     package, std::move(held), CNoticeDlg::ConfirmClientClosed);
 }
 
 TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)

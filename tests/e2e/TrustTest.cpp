@@ -1,0 +1,273 @@
+// Only the publisher's package runs: the packages tests/trust/prepare.sh
+// signed and published, downloaded by the shipped, the keyed and the pinned
+// wizard, each intact or changed on the way.
+#include "Fixture.h"
+
+#include <cstdlib>
+
+using namespace e2e;
+
+namespace
+{
+const int kNext = 1000, kResultText = 1008;
+const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring TempFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring FilesFolder()
+{
+    const char* runtime = std::getenv("RUNTIME_DIR");
+    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"\\files\\";
+    for (wchar_t& c : folder)
+        if (c == L'/')
+            c = L'\\';
+    return folder;
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+}
+
+// The text between <name> and </name>.
+std::string Element(const std::string& answer, const std::string& name)
+{
+    const size_t begin = answer.find("<" + name + ">");
+    const size_t end = answer.find("</" + name + ">");
+    if (begin == std::string::npos || end == std::string::npos)
+        return std::string();
+    return answer.substr(begin + name.size() + 2, end - begin - name.size() - 2);
+}
+
+enum class Build
+{
+    Plain,
+    Keyed,
+    Pinned
+};
+
+class Trust : public WizardTest
+{
+  protected:
+    void SetUp() override
+    {
+        WizardTest::SetUp();
+        m_marker = m_workFolder + L"\\installer-runs.txt";
+        ::DeleteFileW(m_marker.c_str());
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_MARKER", m_marker.c_str());
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", nullptr);
+        SetClientRecord({{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}});
+        ASSERT_FALSE(Answer("trust-signed.exe").empty()) << "the signed packages were not prepared";
+    }
+    void TearDown() override
+    {
+        WizardTest::TearDown();
+        for (auto& client : m_clients)
+            client->Kill();
+    }
+
+    static std::string Answer(const std::string& package)
+    {
+        return ReadTextFile(FilesFolder() + L"answers\\" + Wide(package) + L".xml");
+    }
+    // The variant's base name, which is also its boxes' caption.
+    static std::wstring Name(Build build)
+    {
+        const wchar_t* names[] = {L"QVXLiveUpdate", L"QVXLiveUpdate_keyed", L"QVXLiveUpdate_pinned"};
+        return names[static_cast<int>(build)];
+    }
+    // The package's name in the temporary folder: the address's last segment.
+    static std::wstring PackageIn(const std::string& answer)
+    {
+        const std::string url = Element(answer, "downloadurl");
+        return TempFolder() + Wide(url.substr(url.rfind('/') + 1));
+    }
+
+    // From the Welcome page of `build` to the end of the download of what
+    // `answer` offers.
+    void Download(Build build, const std::string& answer)
+    {
+        ASSERT_TRUE(m_server.Script(R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [{"body": )" +
+                                    JsonString(answer) + "}]}"));
+        m_exe = TestProgramFolder() + L"..\\" + Name(build) + L".exe";
+        m_caption = Name(build);
+        m_runsBefore = InstallerRuns();
+        StartAtCheckVersion();
+        ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
+        Click(Item(m_frame, kNext));
+    }
+    int InstallerRuns() const
+    {
+        const std::string text = ReadTextFile(m_marker);
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    }
+    void ExpectInstalled(const std::string& answer)
+    {
+        DWORD exitCode = 1;
+        ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode)) << "the wizard did not end";
+        EXPECT_EQ(0u, exitCode);
+        EXPECT_EQ(m_runsBefore + 1, InstallerRuns());
+        EXPECT_FALSE(Exists(PackageIn(answer)));
+    }
+    // The download-error box, then the Finish page; nothing run, nothing
+    // kept, and the log says why.
+    void ExpectRefused(const std::string& answer, const std::string& why)
+    {
+        HWND box = WaitForMessageBox(m_wizard.Id(), m_caption.c_str(), 30000);
+        ASSERT_NE(nullptr, box) << "no error box";
+        EXPECT_EQ(kDownloadErrorBox, MessageBoxText(box));
+        EXPECT_EQ(m_runsBefore, InstallerRuns()) << "a refused package ran";
+        const std::wstring package = PackageIn(answer);
+        EXPECT_FALSE(Exists(package));
+        EXPECT_FALSE(Exists(package + L".downloading"));
+        EXPECT_FALSE(Exists(package + L".downloading.resume"));
+        const std::string log = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
+        EXPECT_NE(std::string::npos, log.find(why, m_logStart)) << "the log does not say: " << why;
+        AnswerMessageBox(box, IDOK);
+        ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg"));
+        EXPECT_EQ(L"下载更新包时发生错误，请重新启动升级程序，进行再次升级",
+                  TextOf(Item(CurrentPage(m_frame), kResultText)));
+        Click(Item(m_frame, kNext));
+        ExpectEndsPromptly();
+    }
+    // A copy of a published package, changed, served as /files/packages/<name>.
+    std::string ServeChanged(const std::string& package, const std::string& name, bool truncate)
+    {
+        std::string bytes = ReadTextFile(FilesFolder() + L"packages\\" + Wide(package));
+        if (truncate)
+            bytes.resize(bytes.size() - 100);
+        else
+            bytes[bytes.size() / 2] ^= 0x01;
+        WriteTextFile(FilesFolder() + L"packages\\" + Wide(name), bytes);
+        std::string answer = Answer(package);
+        Replace(answer, "/packages/" + package, "/packages/" + name);
+        return answer;
+    }
+    void MarkLog() { m_logStart = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log").size(); }
+
+    std::wstring m_marker;
+    std::wstring m_caption;
+    int m_runsBefore = 0;
+    size_t m_logStart = 0;
+    std::vector<std::unique_ptr<Process>> m_clients;
+};
+} // namespace
+
+TEST_F(Trust, WhatEachBuildRefuses)
+{
+    std::string noSignature = Answer("trust-unsigned.exe");
+    Replace(noSignature, "<signature>" + Element(noSignature, "signature") + "</signature>", "");
+    std::string wrongHash = Answer("trust-unsigned.exe");
+    Replace(wrongHash, Element(wrongHash, "sha256"), std::string(64, '0'));
+    std::string wrongSize = Answer("trust-unsigned.exe");
+    Replace(wrongSize, "<size>" + Element(wrongSize, "size"), "<size>1" + Element(wrongSize, "size"));
+    const struct
+    {
+        Build build;
+        std::string answer;
+        std::string why;
+    } cases[] = {
+        {Build::Keyed, ServeChanged("trust-unsigned.exe", "changed.exe", false),
+         "SHA-256 mismatch: expected"},
+        {Build::Keyed, ServeChanged("trust-unsigned.exe", "truncated.exe", true), "size mismatch"},
+        {Build::Keyed, Answer("trust-other-key.exe"), "signature does not verify"},
+        {Build::Keyed, noSignature, "the record lacks the package's signature"},
+        {Build::Keyed, wrongHash, "SHA-256 mismatch"},
+        {Build::Keyed, Answer("trust-tampered.exe"), "Authenticode signature is broken"},
+        {Build::Plain, wrongHash, "SHA-256 mismatch"},
+        {Build::Plain, wrongSize, "size mismatch"},
+        {Build::Plain, Answer("trust-tampered.exe"), "Authenticode signature is broken"},
+        {Build::Pinned, Answer("trust-unsigned.exe"), "not one this build pins"},
+        {Build::Pinned, Answer("trust-other-signer.exe"), "not one this build pins"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.why + " / " + Element(c.answer, "downloadurl"));
+        MarkLog();
+        Download(c.build, c.answer);
+        ExpectRefused(c.answer, c.why);
+        m_wizard.Kill();
+    }
+}
+
+TEST_F(Trust, ThePublishersPackageRunsEvenAfterAResumedDownload)
+{
+    for (Build build : {Build::Keyed, Build::Pinned})
+    {
+        Download(build, Answer("trust-signed.exe"));
+        ExpectInstalled(Answer("trust-signed.exe"));
+    }
+    // A first run cancelled halfway, a second one cut once: the bytes the
+    // first left are hashed again once, and the whole still verifies.
+    std::string answer = Answer("trust-signed.exe");
+    Replace(answer, "/files/packages/trust-signed.exe", "/cut/trust-signed.exe");
+    const std::string body = R"("body_file": "packages/trust-signed.exe", "ranges": true, "etag": "\"t1\"")";
+    ASSERT_TRUE(m_server.Script(R"({"path": "/cut/trust-signed.exe", "responses": [{)" + body +
+                                R"(, "hold_after_bytes": 300000, "hold_id": "half"}, {)" + body +
+                                R"(, "close_after_bytes": 200000}, {)" + body + "}]}"));
+    Download(Build::Keyed, answer);
+    const std::wstring partial = PackageIn(answer) + L".downloading";
+    ASSERT_TRUE(WaitUntil(
+        [&]
+        {
+            WIN32_FILE_ATTRIBUTE_DATA info{};
+            return ::GetFileAttributesExW(partial.c_str(), GetFileExInfoStandard, &info) &&
+                   info.nFileSizeLow == 300000;
+        },
+        30000));
+    Click(Item(m_frame, 1001));
+    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+    ASSERT_NE(nullptr, confirm);
+    AnswerMessageBox(confirm, IDYES);
+    ASSERT_TRUE(m_wizard.WaitForExit(10000));
+    ASSERT_TRUE(Exists(partial)) << "the first run's bytes were not kept";
+
+    Download(Build::Keyed, answer);
+    ExpectInstalled(answer);
+    EXPECT_NE(std::string::npos, ReadTextFile(TempFolder() + L"QVXLiveUpdate.log").find("from byte 300000"));
+}
+
+TEST_F(Trust, NobodyCanChangeTheVerifiedPackageBeforeItRuns)
+{
+    // A running client keeps the install step waiting between the checks and
+    // the launch.
+    const std::wstring client = m_workFolder + L"\\QOravel.exe";
+    ::CopyFileW((TestProgramFolder() + L"..\\standins\\QOravel.exe").c_str(), client.c_str(), FALSE);
+    m_clients.push_back(std::make_unique<Process>());
+    ASSERT_TRUE(m_clients.back()->Start(client, m_workFolder));
+    const std::string answer = Answer("trust-signed.exe");
+    Download(Build::Keyed, answer);
+    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    ASSERT_NE(nullptr, notice);
+
+    const std::wstring package = PackageIn(answer);
+    ASSERT_TRUE(Exists(package));
+    HANDLE writer =
+        ::CreateFileW(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer) << "the package could be opened for writing";
+    if (writer != INVALID_HANDLE_VALUE)
+        ::CloseHandle(writer);
+    EXPECT_FALSE(::DeleteFileW(package.c_str()));
+    EXPECT_FALSE(::MoveFileExW(package.c_str(), (package + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING));
+
+    Click(Item(notice, IDOK));
+    ExpectInstalled(answer);
+}
