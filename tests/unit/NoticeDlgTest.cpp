@@ -147,6 +147,24 @@ TEST(FindClientProcess, FindsTheFirstClientInSnapshotOrderWhateverItsLetterCase)
     EXPECT_EQ(kNoClientProcess, FindClientProcess());
 }
 
+TEST(ClientProcess, TerminatesOnlyTheClientAndWaitsForItsEnd)
+{
+    // An id from an older snapshot may belong to another program by now.
+    TempDir dir(L"qvx-other-");
+    const std::wstring other = dir.Path() + L"NotTheClient.exe";
+    ASSERT_TRUE(::CopyFileW(StandInPath(L"QOravel.exe").c_str(), other.c_str(), FALSE));
+    ChildProcess unrelated;
+    ASSERT_TRUE(unrelated.Start(other));
+    EXPECT_FALSE(TerminateClientProcess(unrelated.Id()));
+    EXPECT_TRUE(unrelated.IsRunning());
+    EXPECT_FALSE(TerminateClientProcess(kNoClientProcess));
+
+    ChildProcess client;
+    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
+    EXPECT_TRUE(TerminateClientProcess(client.Id()));
+    EXPECT_FALSE(client.IsRunning()) << "termination was not waited for";
+}
+
 TEST(NoticeDlg, CarriesItsRunTimeClass)
 {
     CNoticeDlg dlg;

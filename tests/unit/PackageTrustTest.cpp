@@ -7,6 +7,7 @@
 #include "support/SignatureEncoding.h"
 #include "support/Sha256.h"
 #include "update/Authenticode.h"
+#include "update/PackageVerifier.h"
 #include "update/PublisherKey.h"
 
 namespace
@@ -201,4 +202,44 @@ TEST(Authenticode, WhatMayRun)
     EXPECT_EQ(std::vector<Sha256Digest>({pinned, pinned}), ParsePinnedThumbprints(hex + ";\n" + upper));
     EXPECT_EQ(std::vector<Sha256Digest>{Sha256Digest{}}, ParsePinnedThumbprints(hex + ",12ab"))
         << "a damaged list pins what no certificate has";
+}
+
+TEST(PackageVerifier, WhatTheRecordAndTheBuildDemand)
+{
+    const std::wstring sha = HexOfDigest(DigestOfText());
+    const std::wstring size = std::to_wstring(sizeof kSignedText - 1);
+    PackageExpectation all;
+    std::wstring problem;
+    ASSERT_TRUE(ParsePackageExpectation(size, sha, kSignature, all, problem)) << problem;
+    PackageExpectation none;
+    ASSERT_TRUE(ParsePackageExpectation(L"", L"", L"", none, problem));
+    PackageExpectation ignored;
+    EXPECT_FALSE(ParsePackageExpectation(L"12x", L"", L"", ignored, problem));
+    EXPECT_FALSE(ParsePackageExpectation(L"", sha.substr(1), L"", ignored, problem));
+    EXPECT_FALSE(ParsePackageExpectation(L"", L"", L"AAAA", ignored, problem));
+
+    auto verify = [](const PackageExpectation& expected, bool keyed, const std::string& bytes)
+    {
+        PackageVerifier verifier(expected, keyed,
+                                 keyed ? PublisherKey::FromPem(TestKey("publisher.pem")) : std::nullopt, {});
+        if (!verifier.Precondition().empty() || !verifier.AcceptsTotal(bytes.size()))
+            return false;
+        verifier.Restart();
+        for (char c : bytes) // in the smallest pieces
+            verifier.Add(&c, 1);
+        return verifier.Finish();
+    };
+    const std::string text = kSignedText;
+    EXPECT_TRUE(verify(all, true, text));
+    EXPECT_TRUE(verify(all, false, text));
+    EXPECT_TRUE(verify(none, false, text + "anything")) << "without a key, nothing given is nothing checked";
+    EXPECT_FALSE(verify(none, true, text)) << "a keyed build needs all three";
+    EXPECT_FALSE(verify(all, true, text.substr(1) + "!")) << "same length, other bytes";
+    EXPECT_FALSE(verify(all, false, text + "!"));
+    PackageExpectation otherSignature = all;
+    (*otherSignature.signature)[10] ^= 1;
+    EXPECT_FALSE(verify(otherSignature, true, text));
+    EXPECT_TRUE(verify(otherSignature, false, text)) << "a build without key ignores the signature";
+    EXPECT_FALSE(PackageVerifier(all, true, std::nullopt, {}).Precondition().empty())
+        << "an embedded key that cannot be used refuses everything";
 }
