@@ -166,8 +166,9 @@ BOOL CDownloadDlg::OnInitDialog()
     m_linkManual.SetLinkUrl(m_strDownloadUrl);
 
     const std::wstring segment = LastUrlSegment(m_strDownloadUrl);
-    m_strPackagePath = TemporaryFolder() + segment;
-    m_bPlainPackageName = IsPlainFileName(segment);
+    const std::wstring folder = TemporaryFolder();
+    m_strPackagePath = folder + segment;
+    m_bPlainPackageName = IsUsablePackageName(folder, segment);
 
     StartDownload();
     return TRUE;
