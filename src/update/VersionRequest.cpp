@@ -153,9 +153,13 @@ std::string FetchVersionReply(const VersionRequest& request)
     }
     catch (const CInternetException& e)
     {
+        // Some WinINet builds report a time-out as an aborted connection:
+        // the elapsed time tells a stall from a real abort.
+        const bool stalled = ::GetTickCount64() - start >= request.stallMs;
         if (e.m_dwError != ERROR_INTERNET_INVALID_OPERATION)
             LogEvent(L"check: POST " + target + L" failed after " + Elapsed(start) + L": " +
-                     DescribeError(e.m_dwError));
+                     DescribeError(e.m_dwError) +
+                     (stalled ? L", no byte for " + std::to_wstring(request.stallMs / 1000) + L" s" : L""));
         throw;
     }
 }
