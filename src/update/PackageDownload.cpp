@@ -54,6 +54,7 @@ class PackageDownloader
     uint64_t m_held = 0;
     uint64_t m_total = 0;
     std::wstring m_validator;
+    ULONGLONG m_lastByteAt = 0;
     bool m_accepted = false;    // an answer of this run has been taken
     bool m_fromEarlier = false; // the bytes held come from an earlier run
 };
@@ -157,6 +158,7 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
             return TryOutcome::FileError; // a full disk, for instance
         m_verifier.Add(buffer.data(), read);
         m_held += read;
+        m_lastByteAt = ::GetTickCount64();
         if (!m_listener.OnBytes(m_held, m_total))
             return TryOutcome::Abandoned;
     }
@@ -166,6 +168,7 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
 TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
 {
     const ULONGLONG start = ::GetTickCount64();
+    m_lastByteAt = start;
     const uint64_t offset = m_held;
     const bool askRange = offset > 0;
     std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + m_request.server.url;
@@ -192,7 +195,8 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
     {
         outcome = TryOutcome::Failed;
         cause = DescribeError(e.m_dwError);
-        if (::GetTickCount64() - start >= m_request.server.stallMs)
+        // Some WinINet builds report a time-out as an aborted connection.
+        if (::GetTickCount64() - m_lastByteAt >= m_request.server.stallMs)
             cause += L", no byte for " + std::to_wstring(m_request.server.stallMs / 1000) + L" s";
     }
     const std::wstring received = L" after " + std::to_wstring(m_held - std::min(m_held, offset)) +
