@@ -11,6 +11,7 @@ bool DownloadProgress::OnBytes(uint64_t held, uint64_t total)
     if (held < m_lastHeld)
         m_meter.Reset(), m_sampledAt = 0;
     m_lastHeld = held;
+    m_lastTotal = total;
     // A sample every few blocks is plenty for a speed over seconds.
     if (now - m_sampledAt >= kSampleIntervalMs || held == total)
     {
@@ -38,6 +39,15 @@ bool DownloadProgress::OnBytes(uint64_t held, uint64_t total)
 
 bool DownloadProgress::OnRetryWait(DWORD waitMs, int retry, int retries)
 {
+    // The last blocks before the cut may have come faster than the bar moves:
+    // it keeps the place of every byte held while it waits.
+    const int position = ProgressPosition(m_lastHeld, m_lastTotal);
+    if (position != m_shownPosition)
+    {
+        m_shownPosition = position;
+        m_link.SetProgress(position);
+        m_taskbar.SetValue(m_lastHeld, m_lastTotal);
+    }
     m_taskbar.SetState(TaskbarProgress::State::Paused);
     // A countdown, one second at a time.
     for (DWORD left = waitMs; left > 0;)
@@ -58,6 +68,7 @@ bool DownloadProgress::OnRetryWait(DWORD waitMs, int retry, int retries)
 void DownloadProgress::OnResumed(uint64_t held, uint64_t total)
 {
     m_lastHeld = held;
+    m_lastTotal = total;
     m_shownPosition = ProgressPosition(held, total);
     m_link.SetProgress(m_shownPosition);
     m_taskbar.SetValue(held, total);

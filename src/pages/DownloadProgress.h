@@ -43,4 +43,5 @@ class DownloadProgress : public DownloadListener
     ULONGLONG m_sampledAt = 0;
     ULONGLONG m_quietUntil = 0; // the resumed notice stays until then
     uint64_t m_lastHeld = 0;
+    uint64_t m_lastTotal = 0;
 };
