@@ -1,49 +1,14 @@
 // Download and install with the real wizard: the package from the servers,
 // the installer stand-in, the running-client stand-in and every failure.
-#include "Fixture.h"
+#include "UpgradeFixture.h"
 
 #include <wincrypt.h>
-
-#include <cstdlib>
 
 using namespace e2e;
 
 namespace
 {
-const int kNext = 1000, kCancel = 1001, kResultText = 1008, kResultHeading = 1022;
-const int kDownloadProgress = 1018, kPackageLine = 1019, kManualLink = 1021, kRetry = 1011,
-          kNoticeText = 1012;
-const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
-const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
-const char kPackage[] = "QoraSetup.exe";
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::wstring TempFolder()
-{
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The fault server's files folder, as this program sees it.
-std::wstring ServedFilesFolder()
-{
-    const char* runtime = std::getenv("RUNTIME_DIR");
-    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"/files";
-    for (wchar_t& c : folder)
-        if (c == L'/')
-            c = L'\\';
-    return folder;
-}
+const int kPackageLine = 1019, kManualLink = 1021, kRetry = 1011, kNoticeText = 1012;
 
 // Makes the TLS front end's certificate one the system trusts, as a
 // product's real certificate would be.
@@ -65,121 +30,6 @@ void TrustTestCertificate()
                                                    CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
     ::CertCloseStore(root, 0);
 }
-
-class Upgrade : public WizardTest
-{
-  protected:
-    void SetUp() override
-    {
-        WizardTest::SetUp();
-        m_marker = m_workFolder + L"\\installer-runs.txt";
-        m_waitFile = m_workFolder + L"\\installer-may-end";
-        ::DeleteFileW(m_marker.c_str());
-        ::DeleteFileW(m_waitFile.c_str());
-        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_MARKER", m_marker.c_str());
-        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
-        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", nullptr);
-        RemoveLeftovers();
-        ::CreateDirectoryW(ServedFilesFolder().c_str(), nullptr);
-        ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"..\\standins\\fake_installer.exe").c_str(),
-                                (ServedFilesFolder() + L"\\" + Wide(kPackage)).c_str(), FALSE));
-        SetClientRecord(
-            {{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}, {L"MainVersion", L"2.1"}});
-    }
-    void TearDown() override
-    {
-        WizardTest::TearDown();
-        for (auto& client : m_clients)
-            client->Kill();
-        RemoveLeftovers();
-    }
-    void RemoveLeftovers() const
-    {
-        for (const std::wstring& name : {Wide(kPackage), Wide(kPackage) + L".downloading",
-                                         std::wstring(L"QVXLivaUpdate.ini"), std::wstring(L".downloading")})
-            ::DeleteFileW((TempFolder() + name).c_str());
-    }
-
-    std::string PackageUrl(const char* scheme = "http", int port = 0) const
-    {
-        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port ? port : m_server.Port()) +
-               "/files/" + kPackage;
-    }
-    // The check offers version 3.0 at `url`.
-    void OfferVersion(const std::string& url)
-    {
-        const std::string body =
-            "<r status-code=\"1\"><newversionname>Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88"
-            "</newversionname><newversion>3.0</newversion><downloadurl>" +
-            url + "</downloadurl><desc>d</desc></r>";
-        ASSERT_TRUE(m_server.Script(R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [{"body": )" +
-                                    JsonString(body) + "}]}"));
-    }
-    // From the Welcome page to the Download page.
-    void RunToDownload(const std::string& url)
-    {
-        OfferVersion(url);
-        StartAtCheckVersion();
-        ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
-        Click(Item(m_frame, kNext));
-        ASSERT_TRUE(WaitUntil([&] { return FindPage(m_frame, L"CDownloadDlg") || !IsVisible(m_frame); }));
-    }
-    void HoldInstaller() { ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", m_waitFile.c_str()); }
-    void ReleaseInstaller() const { WriteTextFile(m_waitFile, "go"); }
-    int InstallerRuns() const
-    {
-        const std::string text = ReadTextFile(m_marker);
-        int lines = 0;
-        for (char c : text)
-            lines += c == '\n';
-        return lines;
-    }
-    void ExpectEndedAfterInstalling()
-    {
-        DWORD exitCode = 1;
-        ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-        EXPECT_EQ(0u, exitCode);
-        EXPECT_EQ(1, InstallerRuns());
-    }
-    void ExpectEndedWithoutInstalling()
-    {
-        DWORD exitCode = 1;
-        EXPECT_TRUE(m_wizard.WaitForExit(15000, &exitCode));
-        EXPECT_EQ(0u, exitCode);
-        EXPECT_EQ(0, InstallerRuns());
-        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
-        EXPECT_FALSE(IniExists());
-    }
-    // Dismisses the download-error box and expects the Finish page.
-    void ExpectDownloadError()
-    {
-        HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
-        ASSERT_NE(nullptr, box) << "no error box";
-        EXPECT_EQ(kDownloadErrorBox, MessageBoxText(box));
-        EXPECT_EQ(L"CDownloadDlg", CurrentPageTag(m_frame)) << "the frame waits until the box is closed";
-        AnswerMessageBox(box, IDOK);
-        ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg"));
-        HWND page = CurrentPage(m_frame);
-        EXPECT_EQ(L"升级失败", TextOf(Item(page, kResultHeading)));
-        EXPECT_EQ(kDownloadErrorText, TextOf(Item(page, kResultText)));
-        EXPECT_EQ(0, InstallerRuns()) << "something incomplete was run";
-        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
-        EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage) + L".downloading"));
-        Click(Item(m_frame, kNext));
-        ExpectEndsPromptly();
-    }
-    Process& StartClient(const std::wstring& exeName)
-    {
-        const std::wstring path = m_workFolder + L"\\" + exeName;
-        ::CopyFileW((TestProgramFolder() + L"..\\standins\\QOravel.exe").c_str(), path.c_str(), FALSE);
-        m_clients.push_back(std::make_unique<Process>());
-        EXPECT_TRUE(m_clients.back()->Start(path, m_workFolder));
-        return *m_clients.back();
-    }
-
-    std::wstring m_marker, m_waitFile;
-    std::vector<std::unique_ptr<Process>> m_clients;
-};
 } // namespace
 
 TEST_F(Upgrade, WholeRoadFromWelcomeToTheInstalledPackage)

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
+
 namespace e2e
 {
 namespace
@@ -49,6 +51,41 @@ std::string ReadTextFile(const std::wstring& path)
         bytes.append(chunk, read);
     ::CloseHandle(file);
     return bytes;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring TempFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+long long FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
+        return -1;
+    return static_cast<long long>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
+std::wstring ServedFilesFolder()
+{
+    const char* runtime = std::getenv("RUNTIME_DIR");
+    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"/files";
+    for (wchar_t& c : folder)
+        if (c == L'/')
+            c = L'\\';
+    return folder;
 }
 
 bool IniExists()

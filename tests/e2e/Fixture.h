@@ -29,6 +29,16 @@ void WriteTextFile(const std::wstring& path, const std::string& bytes);
 // The file's bytes; empty when it cannot be read.
 std::string ReadTextFile(const std::wstring& path);
 
+// ASCII text as UTF-16.
+std::wstring Wide(const std::string& text);
+// The temporary folder the wizard downloads into, with a trailing backslash.
+std::wstring TempFolder();
+bool Exists(const std::wstring& path);
+// The size of a file, or -1 when it cannot be read.
+long long FileSize(const std::wstring& path);
+// The fault server's files folder, as this program sees it.
+std::wstring ServedFilesFolder();
+
 class WizardTest : public ::testing::Test
 {
   protected:

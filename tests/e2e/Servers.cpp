@@ -81,6 +81,11 @@ bool FaultServer::WaitForRequests(int count, const std::string& path, int timeou
     return status == 200;
 }
 
+void FaultServer::Release(const std::string& holdId) const
+{
+    Call(L"POST", L"/__control/release", "{\"id\": " + JsonString(holdId) + "}", nullptr);
+}
+
 const Json* FindHeader(const Json& request, const std::string& name)
 {
     const Json& headers = request["headers"];
@@ -92,6 +97,12 @@ const Json* FindHeader(const Json& request, const std::string& name)
             return &header[1];
     }
     return nullptr;
+}
+
+std::wstring HeaderValue(const Json& request, const std::string& name)
+{
+    const Json* header = FindHeader(request, name);
+    return header ? header->string : std::wstring();
 }
 
 void WriteNetSetting(const std::wstring& folder, const std::string& ip, int port, int ssl)

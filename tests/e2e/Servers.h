@@ -30,6 +30,8 @@ class FaultServer
     Json Requests() const;
     // Waits until `count` requests for `path` have been logged.
     bool WaitForRequests(int count, const std::string& path, int timeoutMs = 15000) const;
+    // Lets every response held under `holdId` go on.
+    void Release(const std::string& holdId) const;
 
   private:
     std::string Call(const wchar_t* verb, const std::wstring& path, const std::string& body,
@@ -40,6 +42,8 @@ class FaultServer
 // The value of a header in a logged request (the first with that name,
 // compared without regard to case), or null.
 const Json* FindHeader(const Json& request, const std::string& name);
+// That header's value, or an empty text when there is none.
+std::wstring HeaderValue(const Json& request, const std::string& name);
 
 // Writes netsetting.xml into `folder`: the dispatch server and its port.
 void WriteNetSetting(const std::wstring& folder, const std::string& ip, int port, int ssl);

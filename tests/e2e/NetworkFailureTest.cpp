@@ -1,0 +1,179 @@
+// When the network fails the wizard: a check or a package that stops
+// arriving, the cause each failure leaves in the log, and a confirmed Cancel
+// that races the end of the download or of the check.
+#include "UpgradeFixture.h"
+
+using namespace e2e;
+
+namespace
+{
+const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
+
+// Whether one line of the log has both texts.
+bool LogHasLine(const std::string& log, const std::string& first, const std::string& second)
+{
+    for (size_t start = 0; start < log.size();)
+    {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos)
+            end = log.size();
+        const std::string line = log.substr(start, end - start);
+        if (line.find(first) != std::string::npos && line.find(second) != std::string::npos)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+class NetworkFailure : public Upgrade
+{
+};
+
+struct CheckStall
+{
+    const char* name;
+    const char* response;
+};
+
+class CheckStalls : public NetworkFailure, public ::testing::WithParamInterface<CheckStall>
+{
+};
+} // namespace
+
+TEST_P(CheckStalls, EndOnTheCheckErrorPathWithinTheStallTime)
+{
+    SetStallSeconds(2);
+    ASSERT_TRUE(m_server.Script(R"({"path": "/gdisp.xml", "responses": [)" +
+                                std::string(GetParam().response) + "]}"));
+    StartAtCheckVersion();
+    // Two seconds without a byte, where the default waits thirty.
+    ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg", 12000))
+        << ::testing::PrintToString(CurrentPageTag(m_frame));
+    EXPECT_EQ(kCheckErrorText, TextOf(Item(CurrentPage(m_frame), kResultText)));
+    EXPECT_FALSE(IniExists());
+    // The line says that the server went silent.
+    const std::string log = RunLog();
+    const std::string failed =
+        "] check: POST http://127.0.0.1:" + std::to_string(m_server.Port()) + "/gdisp.xml? failed after";
+    EXPECT_TRUE(LogHasLine(log, failed, "stalled") || LogHasLine(log, failed, "no byte for 2 s")) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(NetworkFailure, CheckStalls,
+                         ::testing::Values(CheckStall{"BeforeTheAnswer",
+                                                      R"({"delay_before_headers_ms": 120000})"},
+                                           CheckStall{"MidReply", R"({"body_size": 300, "body_fill": "x",
+                                                                      "stall_after_bytes": 100})"}),
+                         [](const ::testing::TestParamInfo<CheckStall>& info) { return info.param.name; });
+
+TEST_F(NetworkFailure, StalledPackageIsTriedSixTimesThenEndsOnTheDownloadError)
+{
+    SetStallSeconds(2);
+    ScriptPackage({ServedFile(kPackage, R"("etag": "\"v1\"", "stall_after_bytes": 300000)"),
+                   ServedFile(kPackage, R"("etag": "\"v1\"", "stall_after_bytes": 0)")},
+                  true);
+    RunToDownload(ScriptedPackageUrl());
+    const ULONGLONG start = ::GetTickCount64();
+    // Six stalls of 2 s and waits of 1 + 2 + 4 + 8 + 16 s, and a margin.
+    ASSERT_NE(nullptr, WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 6 * 2000 + 31000 + 15000));
+    EXPECT_GE(::GetTickCount64() - start, 6 * 2000u + 31000u - 1000u) << "a stall or a wait was cut short";
+    ExpectDownloadError(true);
+
+    const std::vector<Json> gets = PackageRequests();
+    ASSERT_EQ(6u, gets.size());
+    for (size_t i = 1; i < gets.size(); ++i)
+        EXPECT_EQ(300000, RangeStart(gets[i])) << "retry " << i;
+    EXPECT_EQ(300000, FileSize(PartialPath()));
+    const std::string log = RunLog();
+    EXPECT_TRUE(LogHasLine(log, "] download: try 1 failed after 300000 bytes", "no byte for 2 s")) << log;
+    EXPECT_TRUE(LogHasLine(log, "] download: try 6 failed after 0 bytes", "no byte for 2 s")) << log;
+}
+
+namespace
+{
+struct Cause
+{
+    const char* name;
+    const char* scheme;
+    const char* portVariable;
+    const char* path;
+    const char* text; // what the log says of it
+};
+
+class FailureCause : public NetworkFailure, public ::testing::WithParamInterface<Cause>
+{
+};
+} // namespace
+
+TEST_P(FailureCause, IsNamedInTheLog)
+{
+    const Cause& cause = GetParam();
+    RunToDownload(std::string(cause.scheme) +
+                  "://127.0.0.1:" + std::to_string(ServerPort(cause.portVariable)) + cause.path);
+    ExpectDownloadError();
+    EXPECT_TRUE(LogHasLine(RunLog(), "] download: ", cause.text)) << RunLog();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NetworkFailure, FailureCause,
+    ::testing::Values(Cause{"NotFound", "http", "FAULT_PORT", "/no/such/QoraSetup.exe", "status 404"},
+                      Cause{"ExpiredCertificate", "https", "TLS_EXPIRED_PORT", "/files/QoraSetup.exe",
+                            "TLS: the server's certificate has expired"},
+                      Cause{"CertificateForAnotherHost", "https", "TLS_WRONGHOST_PORT",
+                            "/files/QoraSetup.exe", "TLS: the server's certificate"},
+                      Cause{"Refused", "http", "NO_LISTENER_PORT", "/QoraSetup.exe",
+                            "12029 (cannot connect to the server"}),
+    [](const ::testing::TestParamInfo<Cause>& info) { return info.param.name; });
+
+TEST_F(NetworkFailure, CancelConfirmationOpenWhenThePackageCompletesLetsTheInstallationRun)
+{
+    const long long size = ServedSize(kPackage);
+    ScriptPackage({ServedFile(kPackage, "\"hold_after_bytes\": " + std::to_string(size - 1000) +
+                                            R"(, "hold_id": "tail")")});
+    HoldInstaller();
+    RunToDownload(ScriptedPackageUrl());
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(PartialPath()) == size - 1000; }, 15000));
+    Click(Item(m_frame, kCancel));
+    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+    ASSERT_NE(nullptr, confirm);
+    m_server.Release("tail");
+    ASSERT_TRUE(WaitUntil([&] { return InstallerRuns() == 1; }, 30000)) << "the installer did not run";
+    // The box is closed for the user; if one is still open, its Yes changes nothing.
+    if (::IsWindow(confirm))
+    {
+        AnswerMessageBox(confirm, IDYES);
+        EXPECT_FALSE(m_wizard.WaitForExit(1000)) << "a Yes ended the wizard during the installation";
+    }
+    EXPECT_TRUE(m_wizard.IsRunning()) << "the wizard no longer waits for the installer";
+    ReleaseInstaller();
+    ExpectEndedAfterInstalling();
+    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
+    EXPECT_FALSE(Exists(PartialPath()));
+    EXPECT_FALSE(IniExists());
+}
+
+TEST_F(NetworkFailure, CheckReplyReleasedAroundAConfirmedCancelWritesNoRecord)
+{
+    for (bool releaseFirst : {true, false})
+    {
+        SCOPED_TRACE(releaseFirst ? "released before the Yes" : "released after the Yes");
+        m_server.Reset();
+        OfferVersion(PackageUrl(), R"("hold_after_bytes": 20, "hold_id": "reply")");
+        StartAtCheckVersion();
+        ASSERT_TRUE(WaitUntil(
+            [&]
+            {
+                const Json log = m_server.Requests();
+                return log.size() == 1 && log[0]["holding"].string == L"reply";
+            }));
+        Click(Item(m_frame, kCancel));
+        HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+        ASSERT_NE(nullptr, confirm);
+        if (releaseFirst)
+            m_server.Release("reply");
+        AnswerMessageBox(confirm, IDYES);
+        if (!releaseFirst)
+            m_server.Release("reply");
+        ExpectEndsPromptly();
+        EXPECT_FALSE(Exists(IniPath() + L".new"));
+    }
+}
