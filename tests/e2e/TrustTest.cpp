@@ -12,33 +12,6 @@ namespace
 const int kNext = 1000, kResultText = 1008;
 const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
 
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::wstring TempFolder()
-{
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::wstring FilesFolder()
-{
-    const char* runtime = std::getenv("RUNTIME_DIR");
-    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"\\files\\";
-    for (wchar_t& c : folder)
-        if (c == L'/')
-            c = L'\\';
-    return folder;
-}
-
 void Replace(std::string& text, const std::string& from, const std::string& to)
 {
     const size_t at = text.find(from);
@@ -85,7 +58,7 @@ class Trust : public WizardTest
 
     static std::string Answer(const std::string& package)
     {
-        return ReadTextFile(FilesFolder() + L"answers\\" + Wide(package) + L".xml");
+        return ReadTextFile(ServedFilesFolder() + L"\\answers\\" + Wide(package) + L".xml");
     }
     // The variant's base name, which is also its boxes' caption.
     static std::wstring Name(Build build)
@@ -150,12 +123,12 @@ class Trust : public WizardTest
     // A copy of a published package, changed, served as /files/packages/<name>.
     std::string ServeChanged(const std::string& package, const std::string& name, bool truncate)
     {
-        std::string bytes = ReadTextFile(FilesFolder() + L"packages\\" + Wide(package));
+        std::string bytes = ReadTextFile(ServedFilesFolder() + L"\\packages\\" + Wide(package));
         if (truncate)
             bytes.resize(bytes.size() - 100);
         else
             bytes[bytes.size() / 2] ^= 0x01;
-        WriteTextFile(FilesFolder() + L"packages\\" + Wide(name), bytes);
+        WriteTextFile(ServedFilesFolder() + L"\\packages\\" + Wide(name), bytes);
         std::string answer = Answer(package);
         Replace(answer, "/packages/" + package, "/packages/" + name);
         return answer;
@@ -224,14 +197,7 @@ TEST_F(Trust, ThePublishersPackageRunsEvenAfterAResumedDownload)
                                 R"(, "close_after_bytes": 200000}, {)" + body + "}]}"));
     Download(Build::Keyed, answer);
     const std::wstring partial = PackageIn(answer) + L".downloading";
-    ASSERT_TRUE(WaitUntil(
-        [&]
-        {
-            WIN32_FILE_ATTRIBUTE_DATA info{};
-            return ::GetFileAttributesExW(partial.c_str(), GetFileExInfoStandard, &info) &&
-                   info.nFileSizeLow == 300000;
-        },
-        30000));
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(partial) == 300000; }, 30000));
     Click(Item(m_frame, 1001));
     HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
     ASSERT_NE(nullptr, confirm);
