@@ -32,7 +32,8 @@ bool DownloadProgress::OnBytes(uint64_t held, uint64_t total)
     if (now >= m_quietUntil && (now - m_textShownAt >= kTextIntervalMs || held == total))
     {
         m_textShownAt = now;
-        m_link.SetStatusText(FormatTransferStatus(held, total, m_meter.BytesPerSecond()));
+        m_link.SetStatusText(
+            FormatTransferStatus(held, total, m_meter.HasSpeed() ? m_meter.BytesPerSecond() : -1));
     }
     return !m_link.IsAbandoned();
 }

@@ -19,14 +19,19 @@ void TransferMeter::Add(uint64_t bytes, ULONGLONG nowMs)
         m_samples.pop_front();
 }
 
+bool TransferMeter::HasSpeed() const
+{
+    return m_samples.size() >= 2 && m_samples.back().time - m_samples.front().time >= 200;
+}
+
 double TransferMeter::BytesPerSecond() const
 {
-    if (m_samples.size() < 2)
+    if (!HasSpeed())
         return 0;
     const Sample& first = m_samples.front();
     const Sample& last = m_samples.back();
     const ULONGLONG span = last.time - first.time;
-    if (span < 200 || last.bytes < first.bytes)
+    if (last.bytes < first.bytes)
         return 0;
     return static_cast<double>(last.bytes - first.bytes) * 1000.0 / static_cast<double>(span);
 }
@@ -61,6 +66,8 @@ std::wstring FormatTransferStatus(uint64_t received, uint64_t total, double byte
     std::wstring text = L"已下载 " + FormatByteCount(received);
     if (total > 0)
         text += L" / " + FormatByteCount(total);
+    if (bytesPerSecond < 0)
+        return text;
     text += L"，速度 " + FormatByteCount(static_cast<uint64_t>(bytesPerSecond)) + L"/s";
     if (total > 0 && bytesPerSecond >= 1 && received <= total)
     {

@@ -138,7 +138,7 @@ TEST(TransferMeter, SpeedOverTheLastSecondsAndTheTextsShown)
     meter.Reset();
     meter.Add(0, 0);
     meter.Add(1000, 100);
-    EXPECT_EQ(0, meter.BytesPerSecond()) << "too short to say";
+    EXPECT_FALSE(meter.HasSpeed()) << "too short to say";
 
     EXPECT_EQ(L"512 B", FormatByteCount(512));
     EXPECT_EQ(L"12.5 MB", FormatByteCount(13107200));
@@ -150,5 +150,6 @@ TEST(TransferMeter, SpeedOverTheLastSecondsAndTheTextsShown)
               FormatTransferStatus(1048576, 301 * 1048576ull, 1048576));
     EXPECT_EQ(L"已下载 12.5 MB，速度 2.3 MB/s", FormatTransferStatus(13107200, 0, 2.3 * 1048576));
     EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 0 B/s", FormatTransferStatus(13107200, 50331648, 0));
+    EXPECT_EQ(L"已下载 0 B / 48.0 MB", FormatTransferStatus(0, 50331648, -1)) << "no speed known yet";
     EXPECT_EQ(L"连接中断，5 秒后重试（第 2 次，共 5 次）", FormatRetryStatus(5, 2, 5));
 }

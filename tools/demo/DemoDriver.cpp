@@ -157,7 +157,14 @@ bool FirstRun(const std::wstring& work, const std::wstring& client)
     Click(Item(frame, 1000));
     HWND page = nullptr;
     WaitUntil([&] { return (page = FindPage(frame, L"CDownloadDlg")) != nullptr; });
-    if (page && WaitUntil([&] { return ProgressOf(Item(page, 1018)) >= 3000; }, 30000))
+    // Once the line under the bar tells a speed, it and the bar agree.
+    if (page && WaitUntil(
+                    [&]
+                    {
+                        return ProgressOf(Item(page, 1018)) >= 3000 &&
+                               TextOf(Item(page, 1023)).find(L"速度") != std::wstring::npos;
+                    },
+                    30000))
         Shot(L"4-download", page);
 
     HWND notice = WaitForTopWindow(wizard.Id(), L"#32770", L"Qora企业版在线升级", 60000);
