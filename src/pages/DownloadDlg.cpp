@@ -99,10 +99,8 @@ unsigned RunDownload(DownloadJob& job)
     switch (outcome)
     {
         case DownloadOutcome::Complete:
-            if (!link.TryBeginInstall())
-                return 0;
-            // A Cancel confirmation still open closes: the installation now
-            // runs to its end.
+            // The installation is claimed and runs to its end: a Cancel
+            // confirmation still open closes.
             link.SendToFrame(WM_INSTALL_STARTING);
             CDownloadDlg::RunInstaller(link.Frame(), request.packagePath, std::move(package));
         case DownloadOutcome::CannotCreateFile:
@@ -137,7 +135,11 @@ void CDownloadDlg::AbandonWorker()
 
 bool CDownloadDlg::TryAbandonWorker()
 {
-    return !m_link || m_link->TryAbandon();
+    // The process ends right after a confirmed Cancel, without waiting for
+    // the worker: what it leaves on disk is settled here, between two of the
+    // worker's changes.
+    const std::wstring packagePath = m_strPackagePath, url = m_strDownloadUrl;
+    return !m_link || m_link->TryAbandon([&] { KeepOnlyResumable(packagePath, url); });
 }
 
 void CDownloadDlg::DoDataExchange(CDataExchange* pDX)

@@ -77,6 +77,16 @@ void DownloadProgress::OnResumed(uint64_t held, uint64_t total)
     m_quietUntil = ::GetTickCount64() + kResumedNoticeMs;
 }
 
+bool DownloadProgress::ChangeFiles(const std::function<void()>& change)
+{
+    return m_link.RunUnlessAbandoned(change);
+}
+
+bool DownloadProgress::ClaimPackage(const std::function<bool()>& takeName)
+{
+    return m_link.TryBeginInstall(takeName);
+}
+
 void DownloadProgress::ShowFailure() const
 {
     m_taskbar.SetState(TaskbarProgress::State::Error);

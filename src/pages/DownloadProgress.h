@@ -30,6 +30,8 @@ class DownloadProgress : public DownloadListener
     bool OnBytes(uint64_t held, uint64_t total) override;
     bool OnRetryWait(DWORD waitMs, int retry, int retries) override;
     void OnResumed(uint64_t held, uint64_t total) override;
+    bool ChangeFiles(const std::function<void()>& change) override;
+    bool ClaimPackage(const std::function<bool()>& takeName) override;
     // The download has failed: the taskbar says so.
     void ShowFailure() const;
 

@@ -33,29 +33,11 @@ void WorkerLink::Abandon()
     MarkAbandoned();
 }
 
-bool WorkerLink::TryAbandon()
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_installing)
-        return false;
-    MarkAbandoned();
-    return true;
-}
-
 void WorkerLink::MarkAbandoned()
 {
     m_abandoned = true;
     if (m_abandonedEvent)
         ::SetEvent(m_abandonedEvent.Get());
-}
-
-bool WorkerLink::TryBeginInstall()
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_abandoned)
-        return false;
-    m_installing = true;
-    return true;
 }
 
 bool WorkerLink::Wait(DWORD ms) const

@@ -21,12 +21,29 @@ class WorkerLink
     void Abandon();
     // The user has confirmed Cancel: as Abandon, unless the worker has
     // already begun the installation, which must then run to its end; false
-    // in that case, and nothing changes.
-    bool TryAbandon();
+    // in that case, and nothing changes. Otherwise `settle` runs before the
+    // worker can make another change (see RunUnlessAbandoned).
+    template <typename Fn> bool TryAbandon(Fn&& settle)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_installing)
+            return false;
+        MarkAbandoned();
+        settle();
+        return true;
+    }
     bool IsAbandoned() const { return m_abandoned; }
-    // The worker's claim to go on to the installation; false once abandoned.
-    // After a successful claim, TryAbandon no longer stops it.
-    bool TryBeginInstall();
+    // The worker's claim to go on to the installation, made when `ready`
+    // (run under the claim) returns true; false once abandoned. After a
+    // successful claim, TryAbandon no longer stops it.
+    template <typename Fn> bool TryBeginInstall(Fn&& ready)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_abandoned || !ready())
+            return false;
+        m_installing = true;
+        return true;
+    }
     // Runs `write` unless the wizard has been abandoned, holding off any
     // abandonment until it is done: whatever the frame removes when it ends
     // is then removed after the write, never before. False when abandoned.

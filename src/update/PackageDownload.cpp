@@ -78,7 +78,7 @@ void PackageDownloader::PickUpEarlierRun()
     if (state || ::GetFileAttributesW(m_file.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
     {
         LogEvent(L"download: an earlier run's partial file does not fit this package; discarded");
-        DiscardPartialDownload(m_request.packagePath);
+        m_listener.ChangeFiles([&] { DiscardPartialDownload(m_request.packagePath); });
     }
 }
 
@@ -101,7 +101,10 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
             return TryOutcome::Refused;
         if (verdict == RangeVerdict::Append)
         {
-            if (!m_file.Open(m_held))
+            bool opened = false;
+            if (!m_listener.ChangeFiles([&] { opened = m_file.Open(m_held); }))
+                return TryOutcome::Abandoned;
+            if (!opened)
                 return TryOutcome::FileError;
             if (!m_verifier.AcceptsTotal(m_total))
                 return TryOutcome::Rejected;
@@ -128,14 +131,24 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
         return TryOutcome::Refused;
     if (!m_verifier.AcceptsTotal(length))
         return TryOutcome::Rejected;
-    if (!m_file.Open(0) || !Truncate())
+    bool opened = false, saved = false;
+    const bool changed = m_listener.ChangeFiles(
+        [&]
+        {
+            opened = m_file.Open(0) && Truncate();
+            m_total = length;
+            m_validator = answer.Validator();
+            // Written before the first byte: whatever ends this run, the
+            // partial file says what it belongs to.
+            saved = opened &&
+                    SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, 0});
+        });
+    if (!changed)
+        return TryOutcome::Abandoned;
+    if (!opened)
         return TryOutcome::FileError;
-    m_total = length;
-    m_validator = answer.Validator();
     m_accepted = true;
-    // Written before the first byte: whatever ends this run, the partial
-    // file says what it belongs to.
-    if (!SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, 0}))
+    if (!saved)
         LogEvent(L"download: the resume state could not be written; this run cannot be continued later");
     return m_listener.OnBytes(0, m_total) ? TryOutcome::Accepted : TryOutcome::Abandoned;
 }
@@ -238,37 +251,58 @@ DownloadOutcome PackageDownloader::Finish(FileHandle& package)
     {
         LogEvent(L"download: the package is refused and deleted");
         m_file.Close();
-        DiscardPartialDownload(m_request.packagePath);
+        m_listener.ChangeFiles([&] { DiscardPartialDownload(m_request.packagePath); });
         return DownloadOutcome::Rejected;
     }
-    if (!m_file.RenameAndHold(m_request.packagePath, package))
+    bool tried = false;
+    if (m_listener.ClaimPackage(
+            [&]
+            {
+                tried = true;
+                const bool named = m_file.RenameAndHold(m_request.packagePath, package);
+                if (named)
+                    ::DeleteFileW(m_statePath.c_str());
+                return named;
+            }))
+    {
+        LogEvent(L"download: the package is complete and held at " + m_request.packagePath);
+        return DownloadOutcome::Complete;
+    }
+    if (tried)
     {
         LogEvent(L"download: the package could not take its name and be held, error " +
                  DescribeError(::GetLastError()));
-        DiscardPartialDownload(m_request.packagePath);
-        ::DeleteFileW(m_request.packagePath.c_str());
+        m_listener.ChangeFiles(
+            [&]
+            {
+                DiscardPartialDownload(m_request.packagePath);
+                ::DeleteFileW(m_request.packagePath.c_str());
+            });
         return DownloadOutcome::Failed;
     }
-    ::DeleteFileW(m_statePath.c_str());
-    LogEvent(L"download: the package is complete and held at " + m_request.packagePath);
-    return DownloadOutcome::Complete;
+    return GiveUp(DownloadOutcome::Abandoned);
 }
 
 DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
 {
     m_file.Close();
-    // What arrived stays for the next run, when a next run can trust it.
-    if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile &&
-        outcome != DownloadOutcome::Rejected)
-    {
-        SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, m_held});
-        LogEvent(L"download: " + std::to_wstring(m_held) + L" of " + std::to_wstring(m_total) +
-                 L" bytes kept for the next run");
-    }
-    else if (m_accepted || outcome != DownloadOutcome::CannotCreateFile)
-    {
-        DiscardPartialDownload(m_request.packagePath);
-    }
+    // After a confirmed Cancel the frame has decided what stays.
+    m_listener.ChangeFiles(
+        [&]
+        {
+            // What arrived stays for the next run, when a next run can trust it.
+            if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile &&
+                outcome != DownloadOutcome::Rejected)
+            {
+                SaveResumeState(m_statePath, ResumeState{m_request.server.url, m_validator, m_total, m_held});
+                LogEvent(L"download: " + std::to_wstring(m_held) + L" of " + std::to_wstring(m_total) +
+                         L" bytes kept for the next run");
+            }
+            else if (m_accepted || outcome != DownloadOutcome::CannotCreateFile)
+            {
+                DiscardPartialDownload(m_request.packagePath);
+            }
+        });
     return outcome;
 }
 
@@ -308,7 +342,8 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
             // The server no longer has what the earlier run held: from zero.
             LogEvent(
                 L"download: the earlier run's bytes do not fit the server's package; starting from zero");
-            DiscardPartialDownload(m_request.packagePath);
+            if (!m_listener.ChangeFiles([&] { DiscardPartialDownload(m_request.packagePath); }))
+                return GiveUp(DownloadOutcome::Abandoned);
             m_held = m_total = 0;
             m_validator.clear();
             m_fromEarlier = false;
@@ -331,7 +366,10 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
         // this one: start again from zero.
         if (m_validator.empty() && m_held > 0)
         {
-            if (!Truncate())
+            bool emptied = false;
+            if (!m_listener.ChangeFiles([&] { emptied = Truncate(); }))
+                return GiveUp(DownloadOutcome::Abandoned);
+            if (!emptied)
                 return GiveUp(DownloadOutcome::Failed);
             if (!m_listener.OnBytes(0, m_total))
                 return GiveUp(DownloadOutcome::Abandoned);

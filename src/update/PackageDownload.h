@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "framework/ScopedHandle.h"
@@ -46,6 +47,16 @@ class DownloadListener
     virtual bool OnRetryWait(DWORD waitMs, int retry, int retries) = 0;
     // The download continues what an earlier run left.
     virtual void OnResumed(uint64_t held, uint64_t total) = 0;
+    // Runs `change`, a change to which of the download's files exist or to
+    // what they hold beyond new bytes at the end (creating, emptying, the
+    // state file, removing), unless the wizard has been left; a confirmed
+    // Cancel never falls inside one, so what it finds on disk is whole.
+    // False, without running `change`, once the wizard has been left.
+    virtual bool ChangeFiles(const std::function<void()>& change) = 0;
+    // The checked package takes its name: `takeName` runs unless the wizard
+    // has been left, and when it succeeds the installation is claimed in the
+    // same step, so that no Cancel can end the wizard between the two.
+    virtual bool ClaimPackage(const std::function<bool()>& takeName) = 0;
 };
 
 // How often a cut transfer is tried again, and the waits before the tries.

@@ -1,7 +1,7 @@
 #pragma once
 // The partial package file while it grows: written by this program alone
-// (others may read it, never write it), and, once complete, renamed and
-// handed on still closed to writers.
+// (others may read or remove it, never write it), and, once complete,
+// renamed and handed on closed to writers and to removal.
 
 #include <windows.h>
 

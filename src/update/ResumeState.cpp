@@ -141,6 +141,17 @@ void DiscardPartialDownload(const std::wstring& packagePath)
     ::DeleteFileW(ResumeStatePath(packagePath).c_str());
 }
 
+void KeepOnlyResumable(const std::wstring& packagePath, const std::wstring& url)
+{
+    const std::wstring partial = PartialPackagePath(packagePath);
+    const std::optional<ResumeState> state = LoadResumeState(ResumeStatePath(packagePath));
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    const bool held = ::GetFileAttributesExW(partial.c_str(), GetFileExInfoStandard, &info) &&
+                      (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0);
+    if (!(state && state->url == url && !state->validator.empty() && held))
+        DiscardPartialDownload(packagePath);
+}
+
 void RemoveStaleDownloads(const std::wstring& folder, ULONGLONG maxAgeMs)
 {
     if (folder.empty())

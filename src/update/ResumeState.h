@@ -39,6 +39,12 @@ std::optional<ResumeState> LoadResumeState(const std::wstring& path);
 // Removes the partial file and the state file of a package.
 void DiscardPartialDownload(const std::wstring& packagePath);
 
+// What a run that ends now leaves of the download of `url` to `packagePath`:
+// the partial file and its state stay only when a later run can continue
+// them (a whole state for this address with a validator, and bytes held);
+// otherwise both go.
+void KeepOnlyResumable(const std::wstring& packagePath, const std::wstring& url);
+
 // Removes, in `folder`, every state file whose pair (state and partial
 // file) was last written more than `maxAgeMs` before `now` (file time), with
 // its partial file. Only files with a state file are touched: a file of the
