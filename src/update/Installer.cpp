@@ -76,9 +76,17 @@ void RunInstallerStep(HWND hFrame, const std::wstring& packagePath, FileHandle p
         info.nShow = SW_SHOW;
         LogEvent(L"install: running \"" + packagePath + L"\" without arguments");
         if (::ShellExecuteExW(&info))
+        {
             installer.Reset(info.hProcess);
+        }
         else
-            LogEvent(L"install: the package could not be started, error " + DescribeError(::GetLastError()));
+        {
+            // The shell may have shown its own box, which leaves no error
+            // number behind; its code in hInstApp stays.
+            const DWORD error = ::GetLastError();
+            LogEvent(L"install: the package could not be started, error " + DescribeError(error) +
+                     L", shell code " + std::to_wstring(reinterpret_cast<INT_PTR>(info.hInstApp)));
+        }
     }
     package.Reset();
     if (installer)
