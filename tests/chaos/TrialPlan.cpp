@@ -114,11 +114,17 @@ uint32_t NextSeed(uint32_t seed)
 
 TrialPlan MakePlan(uint32_t seed, uint64_t packageSize, size_t replySize)
 {
+    // A seed kept as a regression must go on meaning the same trial: new
+    // draws go after all of these.
     Dice dice(seed);
     TrialPlan plan;
     plan.seed = seed;
     plan.startAtNewVersion = dice.Percent(25);
-    if (!plan.startAtNewVersion && dice.Percent(45))
+    plan.moment = static_cast<Moment>(dice.Weighted({30, 15, 20, 15, 20}));
+    if (plan.moment == Moment::Check && plan.startAtNewVersion)
+        plan.moment = Moment::Download;
+    // A Cancel planned for later than the check needs a check that succeeds.
+    if (!plan.startAtNewVersion && plan.moment <= Moment::Check && dice.Percent(60))
         plan.checkFault = DrawFault(dice, replySize, false, true);
     plan.checkDelayMs = plan.checkFault.kind == Fault::Trickle ? 0 : dice.Between(0, 500);
 
@@ -129,9 +135,6 @@ TrialPlan MakePlan(uint32_t seed, uint64_t packageSize, size_t replySize)
     plan.leftoverBytes = 1 + dice.Below(packageSize - 1);
     plan.rateBytesPerS = dice.Percent(40) ? 0 : dice.Between(256, 2048) * 1024;
 
-    plan.moment = static_cast<Moment>(dice.Weighted({30, 15, 20, 15, 20}));
-    if (plan.moment == Moment::Check && plan.startAtNewVersion)
-        plan.moment = Moment::Download;
     static const size_t kFaultCounts[] = {0, 1, 2, 3, 6};
     size_t faults = kFaultCounts[dice.Weighted({35, 33, 20, 9, 3})];
     // A retry wait needs a try that fails after it began.

@@ -185,11 +185,10 @@ Observation TrialRunner::Run(const TrialPlan& plan)
     {
         seen.wizardPid = wizard.Id();
         finishText = PlayUser(plan, seen, wizard);
-        seen.ended = !wizard.IsRunning();
-        wizard.Kill();
         DWORD exitCode = 0;
-        ::GetExitCodeProcess(wizard.Handle(), &exitCode);
+        seen.ended = wizard.WaitForExit(0, &exitCode);
         seen.exitCode = exitCode;
+        wizard.Kill();
     }
     // A held installer may end now, whatever happened; its report follows.
     e2e::WriteTextFile(m_work + L"\\installer-may-end", "go");
