@@ -111,12 +111,16 @@ std::string OpenFault(const TrialPlan& plan, const Observation& seen, const std:
 std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& served, const Observation& seen)
 {
     std::vector<std::string> broken;
-    if (!seen.ended)
-        broken.push_back("the wizard had not ended after " + std::to_string(seen.boundMs / 1000) + " s");
-    else if (seen.exitCode != 0)
-        broken.push_back("the wizard ended with exit code " + std::to_string(seen.exitCode));
     for (const std::string& line : CrashLines(seen.wineOutput))
         broken.push_back("Wine reported: " + line);
+    // What a wizard stopped from outside leaves behind says nothing more.
+    if (!seen.ended)
+    {
+        broken.push_back("the wizard had not ended after " + std::to_string(seen.boundMs / 1000) + " s");
+        return broken;
+    }
+    if (seen.exitCode != 0)
+        broken.push_back("the wizard ended with exit code " + std::to_string(seen.exitCode));
 
     for (const std::string& name : seen.settingsFolder)
         broken.push_back("left in the client's settings folder: " + name);

@@ -224,9 +224,14 @@ unsigned long BoundMs(const TrialPlan& plan, uint64_t packageSize)
         plan.rateBytesPerS
             ? static_cast<unsigned long>(packageSize * 1000 / static_cast<uint64_t>(plan.rateBytesPerS))
             : 1000;
-    ms += transferMs *
-          static_cast<unsigned long>(1 + std::min<size_t>(plan.downloadFaults.size(), kMaxRetries));
-    for (size_t i = 0; i < plan.downloadFaults.size() && i < kMaxRetries; ++i)
+    // An answer that announces more than the package leaves nothing any
+    // later range could answer: every retry is spent.
+    size_t retries = std::min<size_t>(plan.downloadFaults.size(), kMaxRetries);
+    for (const ServerFault& fault : plan.downloadFaults)
+        if (fault.kind == Fault::WrongLength && fault.longer)
+            retries = kMaxRetries;
+    ms += transferMs * static_cast<unsigned long>(1 + retries);
+    for (size_t i = 0; i < retries; ++i)
         ms += kRetryWaitMs[i] + kStallMs + 2000;
     return ms + static_cast<unsigned long>(plan.cancelDelayMs + plan.answerDelayMs + plan.installerHoldMs);
 }
@@ -234,7 +239,10 @@ unsigned long BoundMs(const TrialPlan& plan, uint64_t packageSize)
 bool ShouldInstall(const TrialPlan& plan)
 {
     const bool checkFails = plan.checkFault.kind != Fault::None && plan.checkFault.kind != Fault::Trickle;
-    return !checkFails && plan.downloadFaults.empty() && (plan.moment == Moment::None || !plan.confirm);
+    // A Cancel meant for the check may meet the offer's page, which ends the
+    // wizard without asking; later ones are asked and answered No.
+    const bool cancelled = plan.moment == Moment::Check || (plan.moment != Moment::None && plan.confirm);
+    return !checkFails && plan.downloadFaults.empty() && !cancelled;
 }
 
 namespace

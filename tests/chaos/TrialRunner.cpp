@@ -95,6 +95,14 @@ void PressCancel(HWND frame, CancelWay way)
     }
 }
 
+uint64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
+        return 0;
+    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
 HWND FirstTopWindow(DWORD pid, const wchar_t* caption)
 {
     const std::vector<HWND> windows = e2e::TopWindows(pid, L"#32770", caption);
@@ -221,8 +229,10 @@ std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& see
         for (HWND box : TopWindows(pid, L"#32770"))
             if (box != frame && TextOf(box) != L"提示")
                 AnswerMessageBox(box, IDOK);
+        // While a box is up the frame takes no clicks, as for a user.
+        const bool usable = IsEnabled(frame);
         HWND page = CurrentPage(frame);
-        const std::wstring tag = page ? TextOf(page) : std::wstring();
+        const std::wstring tag = page && usable ? TextOf(page) : std::wstring();
         if (tag == L"CWelcomeDlg" && !welcomeDone)
             Click(Item(frame, kNext)), welcomeDone = true;
         else if (tag == L"CNewVersionDlg" && !offerDone)
@@ -235,6 +245,7 @@ std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& see
         }
 
         // The planned Cancel: its moment, its delay, then the answer.
+        const std::wstring partial = m_temp + L"\\" + Wide(m_served.name) + L".downloading";
         HWND download = FindPageWithItem(frame, kDownloadBar);
         bool begun = false;
         switch (plan.moment)
@@ -252,13 +263,15 @@ std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& see
                     page && page == download && TextOf(Item(page, kStatusLine)).rfind(L"连接中断", 0) == 0;
                 break;
             case Moment::Install:
-                begun = download && (ProgressOf(Item(download, kDownloadBar)) >= plan.triggerProgress ||
-                                     !IsVisible(frame));
+                // The partial file, not the bar: the bar moves at most every
+                // few tens of milliseconds and may lag behind what is held.
+                begun = download && (!IsVisible(frame) || FileSize(partial) * 10000 >=
+                                                              m_served.bytes.size() * plan.triggerProgress);
                 break;
         }
         if (begun && !momentAt)
             momentAt = now;
-        if (momentAt && !cancelAt && now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
+        if (usable && momentAt && !cancelAt && now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
         {
             PressCancel(frame, plan.way);
             cancelAt = now;
