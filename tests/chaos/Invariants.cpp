@@ -57,6 +57,8 @@ std::vector<std::string> CrashLines(const std::string& output)
 }
 
 const char kNoValidator[] = "kept although the server gave no validator";
+const char kLone[] = "one of the pair without the other";
+const char kStateCut[] = "a state cut short: ";
 
 // A partial package and its state that the next run could continue: both
 // there, for this address and validator, and the bytes a prefix of the
@@ -66,12 +68,14 @@ std::string WhyNotAResumablePair(const Served& served, const std::string& valida
 {
     const auto partial = temp.find(served.name + ".downloading");
     const auto state = temp.find(served.name + ".downloading.resume");
-    if (partial == temp.end() || state == temp.end())
-        return "one of the pair without the other";
     if (validator.empty())
         return kNoValidator;
+    if (partial == temp.end() || state == temp.end())
+        return kLone;
     const std::string& text = state->second;
     const std::string total = Field(text, "total");
+    if (text.find("\r\nheld=") == std::string::npos || text.back() != '\n')
+        return kStateCut + std::to_string(text.size()) + " bytes";
     if (Field(text, "url") != served.url ||
         text.find("validator=" + validator + "\r\n") == std::string::npos || total.empty() ||
         std::stoull(total) < partial->second.size())
@@ -89,9 +93,9 @@ std::string WhyNotAResumablePair(const Served& served, const std::string& valida
 //  - A whole answer that announces fewer bytes than the package has is taken
 //    for the package: the download does not yet hold what arrived against
 //    the size and SHA-256 of the check's reply.
-//  - After a Cancel confirmed during a download without validator, the
-//    partial file and its state stay: the worker that would remove them is
-//    not waited for.
+//  - A confirmed Cancel ends the process while the download worker may
+//    still be writing or removing the partial file and its state: left are
+//    a pair without validator, one file of the pair, or a state cut short.
 std::string OpenFault(const TrialPlan& plan, const Observation& seen, const std::string& broken)
 {
     for (const ServerFault& fault : plan.downloadFaults)
@@ -102,8 +106,9 @@ std::string OpenFault(const TrialPlan& plan, const Observation& seen, const std:
             (broken.find("the install step began") == 0 || broken.find(announced) != std::string::npos))
             return "open fault (a shorter answer taken whole): ";
     }
-    if (seen.outcome == "cancelled" && broken.find(kNoValidator) != std::string::npos)
-        return "open fault (no validator, Cancel): ";
+    for (const char* left : {kNoValidator, kLone, kStateCut})
+        if (seen.outcome == "cancelled" && broken.find(left) != std::string::npos)
+            return "open fault (Cancel during a file change): ";
     return std::string();
 }
 } // namespace
