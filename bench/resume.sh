@@ -84,7 +84,7 @@ for cut_size in ${QVX_RESUME_CUTS:-32M}; do
   cut=$(numfmt --from=iec "$cut_size")
   echo "== $size package, every answer cut after $cut_size =="
   whole_runs="" cut_runs=""
-  for round in 1 2 3; do
+  for _ in 1 2 3; do
     whole_runs+=$(download 0)$'\n'
     cut_runs+=$(download "$cut")$'\n'
   done
