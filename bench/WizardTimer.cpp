@@ -3,8 +3,9 @@
 //       from Next on the Welcome page to the NewVersion page, median of rounds
 //   wizard_timer download <work folder> <package file name> [temp folder]
 //       from Next on the NewVersion page ("from" = 1) until the package is
-//       complete; also the process's peak private memory. The wizard keeps
-//       the package in `temp folder` when one is given.
+//       complete, or until its download-error box (complete=0); also the
+//       process's peak private memory. The wizard keeps the package (and a
+//       partial one) in `temp folder` when one is given.
 // The settings file and netsetting.xml are prepared by bench/run.sh.
 
 #include <windows.h>
@@ -69,22 +70,38 @@ int Download(const std::wstring& work, const std::wstring& name)
     const double start = Now();
     Click(Item(frame, 1000));
     // Complete when the package has its final name; a running client stand-in
-    // then holds the wizard at the close-client question.
+    // then holds the wizard at the close-client question. The download-error
+    // box ends a transfer that did not complete.
     PROCESS_MEMORY_COUNTERS_EX memory{};
-    if (!WaitUntil([&] { return ::GetFileAttributesW(package.c_str()) != INVALID_FILE_ATTRIBUTES; }, 600000,
-                   1))
-        return std::printf("the download did not complete\n"), 1;
+    bool failed = false;
+    int polls = 0;
+    if (!WaitUntil(
+            [&]
+            {
+                // Windows are looked for less often: each look costs the
+                // Wine server some work.
+                failed = ++polls % 50 == 0 && !TopWindows(wizard.Id(), L"#32770", L"QVXLiveUpdate").empty();
+                return failed || ::GetFileAttributesW(package.c_str()) != INVALID_FILE_ATTRIBUTES;
+            },
+            600000, 1))
+        return std::printf("the download did not end\n"), 1;
     const double ms = Now() - start;
+    if (failed)
+    {
+        std::printf("complete=0 ms=%.0f\n", ms);
+        return 0;
+    }
     ::GetProcessMemoryInfo(wizard.Handle(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                            sizeof memory);
     WIN32_FILE_ATTRIBUTE_DATA info{};
     ::GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &info);
     const unsigned long long bytes =
         (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    std::printf("bytes=%llu ms=%.0f mib_per_s=%.1f peak_private_kib=%llu peak_working_set_kib=%llu\n", bytes,
-                ms, bytes / 1048576.0 / (ms / 1000.0),
-                static_cast<unsigned long long>(memory.PeakPagefileUsage) / 1024,
-                static_cast<unsigned long long>(memory.PeakWorkingSetSize) / 1024);
+    std::printf(
+        "complete=1 bytes=%llu ms=%.0f mib_per_s=%.1f peak_private_kib=%llu peak_working_set_kib=%llu\n",
+        bytes, ms, bytes / 1048576.0 / (ms / 1000.0),
+        static_cast<unsigned long long>(memory.PeakPagefileUsage) / 1024,
+        static_cast<unsigned long long>(memory.PeakWorkingSetSize) / 1024);
     wizard.Kill();
     ::DeleteFileW(package.c_str());
     return 0;

@@ -1,0 +1,333 @@
+#include "TrialRunner.h"
+
+#include "Fixture.h"
+#include "Harness.h"
+
+namespace chaos
+{
+namespace
+{
+const int kNext = 1000, kCancel = 1001, kCheckBar = 1015, kDownloadBar = 1018, kResultText = 1008,
+          kStatusLine = 1023;
+const char kRunsFile[] = "installer-runs.txt", kEndsFile[] = "installer-ends.txt";
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string bytes(text.size() * 3, '\0');
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                             &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
+    bytes.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return bytes;
+}
+
+std::wstring SettingsFolder()
+{
+    const std::wstring ini = e2e::IniPath();
+    return ini.substr(0, ini.find_last_of(L'\\'));
+}
+
+// Every file of a folder (not its sub-folders): name, bytes.
+std::map<std::string, std::string> FilesIn(const std::wstring& folder)
+{
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files[Utf8(found.cFileName)] = e2e::ReadTextFile(folder + L"\\" + found.cFileName);
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return files;
+}
+
+void EmptyFolder(const std::wstring& folder)
+{
+    for (const auto& entry : FilesIn(folder))
+        ::DeleteFileW((folder + L"\\" + Wide(entry.first)).c_str());
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 1)
+    {
+        end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// Bytes of a file from `offset` to its end.
+std::string ReadFrom(const std::wstring& path, unsigned long long offset)
+{
+    const std::string whole = e2e::ReadTextFile(path);
+    return offset < whole.size() ? whole.substr(static_cast<size_t>(offset)) : std::string();
+}
+
+std::string StateText(const std::string& url, const std::string& validator, size_t total, size_t held)
+{
+    return "url=" + url + "\r\nvalidator=" + validator + "\r\ntotal=" + std::to_string(total) +
+           "\r\nheld=" + std::to_string(held) + "\r\n";
+}
+
+void PressCancel(HWND frame, CancelWay way)
+{
+    switch (way)
+    {
+        case CancelWay::Button:
+            e2e::Click(e2e::Item(frame, kCancel));
+            break;
+        case CancelWay::Escape:
+            e2e::PressKey(frame, VK_ESCAPE);
+            break;
+        case CancelWay::CloseBox:
+            e2e::SystemCommand(frame, SC_CLOSE);
+            break;
+    }
+}
+
+uint64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
+        return 0;
+    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
+HWND FirstTopWindow(DWORD pid, const wchar_t* caption)
+{
+    const std::vector<HWND> windows = e2e::TopWindows(pid, L"#32770", caption);
+    return windows.empty() ? nullptr : windows.front();
+}
+} // namespace
+
+TrialRunner::TrialRunner(const Served& served, const std::wstring& folder, const std::wstring& wineOutput)
+    : m_served(served), m_folder(folder), m_wineOutput(wineOutput)
+{
+}
+
+std::wstring TrialRunner::TrialFolder(const TrialPlan& plan) const
+{
+    return m_folder + std::to_wstring(plan.seed);
+}
+
+void TrialRunner::RemoveTrialFolder(const TrialPlan& plan) const
+{
+    for (const wchar_t* sub : {L"\\temp", L"\\work"})
+    {
+        EmptyFolder(TrialFolder(plan) + sub);
+        ::RemoveDirectoryW((TrialFolder(plan) + sub).c_str());
+    }
+    ::RemoveDirectoryW(TrialFolder(plan).c_str());
+}
+
+void TrialRunner::Prepare(const TrialPlan& plan, Observation& seen)
+{
+    RemoveTrialFolder(plan);
+    m_temp = TrialFolder(plan) + L"\\temp";
+    m_work = TrialFolder(plan) + L"\\work";
+    ::CreateDirectoryW(m_folder.c_str(), nullptr);
+    for (const std::wstring& folder : {TrialFolder(plan), m_temp, m_work, SettingsFolder()})
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    EmptyFolder(SettingsFolder());
+
+    const std::string size = std::to_string(m_served.bytes.size());
+    m_server.Reset();
+    m_server.Script(CheckScript(plan, m_served.reply));
+    m_server.Script(PackageScript(plan, m_served.url.substr(m_served.url.find("/chaos/")), m_served.file,
+                                  m_served.bytes.size()));
+    e2e::WriteNetSetting(m_work, "127.0.0.1", m_server.Port(), 0);
+    if (plan.startAtNewVersion)
+        e2e::WriteIni("[Run]\r\nfrom=1\r\n[Update]\r\nnewversionname=Qora\r\nnewversion=3.0\r\ndownloadurl=" +
+                      m_served.url + "\r\nsize=" + size + "\r\nsha256=" + m_served.sha256 + "\r\n");
+
+    // What an earlier run left.
+    const std::string partial = m_served.bytes.substr(0, static_cast<size_t>(plan.leftoverBytes));
+    const std::string validator = ValidatorValue(plan), earlier = "\"earlier\"";
+    const size_t total = m_served.bytes.size();
+    std::string state;
+    if (plan.leftover == Leftover::Matching)
+        state = StateText(m_served.url, validator, total, partial.size());
+    else if (plan.leftover == Leftover::OtherValidator)
+        state = StateText(m_served.url, earlier, total, partial.size());
+    else if (plan.leftover == Leftover::OtherTotal)
+        state =
+            StateText(m_served.url, validator.empty() ? earlier : validator, total + 4096, partial.size());
+    else if (plan.leftover == Leftover::BadState)
+        state = "url=" + m_served.url + "\r\nnot a state\r\n";
+    if (plan.leftover != Leftover::None)
+        seen.planted[m_served.name + ".downloading"] = partial;
+    if (!state.empty())
+        seen.planted[m_served.name + ".downloading.resume"] = state;
+    for (const auto& [name, bytes] : seen.planted)
+        e2e::WriteTextFile(m_temp + L"\\" + Wide(name), bytes);
+
+    // The wizard and the installer it starts inherit these.
+    ::SetEnvironmentVariableW(L"TEMP", m_temp.c_str());
+    ::SetEnvironmentVariableW(L"TMP", m_temp.c_str());
+    ::SetEnvironmentVariableW(L"QVXLIVEUPDATE_STALL_SECONDS", L"1");
+    ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_MARKER", (m_work + L"\\" + Wide(kRunsFile)).c_str());
+    ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_REPORT", (m_work + L"\\" + Wide(kEndsFile)).c_str());
+    ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", (m_work + L"\\installer-may-end").c_str());
+    ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
+    m_outputFrom = e2e::ReadTextFile(m_wineOutput).size();
+}
+
+Observation TrialRunner::Run(const TrialPlan& plan)
+{
+    Observation seen;
+    std::wstring finishText;
+    Prepare(plan, seen);
+    seen.boundMs = BoundMs(plan, m_served.bytes.size());
+    e2e::Process wizard;
+    if (wizard.Start(e2e::WizardExePath(), m_work))
+    {
+        seen.wizardPid = wizard.Id();
+        finishText = PlayUser(plan, seen, wizard);
+        DWORD exitCode = 0;
+        seen.ended = wizard.WaitForExit(0, &exitCode);
+        seen.exitCode = exitCode;
+        wizard.Kill();
+    }
+    // A held installer may end now, whatever happened; its report follows.
+    e2e::WriteTextFile(m_work + L"\\installer-may-end", "go");
+    e2e::WaitUntil(
+        [&]
+        {
+            return Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kEndsFile))).size() >=
+                   Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile))).size();
+        },
+        5000);
+    Collect(seen, Utf8(finishText));
+    return seen;
+}
+
+std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& seen,
+                                   const e2e::Process& wizard) const
+{
+    using namespace e2e;
+    const DWORD pid = wizard.Id();
+    const ULONGLONG deadline = ::GetTickCount64() + seen.boundMs;
+    HWND frame = WaitForFrame(pid, 15000);
+    ULONGLONG momentAt = 0, cancelAt = 0, confirmAt = 0, installerAt = 0, finishAt = 0;
+    bool welcomeDone = false, offerDone = false, answered = false, released = false;
+    std::wstring finishText;
+    while (frame && wizard.IsRunning() && ::GetTickCount64() < deadline)
+    {
+        const ULONGLONG now = ::GetTickCount64();
+        // Like a user, OK to every box but the Cancel question: the wizard's
+        // errors, and any the system shows on its behalf.
+        for (HWND box : TopWindows(pid, L"#32770"))
+            if (box != frame && TextOf(box) != L"提示")
+                AnswerMessageBox(box, IDOK);
+        // While a box is up the frame takes no clicks, as for a user.
+        const bool usable = IsEnabled(frame);
+        HWND page = CurrentPage(frame);
+        const std::wstring tag = page && usable ? TextOf(page) : std::wstring();
+        if (tag == L"CWelcomeDlg" && !welcomeDone)
+            Click(Item(frame, kNext)), welcomeDone = true;
+        else if (tag == L"CNewVersionDlg" && !offerDone)
+            Click(Item(frame, kNext)), offerDone = true;
+        else if (tag == L"CFinishDlg" && now >= finishAt + 1000)
+        {
+            finishText = TextOf(Item(page, kResultText));
+            Click(Item(frame, kNext));
+            finishAt = now;
+        }
+
+        // The planned Cancel: its moment, its delay, then the answer.
+        const std::wstring partial = m_temp + L"\\" + Wide(m_served.name) + L".downloading";
+        HWND download = FindPageWithItem(frame, kDownloadBar);
+        bool begun = false;
+        switch (plan.moment)
+        {
+            case Moment::None:
+                break;
+            case Moment::Check:
+                begun = page && Item(page, kCheckBar);
+                break;
+            case Moment::Download:
+                begun = page && page == download;
+                break;
+            case Moment::RetryWait:
+                begun =
+                    page && page == download && TextOf(Item(page, kStatusLine)).rfind(L"连接中断", 0) == 0;
+                break;
+            case Moment::Install:
+                // The partial file, not the bar: the bar moves at most every
+                // few tens of milliseconds and may lag behind what is held.
+                begun = download && (!IsVisible(frame) || FileSize(partial) * 10000 >=
+                                                              m_served.bytes.size() * plan.triggerProgress);
+                break;
+        }
+        if (begun && !momentAt)
+            momentAt = now;
+        if (usable && momentAt && !cancelAt && now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
+        {
+            PressCancel(frame, plan.way);
+            cancelAt = now;
+        }
+        HWND confirm = cancelAt && !answered ? FirstTopWindow(pid, L"提示") : nullptr;
+        if (confirm && !confirmAt)
+            confirmAt = now;
+        if (confirm && now >= confirmAt + static_cast<ULONGLONG>(plan.answerDelayMs))
+        {
+            AnswerMessageBox(confirm, plan.confirm ? IDYES : IDNO);
+            answered = true;
+        }
+
+        // The installer runs for as long as the plan says.
+        if (!installerAt && !ReadTextFile(m_work + L"\\" + Wide(kRunsFile)).empty())
+            installerAt = now;
+        if (installerAt && !released && now >= installerAt + static_cast<ULONGLONG>(plan.installerHoldMs))
+        {
+            WriteTextFile(m_work + L"\\installer-may-end", "go");
+            released = true;
+        }
+        ::Sleep(10); // polling interval, not synchronisation
+    }
+    // Without a frame there is no user to play: only the wait for the end.
+    WaitUntil([&] { return !wizard.IsRunning(); },
+              static_cast<DWORD>(deadline > ::GetTickCount64() ? deadline - ::GetTickCount64() : 0));
+    return finishText;
+}
+
+void TrialRunner::Collect(Observation& seen, const std::string& finishText) const
+{
+    seen.wineOutput = ReadFrom(m_wineOutput, m_outputFrom);
+    seen.temp = FilesIn(m_temp);
+    seen.log = seen.temp.count("QVXLiveUpdate.log") ? seen.temp["QVXLiveUpdate.log"] : std::string();
+    seen.installerRuns = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile)));
+    seen.installerEnds = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kEndsFile)));
+    for (const auto& entry : FilesIn(SettingsFolder()))
+        seen.settingsFolder.push_back(entry.first);
+
+    // How it ended, from what the user saw and the log.
+    if (!seen.ended)
+        seen.outcome = "without end";
+    else if (!seen.installerRuns.empty())
+        seen.outcome = "installed";
+    else if (seen.log.find("install: the package could not be started") != std::string::npos)
+        seen.outcome = "package did not start";
+    else if (seen.log.find("end: the wizard was cancelled") != std::string::npos)
+        seen.outcome = "cancelled";
+    else if (finishText.find(Utf8(L"检测服务器版本")) != std::string::npos)
+        seen.outcome = "check error";
+    else if (finishText.find(Utf8(L"下载更新包")) != std::string::npos)
+        seen.outcome = "download error";
+    else if (finishText.find(Utf8(L"已经是客户端最新版本")) != std::string::npos)
+        seen.outcome = "told current"; // what a reply that does not parse says
+
+    else
+        seen.outcome = "other";
+}
+} // namespace chaos

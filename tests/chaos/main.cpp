@@ -1,0 +1,251 @@
+// Chaos trials of the real wizard: random server faults and Cancels, each
+// trial drawn from a printed seed and judged by the same invariants.
+//   chaos_trials --trials N [--seed S] [--keep] --wine-output <file> [--regressions <file>]
+// The seeds in the regressions file run first, then N trials from S (a seed
+// of the clock when not given). `--seed S` alone replays that one trial.
+// A trial's folder (its temporary folder with the wizard's log, and the
+// installer's reports) is kept when it failed, or always with --keep.
+// Wine's standard error must go to the wine-output file, appended.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "Fixture.h"
+#include "Invariants.h"
+#include "TrialRunner.h"
+#include "support/Sha256.h"
+
+using namespace chaos;
+
+namespace
+{
+const size_t kPackageBytes = 1024 * 1024;
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// The fault server's files folder, as this program sees it.
+std::wstring ServedFilesFolder()
+{
+    const char* runtime = std::getenv("RUNTIME_DIR");
+    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"/files";
+    for (wchar_t& c : folder)
+        c = c == L'/' ? L'\\' : c;
+    return folder;
+}
+
+// The installer stand-in, padded to a package's size: whatever part of it
+// arrives, its start still runs and can say what it is.
+bool ServePackage(Served& served, int port)
+{
+    served.name = "QoraSetup.exe";
+    served.file = "chaos-package.exe";
+    served.url = "http://127.0.0.1:" + std::to_string(port) + "/chaos/" + served.name;
+    served.bytes = e2e::ReadTextFile(e2e::TestProgramFolder() + L"..\\standins\\fake_installer.exe");
+    if (served.bytes.empty() || served.bytes.size() >= kPackageBytes)
+        return false;
+    for (size_t i = served.bytes.size(); i < kPackageBytes; ++i)
+        served.bytes += static_cast<char>(i % 251);
+    Sha256 hash;
+    hash.Update(served.bytes.data(), served.bytes.size());
+    served.sha256 = Narrow(HexOfDigest(hash.Finish()));
+    served.reply =
+        "<r status-code=\"1\"><newversionname>Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88</newversionname>"
+        "<newversion>3.0</newversion><downloadurl>" +
+        served.url + "</downloadurl><size>" + std::to_string(served.bytes.size()) + "</size><sha256>" +
+        served.sha256 + "</sha256><desc>chaos</desc></r>";
+    ::CreateDirectoryW(ServedFilesFolder().c_str(), nullptr);
+    e2e::WriteTextFile(ServedFilesFolder() + L"\\" + Wide(served.file), served.bytes);
+    return e2e::ReadTextFile(ServedFilesFolder() + L"\\" + Wide(served.file)) == served.bytes;
+}
+
+std::vector<uint32_t> RegressionSeeds(const std::wstring& path)
+{
+    std::vector<uint32_t> seeds;
+    const std::string text = e2e::ReadTextFile(path);
+    for (size_t start = 0, end; start < text.size(); start = end + 1)
+    {
+        end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (!line.empty() && line[0] >= '0' && line[0] <= '9')
+            seeds.push_back(static_cast<uint32_t>(std::strtoul(line.c_str(), nullptr, 10)));
+    }
+    return seeds;
+}
+
+// Outcomes counted per kind of trial: sections and their rows in the order
+// they first come.
+class Table
+{
+  public:
+    void Count(const std::string& section, const std::string& row, const std::string& outcome)
+    {
+        auto found = std::find_if(m_sections.begin(), m_sections.end(),
+                                  [&](const auto& s) { return s.first == section; });
+        if (found == m_sections.end())
+            found = m_sections.insert(m_sections.end(), {section, {}});
+        auto& rows = found->second;
+        auto line = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == row; });
+        if (line == rows.end())
+            line = rows.insert(rows.end(), {row, {}});
+        ++line->second[outcome];
+        m_outcomes.insert(outcome);
+    }
+    void Print() const
+    {
+        std::printf("\n| trial kind |");
+        for (const std::string& outcome : m_outcomes)
+            std::printf(" %s |", outcome.c_str());
+        std::printf(" trials |\n|---|");
+        for (size_t i = 0; i <= m_outcomes.size(); ++i)
+            std::printf("---:|");
+        std::printf("\n");
+        for (const auto& [section, rows] : m_sections)
+            for (const auto& [row, counts] : rows)
+            {
+                int total = 0;
+                std::printf("| %s: %s |", section.c_str(), row.c_str());
+                for (const std::string& outcome : m_outcomes)
+                {
+                    const auto found = counts.find(outcome);
+                    const int count = found == counts.end() ? 0 : found->second;
+                    std::printf(" %d |", count);
+                    total += count;
+                }
+                std::printf(" %d |\n", total);
+            }
+    }
+
+  private:
+    using Counts = std::map<std::string, int>;
+    std::vector<std::pair<std::string, std::vector<std::pair<std::string, Counts>>>> m_sections;
+    std::set<std::string> m_outcomes;
+};
+
+void CountTrial(Table& table, const TrialPlan& plan, const std::string& outcome)
+{
+    table.Count("all", "trials", outcome);
+    table.Count("Cancel",
+                std::string(Name(plan.moment)) + (plan.moment == Moment::None ? ""
+                                                  : plan.confirm              ? ", Yes"
+                                                                              : ", No"),
+                outcome);
+    table.Count("check",
+                plan.startAtNewVersion ? "skipped (a launcher's record)" : Name(plan.checkFault.kind),
+                outcome);
+    if (plan.downloadFaults.empty())
+        table.Count("package", "no fault", outcome);
+    std::set<std::string> kinds;
+    for (const ServerFault& fault : plan.downloadFaults)
+        kinds.insert(fault.kind == Fault::WrongLength ? fault.longer ? "length too long" : "length too short"
+                                                      : Name(fault.kind));
+    for (const std::string& kind : kinds)
+        table.Count("package", kind, outcome);
+    if (plan.downloadFaults.size() > 5)
+        table.Count("package", "every try faulty", outcome);
+    table.Count("left by an earlier run", Name(plan.leftover), outcome);
+}
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    int trials = -1;
+    uint32_t seed = 0;
+    bool seedGiven = false, keep = false;
+    std::wstring wineOutput, regressions;
+    for (int i = 1; i < argc; i += 2)
+    {
+        const std::wstring option = argv[i];
+        if (option == L"--keep")
+            keep = true, --i;
+        else if (i + 1 == argc)
+            break;
+        else if (option == L"--trials")
+            trials = _wtoi(argv[i + 1]);
+        else if (option == L"--seed")
+            seed = static_cast<uint32_t>(std::wcstoul(argv[i + 1], nullptr, 10)), seedGiven = true;
+        else if (option == L"--wine-output")
+            wineOutput = argv[i + 1];
+        else if (option == L"--regressions")
+            regressions = argv[i + 1];
+    }
+    if (trials < 0)
+        trials = seedGiven ? 1 : 50;
+    if (!seedGiven)
+        seed = NextSeed(static_cast<uint32_t>(::GetTickCount64()) ^ ::GetCurrentProcessId());
+    e2e::FaultServer server;
+    Served served;
+    if (wineOutput.empty() || !server.IsAvailable() || !ServePackage(served, server.Port()))
+    {
+        std::printf("usage: chaos_trials --trials N [--seed S] --wine-output <file> [--regressions <file>]\n"
+                    "(with the test servers running, FAULT_PORT and RUNTIME_DIR set)\n");
+        return 2;
+    }
+
+    e2e::SystemProxy direct(0, L"");
+    e2e::SetClientRecord(
+        {{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}, {L"MainVersion", L"2.1"}});
+    TrialRunner runner(served, e2e::TestProgramFolder() + L"chaos\\", wineOutput);
+    std::vector<std::pair<uint32_t, bool>> queue; // seed, is a regression
+    if (!seedGiven)
+        for (uint32_t kept : RegressionSeeds(regressions))
+            queue.push_back({kept, true});
+    std::printf("%zu regressions, then %d trials from seed %u (replay one with --seed <seed>)\n",
+                queue.size(), trials, seed);
+    for (int i = 0; i < trials; ++i, seed = NextSeed(seed))
+        queue.push_back({seed, false});
+
+    Table table;
+    std::vector<std::string> failures, open;
+    for (size_t i = 0; i < queue.size(); ++i)
+    {
+        const TrialPlan plan = MakePlan(queue[i].first, served.bytes.size(), served.reply.size());
+        const ULONGLONG start = ::GetTickCount64();
+        const Observation seen = runner.Run(plan);
+        const std::vector<std::string> broken = CheckInvariants(plan, served, seen);
+        const bool onlyOpen =
+            std::all_of(broken.begin(), broken.end(),
+                        [](const std::string& why) { return why.rfind("open fault", 0) == 0; });
+        std::printf("%s %zu/%zu seed %u: %s -> %s in %.1f s%s\n", queue[i].second ? "regression" : "trial",
+                    i + 1, queue.size(), plan.seed, Describe(plan).c_str(), seen.outcome.c_str(),
+                    static_cast<double>(::GetTickCount64() - start) / 1000.0,
+                    broken.empty() ? ""
+                    : onlyOpen     ? "  (open fault)"
+                                   : "  FAILED");
+        for (const std::string& why : broken)
+            std::printf("    %s\n", why.c_str());
+        if (broken.empty() && !keep)
+            runner.RemoveTrialFolder(plan);
+        if (!broken.empty())
+            (onlyOpen ? open : failures)
+                .push_back(std::to_string(plan.seed) + " (" + broken.front() + "; files kept in " +
+                           Narrow(runner.TrialFolder(plan)) + ")");
+        std::fflush(stdout);
+        if (!queue[i].second)
+            CountTrial(table, plan, seen.outcome);
+    }
+    e2e::RemoveClientRecord();
+    table.Print();
+    std::printf("\n%zu of %zu trials broke an invariant\n", failures.size(), queue.size());
+    for (const std::string& failure : failures)
+        std::printf("  seed %s\n", failure.c_str());
+    if (!open.empty())
+        std::printf("%zu more met only a known fault still open\n", open.size());
+    for (const std::string& met : open)
+        std::printf("  seed %s\n", met.c_str());
+    return failures.empty() ? 0 : 1;
+}
