@@ -325,7 +325,12 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
                  DescribeError(e.m_dwError));
         return GiveUp(DownloadOutcome::Failed);
     }
+    // Tries that bring nothing new wait longer each time and are counted; a
+    // try that got further than any before it is followed at once by the
+    // next, and the count starts again: a connection that a network cuts
+    // every so often costs nothing but the new requests.
     int retries = 0;
+    uint64_t furthest = m_held;
     for (int number = 1;; ++number)
     {
         const TryOutcome outcome = Try(*server, number);
@@ -344,23 +349,34 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
                 L"download: the earlier run's bytes do not fit the server's package; starting from zero");
             if (!m_listener.ChangeFiles([&] { DiscardPartialDownload(m_request.packagePath); }))
                 return GiveUp(DownloadOutcome::Abandoned);
-            m_held = m_total = 0;
+            m_held = m_total = furthest = 0;
             m_validator.clear();
             m_fromEarlier = false;
             continue;
         }
         // Until an answer of this run has been taken, nothing has begun that
         // a retry could save: the address or the server is wrong.
-        if (!m_accepted || retries == kMaxDownloadRetries)
+        if (!m_accepted)
             return GiveUp(DownloadOutcome::Failed);
-        ++retries;
-        const DWORD wait = RetryDelayMs(retries);
-        LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
-                 std::to_wstring(retries) + L" of " + std::to_wstring(kMaxDownloadRetries));
-        if (!m_listener.OnRetryWait(wait, retries, kMaxDownloadRetries))
+        if (m_held > furthest)
         {
-            LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
-            return GiveUp(DownloadOutcome::Abandoned);
+            furthest = m_held;
+            retries = 0;
+            LogEvent(L"download: the try got further; trying again at once");
+        }
+        else
+        {
+            if (retries == kMaxDownloadRetries)
+                return GiveUp(DownloadOutcome::Failed);
+            ++retries;
+            const DWORD wait = RetryDelayMs(retries);
+            LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
+                     std::to_wstring(retries) + L" of " + std::to_wstring(kMaxDownloadRetries));
+            if (!m_listener.OnRetryWait(wait, retries, kMaxDownloadRetries))
+            {
+                LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
+                return GiveUp(DownloadOutcome::Abandoned);
+            }
         }
         // Without a validator nothing proves that the next answer continues
         // this one: start again from zero.

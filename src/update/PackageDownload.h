@@ -59,7 +59,9 @@ class DownloadListener
     virtual bool ClaimPackage(const std::function<bool()>& takeName) = 0;
 };
 
-// How often a cut transfer is tried again, and the waits before the tries.
+// How often a transfer that gets no further is tried again, and the waits
+// before those tries; a try that got further than any before it is followed
+// at once by the next, and the count starts again.
 constexpr int kMaxDownloadRetries = 5;
 DWORD RetryDelayMs(int retry); // 1 s, 2 s, 4 s, 8 s, 16 s for retries 1 to 5
 // One buffer, read and written a block at a time.

@@ -33,9 +33,11 @@ bool PartialFile::Open(uint64_t keep)
 {
     if (m_file)
         return true;
-    m_file.Reset(::CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                               nullptr, keep > 0 ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+    // Others may read it, and a confirmed Cancel may remove it while this
+    // handle is open (it goes when the process does); nobody else writes it.
+    m_file.Reset(::CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               keep > 0 ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!m_file)
         return false;
     if (SeekTo(m_file.Get(), keep) && ::SetEndOfFile(m_file.Get()))

@@ -87,30 +87,6 @@ std::string WhyNotAResumablePair(const Served& served, const std::string& valida
     return std::string();
 }
 
-// Product faults the trials found that are not fixed yet. What follows from
-// one is reported as "open fault: ...", and not counted, until it is fixed
-// and its clause here goes; the seeds that found it stay regressions.
-//  - A whole answer that announces fewer bytes than the package has is taken
-//    for the package: the download does not yet hold what arrived against
-//    the size and SHA-256 of the check's reply.
-//  - A confirmed Cancel ends the process while the download worker may
-//    still be writing or removing the partial file and its state: left are
-//    a pair without validator, one file of the pair, or a state cut short.
-std::string OpenFault(const TrialPlan& plan, const Observation& seen, const std::string& broken)
-{
-    for (const ServerFault& fault : plan.downloadFaults)
-    {
-        const bool shorter = fault.kind == Fault::WrongLength && !fault.longer;
-        const std::string announced = "size=" + std::to_string(fault.offset) + " ";
-        if (shorter &&
-            (broken.find("the install step began") == 0 || broken.find(announced) != std::string::npos))
-            return "open fault (a shorter answer taken whole): ";
-    }
-    for (const char* left : {kNoValidator, kLone, kStateCut})
-        if (seen.outcome == "cancelled" && broken.find(left) != std::string::npos)
-            return "open fault (Cancel during a file change): ";
-    return std::string();
-}
 } // namespace
 
 std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& served, const Observation& seen)
@@ -183,8 +159,6 @@ std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& se
 
     if (ShouldInstall(plan) && seen.outcome != "installed")
         broken.push_back("nothing stood in its way, yet it ended " + seen.outcome);
-    for (std::string& why : broken)
-        why = OpenFault(plan, seen, why) + why;
     return broken;
 }
 } // namespace chaos

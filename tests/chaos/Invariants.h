@@ -38,8 +38,7 @@ struct Observation
     std::vector<std::string> settingsFolder;    // names left in the client's settings folder
 };
 
-// Every invariant the trial broke, in words; empty when all hold. Those that
-// follow from a known product fault still open begin with "open fault".
+// Every invariant the trial broke, in words; empty when all hold.
 std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& served,
                                          const Observation& seen);
 } // namespace chaos

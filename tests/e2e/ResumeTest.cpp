@@ -148,7 +148,7 @@ TEST_F(Resume, RetryWaitCountsDownAndAConfirmedCancelEndsItAtOnce)
     DWORD exitCode = 1;
     EXPECT_TRUE(m_wizard.WaitForExit(3000, &exitCode)) << "the wizard waited out the 8 s";
     EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(4u, PackageRequests().size());
+    EXPECT_EQ(5u, PackageRequests().size()) << "the first, the one at once after it, and three after waits";
     EXPECT_EQ(kCut, FileSize(PartialPath())) << "the bytes held stay for the next run";
     EXPECT_TRUE(Exists(ResumeStatePath()));
 }
@@ -258,8 +258,8 @@ TEST_F(Resume, StatusLineShowsBytesSpeedAndTimeLeft)
         30000);
     ExpectEndedAfterInstalling();
 
-    const std::wregex form(
-        L"已下载 ([0-9.]+) (B|KB|MB) / 2\\.5 MB(，速度 ([0-9.]+) (B|KB|MB)/s(，剩余约 ([0-9]+) (秒|分钟))?)?");
+    const std::wregex form(L"已下载 ([0-9.]+) (B|KB|MB) / 2\\.5 MB(，速度 ([0-9.]+) (B|KB|MB)/s(，剩余约 "
+                           L"([0-9]+) (秒|分钟))?)?");
     auto bytes = [](const std::wstring& number, const std::wstring& unit) {
         return std::stod(number) * (unit == L"MB" ? 1048576 : unit == L"KB" ? 1024 : 1);
     };
