@@ -77,14 +77,14 @@ download() {
     "served=$(control stats | sed -n 's/.*"body_bytes_sent": *\([0-9]*\).*/\1/p')"
   rm -f "$scratch"/pkg.exe*
 }
-median() { sort -n | sed -n 2p; }
+median() { sort -n | awk "{ v[NR] = \$1 } END { print v[int((NR + 1) / 2)] }"; }
 
 download 0 >/dev/null # warm-up
 for cut_size in ${QVX_RESUME_CUTS:-32M}; do
   cut=$(numfmt --from=iec "$cut_size")
   echo "== $size package, every answer cut after $cut_size =="
   whole_runs="" cut_runs=""
-  for _ in 1 2 3; do
+  for _ in $(seq "${QVX_RESUME_ROUNDS:-5}"); do
     whole_runs+=$(download 0)$'\n'
     cut_runs+=$(download "$cut")$'\n'
   done
