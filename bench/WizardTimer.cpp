@@ -73,6 +73,10 @@ int Download(const std::wstring& work, const std::wstring& name)
     // then holds the wizard at the close-client question. The download-error
     // box ends a transfer that did not complete.
     PROCESS_MEMORY_COUNTERS_EX memory{};
+    // A box's caption is the exe's base name, which differs between builds.
+    std::wstring caption = WizardExePath();
+    caption = caption.substr(caption.find_last_of(L"\\/") + 1);
+    caption = caption.substr(0, caption.rfind(L'.'));
     bool failed = false;
     int polls = 0;
     if (!WaitUntil(
@@ -80,7 +84,7 @@ int Download(const std::wstring& work, const std::wstring& name)
             {
                 // Windows are looked for less often: each look costs the
                 // Wine server some work.
-                failed = ++polls % 50 == 0 && !TopWindows(wizard.Id(), L"#32770", L"QVXLiveUpdate").empty();
+                failed = ++polls % 50 == 0 && !TopWindows(wizard.Id(), L"#32770", caption.c_str()).empty();
                 return failed || ::GetFileAttributesW(package.c_str()) != INVALID_FILE_ATTRIBUTES;
             },
             600000, 1))

@@ -1,0 +1,77 @@
+# Shared by the benchmarks that run the real wizard against the fault server
+# (bench/resume.sh, bench/verify.sh): source it after setting `size` (the
+# package's size, e.g. 256M) and `name` (the study's folder under build/).
+# It builds what they need, starts a display, the Wine server and a fault
+# server on loopback, and offers:
+#   control <call> [curl args]      a control call to the fault server
+#   download <exe> <script> [record lines]
+#                                   one download of /pkg.exe by <exe> (a file in
+#                                   build/), the server answering by <script>
+#                                   (a response object), the record carrying the
+#                                   extra lines; prints wizard_timer's figures
+#                                   and served=<bytes the server sent>
+#   median                          the median of the numbers on standard input
+# Variables left: root, bench (the study's folder), bytes (the package's size).
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+tools/setup.sh
+# The toolchain counts only in a folder's first configure; the plain wizard
+# embeds no publisher key (the demo's may linger in the cache).
+CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
+cmake --build build --target QVXLiveUpdate QVXLiveUpdate_keyed fake_installer QOravel wizard_timer >/dev/null
+
+bench=$root/build/$name
+port=${QVX_BENCH_PORT:-18590}
+rm -rf "$bench"
+mkdir -p "$bench/files" "$bench/work"
+# A runnable package padded to its size, as real installers carry payloads.
+cp build/standins/fake_installer.exe "$bench/files/pkg.exe"
+truncate -s "$size" "$bench/files/pkg.exe"
+bytes=$(stat -c %s "$bench/files/pkg.exe")
+# The wizard writes into memory (tmpfs), so that the disk does not decide.
+scratch=/dev/shm/qvx-$name
+mkdir -p "$scratch"
+
+# shellcheck source=tools/session.sh
+. tools/session.sh
+stop_bench() {
+  [[ -n "${client:-}" ]] && kill "$client" 2>/dev/null || true
+  [[ -f "$bench/fault.pid" ]] && kill "$(cat "$bench/fault.pid")" 2>/dev/null || true
+  rm -rf "$scratch"
+  session_stop
+}
+trap stop_bench EXIT
+session_start_display
+session_start_wine "$root/build/wineprefix"
+setsid python3 tests/servers/fault_server.py "$port" "$bench/files" --pid-file "$bench/fault.pid" \
+  </dev/null >"$bench/fault.log" 2>&1 &
+for _ in $(seq 100); do [[ -s "$bench/fault.pid" ]] && break; sleep 0.1; done
+control() { curl -s --noproxy '*' "${@:2}" "http://127.0.0.1:$port/__control/$1"; }
+
+run() { "$root/tools/wine-run.sh" "$@"; }
+winpath() { echo "Z:${1//\//\\}"; }
+run reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel' /v DisplayVersion /t REG_SZ \
+  /d 2.0.0.0 /reg:32 /f >/dev/null 2>&1
+run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD \
+  /d 0 /f >/dev/null 2>&1
+ini_dir="$QVX_WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Qoravel"
+mkdir -p "$ini_dir"
+# A running client holds the wizard at its question once the package is
+# complete, so the installer does not start in the middle of the figures.
+run build/standins/QOravel.exe >/dev/null 2>&1 &
+client=$!
+
+download() {
+  control script -d "{\"path\": \"/pkg.exe\", \"repeat_last\": true, \"responses\": [$2]}" >/dev/null
+  control clear_requests -d '{}' >/dev/null
+  printf '[Run]\r\nfrom=1\r\n[Update]\r\nnewversionname=Bench\r\nnewversion=3.0\r\ndownloadurl=%s\r\n%s' \
+    "http://127.0.0.1:$port/pkg.exe" "${3:-}" >"$ini_dir/LiveUpdate.ini"
+  rm -f "$scratch"/pkg.exe*
+  echo "$(QVX_EXE=$(winpath "$root/build/$1") run build/bench/wizard_timer.exe download "$(winpath "$bench/work")" \
+    pkg.exe "$(winpath "$scratch")")" \
+    "served=$(control stats | sed -n 's/.*"body_bytes_sent": *\([0-9]*\).*/\1/p')"
+  rm -f "$scratch"/pkg.exe* "$ini_dir/LiveUpdate.ini"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
