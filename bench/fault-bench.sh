@@ -52,12 +52,8 @@ control() { curl -s --noproxy '*' "${@:2}" "http://127.0.0.1:$port/__control/$1"
 
 run() { "$root/tools/wine-run.sh" "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
-run reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel' /v DisplayVersion /t REG_SZ \
-  /d 2.0.0.0 /reg:32 /f >/dev/null 2>&1
-run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD \
-  /d 0 /f >/dev/null 2>&1
+session_install_client
 ini_dir="$QVX_WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Qoravel"
-mkdir -p "$ini_dir"
 # A running client holds the wizard at its question once the package is
 # complete, so the installer does not start in the middle of the figures.
 run build/standins/QOravel.exe >/dev/null 2>&1 &

@@ -47,10 +47,7 @@ session_start_update_server "$bench" "$port" "http://127.0.0.1:$port/packages/pk
 
 run() { "$root/tools/wine-run.sh" "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
-run reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel' /v DisplayVersion /t REG_SZ \
-  /d 2.0.0.0 /reg:32 /f >/dev/null 2>&1
-run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD \
-  /d 0 /f >/dev/null 2>&1
+session_install_client
 export QVX_EXE
 QVX_EXE=$(winpath "$root/build/QVXLiveUpdate.exe")
 work=$(winpath "$bench/work")

@@ -41,15 +41,7 @@ session_start_display
 session_start_wine "$root/build/wineprefix"
 session_start_update_server "$demo" "$port" "$package_url"
 
-reg() { "$root/tools/wine-run.sh" reg "$@" /f >/dev/null 2>&1; }
-record='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel'
-reg add "$record" /v DisplayName /t REG_SZ /d "Qora企业版" /reg:32
-reg add "$record" /v DisplayVersion /t REG_SZ /d "2.0.0.0" /reg:32
-reg add "$record" /v MainVersion /t REG_SZ /d "2.0" /reg:32
-reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD /d 0
-# The client's installer made its folder, where the wizard keeps its settings
-# file; a fresh prefix has none.
-mkdir -p "$QVX_WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Qoravel"
+session_install_client
 
 winpath() { echo "Z:${1//\//\\}"; }
 export QVX_EXE

@@ -63,6 +63,20 @@ session_start_update_server() {
   session_update_server=$dir
 }
 
+# The machine the demo and the benchmarks run on: an installed client 2.0.0.0
+# (its uninstall record, and the settings folder its installer made: a fresh
+# prefix has none), and no system proxy.
+session_install_client() {
+  local reg=("$session_root/tools/wine-run.sh" reg add)
+  local record='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Qoravel'
+  "${reg[@]}" "$record" /v DisplayName /t REG_SZ /d "Qora企业版" /reg:32 /f >/dev/null 2>&1
+  "${reg[@]}" "$record" /v DisplayVersion /t REG_SZ /d "2.0.0.0" /reg:32 /f >/dev/null 2>&1
+  "${reg[@]}" "$record" /v MainVersion /t REG_SZ /d "2.0" /reg:32 /f >/dev/null 2>&1
+  "${reg[@]}" 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable \
+    /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  mkdir -p "$QVX_WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Qoravel"
+}
+
 session_stop() {
   [[ -n "${session_update_server:-}" && -f "$session_update_server/run/nginx.pid" ]] &&
     kill "$(cat "$session_update_server/run/nginx.pid")" 2>/dev/null || true

@@ -41,9 +41,23 @@ bool CHttpFile::QueryStatusCode(DWORD& dwStatus) const
 
 bool CHttpFile::QueryInfo(DWORD dwInfoLevel, std::wstring& value) const
 {
-    std::vector<wchar_t> buffer(64);
+    return QueryText(dwInfoLevel, std::wstring(), value);
+}
+
+bool CHttpFile::QueryHeader(const std::wstring& name, std::wstring& value) const
+{
+    return QueryText(HTTP_QUERY_CUSTOM, name, value);
+}
+
+bool CHttpFile::QueryText(DWORD dwInfoLevel, const std::wstring& name, std::wstring& value) const
+{
+    std::vector<wchar_t> buffer(std::max<size_t>(name.size() + 1, 64));
     for (;;)
     {
+        // HTTP_QUERY_CUSTOM takes the name in the buffer that receives the
+        // value.
+        std::copy(name.begin(), name.end(), buffer.begin());
+        buffer[name.size()] = L'\0';
         DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
         if (::HttpQueryInfoW(m_hFile.Get(), dwInfoLevel, buffer.data(), &size, nullptr))
         {
@@ -51,26 +65,6 @@ bool CHttpFile::QueryInfo(DWORD dwInfoLevel, std::wstring& value) const
             return true;
         }
         // A header longer than any sane one is not worth growing for.
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > 64 * 1024)
-            return false;
-        buffer.resize(size / sizeof(wchar_t) + 1);
-    }
-}
-
-bool CHttpFile::QueryHeader(const std::wstring& name, std::wstring& value) const
-{
-    // HTTP_QUERY_CUSTOM takes the name in the buffer that receives the value.
-    std::vector<wchar_t> buffer(std::max<size_t>(name.size() + 1, 256));
-    for (;;)
-    {
-        std::copy(name.begin(), name.end(), buffer.begin());
-        buffer[name.size()] = L'\0';
-        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        if (::HttpQueryInfoW(m_hFile.Get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr))
-        {
-            value.assign(buffer.data(), size / sizeof(wchar_t));
-            return true;
-        }
         if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > 64 * 1024)
             return false;
         buffer.resize(size / sizeof(wchar_t) + 1);

@@ -41,6 +41,9 @@ class CHttpFile
     DWORD QueryDataAvailable() const;
 
   private:
+    // The text of a query level, or of the header `name` (HTTP_QUERY_CUSTOM).
+    bool QueryText(DWORD dwInfoLevel, const std::wstring& name, std::wstring& value) const;
+
     InternetHandle m_hFile;
     DWORD_PTR m_dwContext;
 };
