@@ -169,14 +169,20 @@ std::wstring ClassOf(HWND hWnd)
 
 std::wstring TextOf(HWND hWnd)
 {
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutW(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return L"<no answer>";
-    std::vector<wchar_t> buffer(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutW(hWnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                          SMTO_ABORTIFHUNG, 5000, &copied);
-    return std::wstring(buffer.data(), std::min<size_t>(copied, length));
+    // The wizard may change the text between the two messages; a copy that fills the buffer may be cut short.
+    for (;;)
+    {
+        DWORD_PTR length = 0;
+        if (!::SendMessageTimeoutW(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+            return L"<no answer>";
+        std::vector<wchar_t> buffer(length + 64, L'\0');
+        DWORD_PTR copied = 0;
+        if (!::SendMessageTimeoutW(hWnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                                   SMTO_ABORTIFHUNG, 5000, &copied))
+            return L"<no answer>";
+        if (copied + 1 < buffer.size())
+            return std::wstring(buffer.data(), copied);
+    }
 }
 
 bool IsVisible(HWND hWnd)
