@@ -5,6 +5,7 @@
 
 #include "framework/ComPtr.h"
 #include "support/XmlDocument.h"
+#include "support/XmlScreening.h"
 #include "unit/StandInTools.h"
 
 namespace
