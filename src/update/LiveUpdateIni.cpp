@@ -1,9 +1,7 @@
 #include "update/LiveUpdateIni.h"
 
 #include <shlobj.h>
-#include <algorithm>
 #include <cwchar>
-#include <vector>
 
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
@@ -133,11 +131,12 @@ std::wstring DecodeIniText(const std::string& bytes)
     const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
     if (littleEndian || bytes.compare(0, 2, "\xFE\xFF") == 0)
     {
+        // An odd last byte is a unit of its own, its missing byte zero.
         text.reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        for (size_t i = 2; i < bytes.size(); i += 2)
         {
             const unsigned char first = static_cast<unsigned char>(bytes[i]);
-            const unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+            const unsigned char second = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
             text.push_back(static_cast<wchar_t>(littleEndian ? first | second << 8 : second | first << 8));
         }
     }
