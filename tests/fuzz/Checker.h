@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -22,10 +23,21 @@ class Checker
             m_failure = what;
     }
     const std::string& Failure() const { return m_failure; }
-    void Clear() { m_failure.clear(); }
+
+    // Runs `verify` without counting its time against the routine: reading
+    // back what a routine did is the checker's work, not the routine's.
+    template <typename Verify> void Untimed(Verify verify)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        verify();
+        m_untimedMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    double UntimedMs() const { return m_untimedMs; }
 
   private:
     std::string m_failure;
+    double m_untimedMs = 0;
 };
 
 // A copy of some bytes that ends where an inaccessible page begins and

@@ -40,3 +40,5 @@ std::string ReadInputFile(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
 // Valid UTF-8 by the platform's strict decoder.
 bool IsStrictUtf8(const std::string& bytes);
+// Starts with a UTF-16 byte-order mark, either byte order.
+bool IsUtf16WithMark(const std::string& bytes);

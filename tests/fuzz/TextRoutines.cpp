@@ -52,24 +52,37 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
         else if (line.kind == IniLine::Entry && !section.empty() && !line.name.empty())
             names.push_back({section, std::wstring(line.name)});
     }
-    const bool ascii = std::all_of(input.begin(), input.end(), [](char c) { return (c & 0x80) == 0; });
     const int capacity = static_cast<int>(input.size() + 2);
+    std::vector<std::wstring> reads;
     for (const auto& name : names)
-    {
-        const std::wstring read = ReadSetting(probedUtf8, name.first, name.second, capacity);
-        const std::string where = "[" + Utf8(name.first) + "] " + Utf8(name.second);
-        if (ascii)
-            check.Expect(read == ReadSetting(!probedUtf8, name.first, name.second, capacity),
-                         where + " reads otherwise in the other branch");
-        std::wstring model;
-        if (!FindIniValue(text, name.first, name.second, model))
-            model.clear();
-        if (!probedUtf8)
-            check.Expect(read == model, where + " reads otherwise than the platform reads it");
-    }
+        reads.push_back(ReadSetting(probedUtf8, name.first, name.second, capacity));
     const std::wstring description =
         FindDescription(DecodeSettingsText(ReadIniBytes(places.iniPath.c_str())));
     check.Expect(description.size() <= input.size(), "a description longer than the file");
+
+    const bool ascii = std::all_of(input.begin(), input.end(), [](char c) { return (c & 0x80) == 0; });
+    // The platform's reader takes a byte from beyond the end of a UTF-16 file
+    // of odd length into its last character: that one it cannot judge.
+    const bool judged = !probedUtf8 && !(IsUtf16WithMark(input) && input.size() % 2 == 1);
+    check.Untimed(
+        [&]
+        {
+            for (size_t i = 0; i < names.size(); ++i)
+            {
+                const std::string where = "[" + Utf8(names[i].first) + "] " + Utf8(names[i].second);
+                if (ascii)
+                    check.Expect(reads[i] ==
+                                     ReadSetting(!probedUtf8, names[i].first, names[i].second, capacity),
+                                 where + " reads otherwise in the other branch");
+                std::wstring model;
+                if (!FindIniValue(text, names[i].first, names[i].second, model))
+                    model.clear();
+                check.Expect(!judged || reads[i] == model,
+                             where + " reads \"" + Utf8(reads[i].substr(0, 40)) +
+                                 "\" as the platform reads it, \"" + Utf8(model.substr(0, 40)) +
+                                 "\" by this program's model");
+            }
+        });
 }
 
 void RunUtf8(const std::string& input, Checker& check)

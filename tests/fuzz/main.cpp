@@ -105,7 +105,8 @@ void RunOne(const Routine& routine, const std::string& input, const std::string&
         check.Expect(false, std::string("exception: ") + e.what());
     }
     const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
+        check.UntimedMs();
     SetCurrentInput(nullptr, nullptr);
     if (input.size() < kMaxInputBytes)
         check.Expect(ms <= kTimeBoundMs, "took " + std::to_string(static_cast<long>(ms)) + " ms");
@@ -256,4 +257,9 @@ bool IsStrictUtf8(const std::string& bytes)
 {
     return bytes.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
                                                   static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
+bool IsUtf16WithMark(const std::string& bytes)
+{
+    return bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0;
 }
