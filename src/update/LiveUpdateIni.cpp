@@ -152,7 +152,6 @@ std::wstring DecodeIniText(const std::string& bytes)
         const size_t skip = marked ? 3 : 0;
         text = DecodeText(bytes.substr(skip), utf8 ? CP_UTF8 : CP_ACP);
     }
-    text.erase(text.find_last_not_of(L'\0') + 1);
     return text;
 }
 
