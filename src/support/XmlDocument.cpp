@@ -9,6 +9,7 @@
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
 #include "support/Utf8.h"
+#include "support/XmlScreening.h"
 
 namespace
 {
@@ -22,8 +23,6 @@ const IID kIidXmlDomElement = {0x2933BF86, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0x
 
 // No document this program reads nests anywhere near this deep.
 const long kMaxElementDepth = 256;
-
-const char kDoctype[] = "<!DOCTYPE";
 
 class Bstr
 {
@@ -121,83 +120,6 @@ bool IsAcceptedLoad(IXMLDOMDocument2* document, HRESULT hr, VARIANT_BOOL success
     return !(SUCCEEDED(document->get_doctype(doctype.Receive())) && doctype);
 }
 
-// A text read unit by unit as ASCII, whatever its encoding: `at(i)` gives
-// unit i as its character, or 0x80 for a unit outside ASCII.
-template <typename UnitAt> class AsciiUnits
-{
-  public:
-    AsciiUnits(size_t count, UnitAt at) : m_count(count), m_at(at) {}
-
-    size_t Count() const { return m_count; }
-    char At(size_t i) const { return m_at(i); }
-    bool StartsAt(size_t i, const char* pattern, bool ignoreCase = false) const
-    {
-        for (; *pattern; ++pattern, ++i)
-        {
-            if (i >= m_count)
-                return false;
-            char c = m_at(i);
-            if (ignoreCase && c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-            if (c != *pattern)
-                return false;
-        }
-        return true;
-    }
-    size_t Find(size_t from, const char* pattern, bool ignoreCase = false) const
-    {
-        for (size_t i = from; i < m_count; ++i)
-        {
-            if (StartsAt(i, pattern, ignoreCase))
-                return i;
-        }
-        return std::string::npos;
-    }
-
-  private:
-    size_t m_count;
-    UnitAt m_at;
-};
-
-template <typename At> AsciiUnits<At> MakeAsciiUnits(size_t count, At at)
-{
-    return AsciiUnits<At>(count, at);
-}
-
-// A document type declaration can only stand in the prolog: after the XML
-// declaration, comments, processing instructions and white space, before
-// the document element. Inside the element (in a CDATA section, a comment
-// or an attribute) the same characters are only text. Anything a
-// well-formed prolog cannot hold ends the reading: then any declaration
-// later in the text counts, a false alarm only refusing a broken document.
-template <typename Units> bool PrologHasDoctype(const Units& units)
-{
-    size_t i = 0;
-    while (i < units.Count())
-    {
-        const char c = units.At(i);
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-        {
-            ++i;
-            continue;
-        }
-        const bool comment = units.StartsAt(i, "<!--");
-        if (comment || units.StartsAt(i, "<?"))
-        {
-            const size_t close = units.Find(i + 2, comment ? "-->" : "?>");
-            // Unterminated: all that follows is inside it, and the parse fails.
-            if (close == std::string::npos)
-                return false;
-            i = close + (comment ? 3 : 2);
-            continue;
-        }
-        if (c == '<' && i + 1 < units.Count() && units.At(i + 1) != '!')
-            return false; // the document element
-        return units.Find(i, kDoctype, true) != std::string::npos;
-    }
-    return false;
-}
-
 bool NameMatches(IXMLDOMNode* node, const char* name)
 {
     Bstr nodeName;
@@ -240,47 +162,6 @@ std::wstring TypedValueText(IXMLDOMNode* node)
 }
 } // namespace
 
-bool HasDoctypeDeclaration(const std::wstring& text)
-{
-    return PrologHasDoctype(MakeAsciiUnits(text.size(), [&text](size_t i)
-                                           { return text[i] < 0x80 ? static_cast<char>(text[i]) : '\x80'; }));
-}
-
-bool HasDoctypeDeclaration(const std::string& bytes)
-{
-    // The component detects the encoding itself, from a byte-order mark or
-    // the first characters; every form it could take is read here.
-    struct Form
-    {
-        size_t width;
-        bool bigEndian;
-        const char* mark;
-    };
-    const Form forms[] = {{1, false, "\xEF\xBB\xBF"},
-                          {2, false, "\xFF\xFE"},
-                          {2, true, "\xFE\xFF"},
-                          {4, false, "\xFF\xFE\0\0"},
-                          {4, true, "\0\0\xFE\xFF"}};
-    for (const Form& form : forms)
-    {
-        const size_t markLength = form.width == 1 ? 3 : form.width;
-        const size_t start = bytes.compare(0, markLength, form.mark, markLength) == 0 ? markLength : 0;
-        const auto at = [&bytes, &form, start](size_t i)
-        {
-            uint32_t unit = 0;
-            for (size_t k = 0; k < form.width; ++k)
-            {
-                const size_t byte = form.bigEndian ? k : form.width - 1 - k;
-                unit = unit << 8 | static_cast<unsigned char>(bytes[start + i * form.width + byte]);
-            }
-            return unit < 0x80 ? static_cast<char>(unit) : '\x80';
-        };
-        if (PrologHasDoctype(MakeAsciiUnits((bytes.size() - start) / form.width, at)))
-            return true;
-    }
-    return false;
-}
-
 int ParseLeadingInt(const std::wstring& text)
 {
     size_t i = 0;
@@ -310,7 +191,7 @@ void CXmlDocument::Release() noexcept
 bool CXmlDocument::LoadFromText(const std::wstring& text)
 {
     Release();
-    if (HasDoctypeDeclaration(text))
+    if (IsRefusedBeforeParsing(text))
         return false;
     ComPtr<IXMLDOMDocument2> document = CreateDocument();
     if (!document)
@@ -331,7 +212,7 @@ bool CXmlDocument::LoadFromFile(const std::wstring& path)
     // otherwise get past the check. From a stream the component still
     // detects the encoding itself, from a byte order mark or the declaration.
     const std::optional<std::string> file = ReadWholeFile(path.c_str(), kMaxXmlFileBytes);
-    if (!file || file->empty() || HasDoctypeDeclaration(*file))
+    if (!file || file->empty() || IsRefusedBeforeParsing(*file))
         return false;
     const std::string& bytes = *file;
     ComPtr<IXMLDOMDocument2> document = CreateDocument();

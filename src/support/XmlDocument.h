@@ -30,8 +30,9 @@ class CXmlDocument
     CXmlDocument& operator=(const CXmlDocument&) = delete;
 
     // Each load first drops the current document, so a failed load leaves
-    // the object empty. Documents that carry a document type declaration are
-    // refused, as are files larger than kMaxXmlFileBytes.
+    // the object empty. Documents that carry a document type declaration, or
+    // a comment that "--" breaks, are refused, as are files larger than
+    // kMaxXmlFileBytes.
     bool LoadFromFile(const std::wstring& path);
     bool LoadFromText(const std::wstring& text);
     // Drops the document; nodes already handed out stay valid.
@@ -62,14 +63,6 @@ class CXmlDocument
   private:
     ComPtr<IXMLDOMDocument2> m_pDocument;
 };
-
-// True when the UTF-16 text holds a document type declaration where one can
-// stand: in the prolog, before the document element.
-bool HasDoctypeDeclaration(const std::wstring& text);
-// The same for the bytes of a file, read in an ASCII-compatible encoding, in
-// UTF-16 and in UTF-32 (either byte order, with or without a byte-order
-// mark): true when any of these readings finds one.
-bool HasDoctypeDeclaration(const std::string& bytes);
 
 // The number `text` starts with, read the way atoi reads it: leading white
 // space, an optional sign, then decimal digits. Out of range saturates.

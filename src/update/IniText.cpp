@@ -127,6 +127,9 @@ IniLine ReadIniLine(std::wstring_view text, size_t pos)
 bool FindIniValue(std::wstring_view text, std::wstring_view section, std::wstring_view key,
                   std::wstring& value)
 {
+    // The names asked for are trimmed as the file's are.
+    section = Trimmed(section);
+    key = Trimmed(key);
     bool inSection = false;
     for (size_t pos = 0; pos < text.size();)
     {

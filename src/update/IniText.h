@@ -49,8 +49,9 @@ struct IniLine
 
 IniLine ReadIniLine(std::wstring_view text, size_t pos);
 
-// Looks up `key` in `section` as the profile reader does: the first section
-// of that name only, the first entry of that name in it. False when the
-// section or the key is missing, or the entry has no "=".
+// Looks up `key` in `section` as the profile reader does: the names asked for
+// trimmed, the first section of that name only, the first entry of that name
+// in it. False when the section or the key is missing, or the entry has no
+// "=".
 bool FindIniValue(std::wstring_view text, std::wstring_view section, std::wstring_view key,
                   std::wstring& value);

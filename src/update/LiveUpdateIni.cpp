@@ -1,9 +1,7 @@
 #include "update/LiveUpdateIni.h"
 
 #include <shlobj.h>
-#include <algorithm>
 #include <cwchar>
-#include <vector>
 
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
@@ -133,31 +131,36 @@ std::wstring DecodeIniText(const std::string& bytes)
     const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
     if (littleEndian || bytes.compare(0, 2, "\xFE\xFF") == 0)
     {
+        // An odd last byte is a unit of its own, its missing byte zero.
         text.reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        for (size_t i = 2; i < bytes.size(); i += 2)
         {
             const unsigned char first = static_cast<unsigned char>(bytes[i]);
-            const unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+            const unsigned char second = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
             text.push_back(static_cast<wchar_t>(littleEndian ? first | second << 8 : second | first << 8));
         }
     }
     else
     {
-        // The same test as the probe's, so that the text is what the readers
-        // read.
+        // The platform's reader takes a UTF-8 byte-order mark as UTF-8; this
+        // program's readers take what passes the probe's test as UTF-8.
         std::string head = bytes.substr(0, kIniProbeBytes);
         head.resize(kIniProbeBytes, '\0');
-        const bool utf8 = IsUtf8Text(reinterpret_cast<const unsigned char*>(head.data()), head.size());
-        const size_t skip = utf8 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        const bool marked = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+        const bool utf8 =
+            marked || IsUtf8Text(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+        const size_t skip = marked ? 3 : 0;
         text = DecodeText(bytes.substr(skip), utf8 ? CP_UTF8 : CP_ACP);
     }
-    text.erase(text.find_last_not_of(L'\0') + 1);
     return text;
 }
 
 bool SaveIniTextAsUtf8(const wchar_t* path, const std::wstring& text)
 {
-    std::string utf8 = EncodeText(text, CP_UTF8);
+    // A U+FEFF that starts the text would become a byte-order mark, which
+    // the readers skip: the line it starts would read otherwise. A line break
+    // before it keeps it a character of its line.
+    std::string utf8 = EncodeText(!text.empty() && text[0] == 0xFEFF ? L"\r\n" + text : text, CP_UTF8);
     if (utf8.size() > kMaxIniFileBytes)
         return false;
     if (utf8.size() < kIniFileBlockBytes)

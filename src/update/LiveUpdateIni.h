@@ -52,10 +52,10 @@ void ReadPackageChecks(std::wstring& size, std::wstring& sha256, std::wstring& s
 std::string ReadIniBytes(const wchar_t* path);
 
 // The file's text as the platform's profile reader decodes it: UTF-16 after
-// its byte-order mark (either byte order); UTF-8 when the first
-// kIniProbeBytes pass the UTF-8 test (a UTF-8 byte-order mark is dropped);
-// the ANSI code page otherwise. Zeros at the end (the block's padding) are
-// dropped; zeros inside are kept, as the platform keeps them.
+// its byte-order mark (either byte order); UTF-8 after a UTF-8 byte-order
+// mark, or when the first kIniProbeBytes pass the UTF-8 test; the ANSI code
+// page otherwise. Zeros are kept, as the platform keeps them: a zero ends
+// a name or a value, not the line.
 std::wstring DecodeIniText(const std::string& bytes);
 
 // Rewrites the existing file in place as `text` in UTF-8, followed by zero

@@ -82,6 +82,10 @@ std::wstring PlaceUpdateRecord(const std::wstring& text, const UpdateRecord& rec
         const IniLine line = ReadIniLine(text, pos);
         const std::wstring_view whole(text.data() + line.begin, line.next - line.begin);
         pos = line.next;
+        // The zeros that padded the file's block: no reader finds anything
+        // in them, and kept they would pile up with every rewrite.
+        if (whole.find_first_not_of(std::wstring_view(L"\0\r\n", 3)) == std::wstring_view::npos)
+            continue;
         if (line.kind == IniLine::Section)
         {
             inUpdate = SameIniName(line.name, L"Update");

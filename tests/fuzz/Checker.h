@@ -1,0 +1,71 @@
+#pragma once
+// The one invariant checker shared by every routine: what a routine's run
+// expects, the time bound, inputs placed against guard pages so that a read
+// or write past them faults, and the report of a crash or a hang with the
+// input that caused it.
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+// A routine taking longer than this on an input under kMaxInputBytes fails.
+constexpr double kTimeBoundMs = 2000;
+
+class Checker
+{
+  public:
+    // Records the first broken expectation of the current input.
+    void Expect(bool ok, const std::string& what)
+    {
+        if (!ok && m_failure.empty())
+            m_failure = what;
+    }
+    const std::string& Failure() const { return m_failure; }
+
+    // Runs `verify` without counting its time against the routine: reading
+    // back what a routine did is the checker's work, not the routine's.
+    template <typename Verify> void Untimed(Verify verify)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        verify();
+        m_untimedMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    double UntimedMs() const { return m_untimedMs; }
+
+  private:
+    std::string m_failure;
+    double m_untimedMs = 0;
+};
+
+// A copy of some bytes that ends where an inaccessible page begins and
+// starts right after another when it fills its pages: touching a byte
+// outside it is an access violation.
+class GuardedBytes
+{
+  public:
+    explicit GuardedBytes(const std::string& bytes);
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+    const unsigned char* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+
+  private:
+    void* m_block = nullptr;
+    unsigned char* m_data = nullptr;
+    size_t m_size = 0;
+};
+
+// What runs now, for the report of a crash or a hang. `saveFolder` (may be
+// empty) receives the input that caused it; `cleanUp` runs before the
+// process ends.
+void WatchForCrashesAndHangs(const std::wstring& saveFolder, void (*cleanUp)());
+void SetCurrentInput(const char* routine, const std::string* input);
+
+// Writes a failing input as <folder>\<routine>-<label>.bin; the file's name.
+std::wstring SaveInput(const std::wstring& folder, const char* routine, const std::string& label,
+                       const std::string& input);

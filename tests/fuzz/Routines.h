@@ -1,0 +1,44 @@
+#pragma once
+// Every routine of the program that reads outside input, as the fuzzing run
+// drives it: valid seeds to mutate, the structural extremes of its input,
+// and a run that feeds one input and checks what can be judged.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fuzz/Checker.h"
+#include "fuzz/Generator.h"
+
+struct Routine
+{
+    const char* name; // also the prefix of its regression files
+    std::vector<std::string> seeds;
+    std::function<std::string(Generator&)> extreme;
+    std::function<void(const std::string& input, Checker& check)> run;
+};
+
+// Where the routines put the files they read: the settings file at its own
+// place, "netsetting.xml" in the current folder (a folder of the run's own),
+// registry values under a key of the run's own.
+struct FuzzPlaces
+{
+    std::wstring iniPath;
+    std::wstring registryKey; // under HKEY_CURRENT_USER
+};
+
+// Settings-file texts at their extremes, in any of the file's encodings.
+std::string IniExtreme(Generator& random);
+
+void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
+void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
+
+// Writes a file whole and gives it a last-write time of its own, so that the
+// platform's profile reader, which keeps files by that time, reads it anew.
+void WriteInputFile(const std::wstring& path, const std::string& bytes);
+std::string ReadInputFile(const std::wstring& path);
+std::string Utf8(const std::wstring& text);
+// Valid UTF-8 by the platform's strict decoder.
+bool IsStrictUtf8(const std::string& bytes);
+// Starts with a UTF-16 byte-order mark, either byte order.
+bool IsUtf16WithMark(const std::string& bytes);

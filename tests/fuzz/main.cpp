@@ -1,0 +1,265 @@
+// The fuzzing run: every routine of the program that reads outside input is
+// fed generated inputs in-process, each input checked and timed. The inputs
+// that ever failed (tests/fuzz/regressions) are replayed first, every run.
+//
+//   fuzz_inputs [--inputs N] [--seed S] [--only ROUTINE] [--regressions DIR] [--save DIR]
+#include <windows.h>
+#include <psapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/ScopedHandle.h"
+#include "fuzz/Routines.h"
+#include "support/Files.h"
+#include "support/StringHelpers.h"
+#include "update/LiveUpdateIni.h"
+
+namespace
+{
+struct Options
+{
+    size_t inputs = 2000;
+    uint64_t seed = 1;
+    std::string only;
+    std::wstring regressions;
+    std::wstring save;
+};
+
+struct Stats
+{
+    size_t inputs = 0;
+    size_t failures = 0;
+    double slowestMs = 0;
+    std::string slowest;
+};
+
+// A path given the Unix way (by ctest or the shell) as Wine sees it, made
+// whole before the run moves to a folder of its own.
+std::wstring WindowsPath(const char* path)
+{
+    std::wstring result = DecodeText(path, CP_UTF8);
+    if (!result.empty() && result[0] == L'/')
+        result = L"Z:" + result;
+    std::replace(result.begin(), result.end(), L'/', L'\\');
+    wchar_t full[4 * MAX_PATH] = {};
+    const DWORD length = ::GetFullPathNameW(result.c_str(), 4 * MAX_PATH, full, nullptr);
+    return length > 0 && length < 4 * MAX_PATH ? std::wstring(full, length) : result;
+}
+
+// What the run puts in the prefix, and takes away again: nothing of it may
+// disturb the tests that run after it.
+struct Places
+{
+    FuzzPlaces places;
+    std::wstring iniFolder, workFolder;
+    bool madeIniFolder = false;
+    std::optional<std::string> savedIni;
+} g_places;
+
+void CleanUp()
+{
+    ::DeleteFileW(g_places.places.iniPath.c_str());
+    if (g_places.savedIni)
+        WriteInputFile(g_places.places.iniPath, *g_places.savedIni);
+    if (g_places.madeIniFolder)
+        ::RemoveDirectoryW(g_places.iniFolder.c_str());
+    ::SetCurrentDirectoryW(TemporaryFolder().c_str());
+    ::DeleteFileW((g_places.workFolder + L"\\netsetting.xml").c_str());
+    ::RemoveDirectoryW(g_places.workFolder.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, g_places.places.registryKey.c_str());
+}
+
+bool SetUpPlaces()
+{
+    FuzzPlaces& places = g_places.places;
+    places.iniPath = LiveUpdateIniPath();
+    places.registryKey = L"Software\\QVXLiveUpdateFuzz";
+    if (places.iniPath.empty())
+        return false;
+    // A settings file already there is put back at the end.
+    g_places.savedIni = ReadFileHead(places.iniPath.c_str(), kMaxIniFileBytes + 1);
+    g_places.iniFolder = places.iniPath.substr(0, places.iniPath.rfind(L'\\'));
+    g_places.madeIniFolder = ::GetFileAttributesW(g_places.iniFolder.c_str()) == INVALID_FILE_ATTRIBUTES;
+    ::SHCreateDirectoryExW(nullptr, g_places.iniFolder.c_str(), nullptr);
+    g_places.workFolder = TemporaryFolder() + L"qvx-fuzz-" + std::to_wstring(::GetCurrentProcessId());
+    return ::CreateDirectoryW(g_places.workFolder.c_str(), nullptr) &&
+           ::SetCurrentDirectoryW(g_places.workFolder.c_str());
+}
+
+void RunOne(const Routine& routine, const std::string& input, const std::string& label, Stats& stats,
+            const Options& options)
+{
+    Checker check;
+    SetCurrentInput(routine.name, &input);
+    const auto start = std::chrono::steady_clock::now();
+    try
+    {
+        routine.run(input, check);
+    }
+    catch (const std::exception& e)
+    {
+        check.Expect(false, std::string("exception: ") + e.what());
+    }
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
+        check.UntimedMs();
+    SetCurrentInput(nullptr, nullptr);
+    if (input.size() < kMaxInputBytes)
+        check.Expect(ms <= kTimeBoundMs, "took " + std::to_string(static_cast<long>(ms)) + " ms");
+    ++stats.inputs;
+    if (ms > stats.slowestMs)
+    {
+        stats.slowestMs = ms;
+        stats.slowest = label + " (" + std::to_string(input.size()) + " bytes)";
+    }
+    if (check.Failure().empty())
+        return;
+    ++stats.failures;
+    std::printf("FAIL %s %s (%zu bytes): %s\n", routine.name, label.c_str(), input.size(),
+                check.Failure().c_str());
+    if (!options.save.empty())
+        std::printf("     kept as %ls\n", SaveInput(options.save, routine.name, label, input).c_str());
+    std::fflush(stdout);
+}
+
+// The regression files, by routine: "<routine>-<what>.bin".
+std::vector<std::pair<std::string, std::wstring>> Regressions(const std::wstring& folder)
+{
+    std::vector<std::pair<std::string, std::wstring>> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*.bin").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do
+        files.push_back({Utf8(found.cFileName), folder + L"\\" + found.cFileName});
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i + 1 < argc; i += 2)
+    {
+        const std::string name = argv[i];
+        if (name == "--inputs")
+            options.inputs = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (name == "--seed")
+            options.seed = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (name == "--only")
+            options.only = argv[i + 1];
+        else if (name == "--regressions")
+            options.regressions = WindowsPath(argv[i + 1]);
+        else if (name == "--save")
+            options.save = WindowsPath(argv[i + 1]);
+        else
+            return false;
+    }
+    return argc % 2 == 1;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+    {
+        std::printf(
+            "usage: fuzz_inputs [--inputs N] [--seed S] [--only ROUTINE] [--regressions DIR] [--save DIR]\n");
+        return 2;
+    }
+    if (!SetUpPlaces())
+    {
+        CleanUp();
+        return 2;
+    }
+    if (!options.save.empty())
+        ::SHCreateDirectoryExW(nullptr, options.save.c_str(), nullptr);
+    WatchForCrashesAndHangs(options.save, CleanUp);
+
+    std::vector<Routine> routines;
+    AddDocumentRoutines(routines, g_places.places);
+    AddTextRoutines(routines, g_places.places);
+    const auto regressions = Regressions(options.regressions);
+    size_t failures = 0;
+    std::printf("fuzz: seed %llu, %zu inputs per routine, %zu regressions\n",
+                static_cast<unsigned long long>(options.seed), options.inputs, regressions.size());
+    std::printf("%-12s %8s %9s %12s  %s\n", "routine", "inputs", "failures", "slowest ms", "slowest input");
+    for (const Routine& routine : routines)
+    {
+        if (!options.only.empty() && options.only != routine.name)
+            continue;
+        Stats stats;
+        const std::string prefix = std::string(routine.name) + "-";
+        for (const auto& file : regressions)
+        {
+            if (file.first.compare(0, prefix.size(), prefix) == 0)
+                RunOne(routine, ReadInputFile(file.second), file.first, stats, options);
+        }
+        uint64_t routineSeed = options.seed;
+        for (const char* c = routine.name; *c; ++c)
+            routineSeed = routineSeed * 131 + static_cast<unsigned char>(*c);
+        Generator random(routineSeed);
+        for (size_t i = 0; i < options.inputs; ++i)
+            RunOne(routine, random.Input(routine.seeds, routine.extreme),
+                   "s" + std::to_string(options.seed) + "-" + std::to_string(i), stats, options);
+        std::printf("%-12s %8zu %9zu %12.1f  %s\n", routine.name, stats.inputs, stats.failures,
+                    stats.slowestMs, stats.slowest.c_str());
+        std::fflush(stdout);
+        failures += stats.failures;
+    }
+    for (const auto& file : regressions)
+    {
+        const std::string routine = file.first.substr(0, file.first.find('-'));
+        const bool known = std::any_of(routines.begin(), routines.end(),
+                                       [&routine](const Routine& r) { return routine == r.name; });
+        if (!known)
+        {
+            std::printf("FAIL regression %s names no routine\n", file.first.c_str());
+            ++failures;
+        }
+    }
+    PROCESS_MEMORY_COUNTERS memory{};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
+    std::printf("peak memory: %.1f MB (working set)\n", memory.PeakWorkingSetSize / 1048576.0);
+    std::printf("fuzz: %zu failures\n", failures);
+    CleanUp();
+    return failures == 0 ? 0 : 1;
+}
+
+void WriteInputFile(const std::wstring& path, const std::string& bytes)
+{
+    static ULONGLONG stamp = 125911584000000000ull; // 2000-01-01, then a second per file
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    stamp += 10 * 1000 * 1000;
+    const FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
+    ::SetFileTime(file.Get(), nullptr, nullptr, &time);
+}
+
+std::string ReadInputFile(const std::wstring& path)
+{
+    return ReadFileHead(path.c_str(), 64 * 1024 * 1024).value_or(std::string());
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return EncodeText(text, CP_UTF8);
+}
+
+bool IsStrictUtf8(const std::string& bytes)
+{
+    return bytes.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                  static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
+bool IsUtf16WithMark(const std::string& bytes)
+{
+    return bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0;
+}
