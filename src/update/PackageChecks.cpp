@@ -1,20 +1,10 @@
 #include "update/PackageChecks.h"
 
+#include "support/Sha256.h"
 #include "support/SignatureEncoding.h"
 
 namespace
 {
-int HexValue(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
 bool IsWhiteSpace(wchar_t c)
 {
     return c == L' ' || (c >= L'\t' && c <= L'\r');
@@ -61,19 +51,10 @@ bool ParsePackageSize(const std::wstring& text, uint64_t& size)
 
 bool ParseSha256Hex(const std::wstring& text, std::array<BYTE, 32>& digest)
 {
-    if (text.size() != 64)
-        return false;
-    std::array<BYTE, 32> bytes{};
-    for (size_t i = 0; i < 32; ++i)
-    {
-        const int high = HexValue(text[2 * i]);
-        const int low = HexValue(text[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        bytes[i] = static_cast<BYTE>(high * 16 + low);
-    }
-    digest = bytes;
-    return true;
+    const std::optional<Sha256Digest> parsed = DigestOfHex(text);
+    if (parsed)
+        digest = *parsed;
+    return parsed.has_value();
 }
 
 bool ParseSignatureText(const std::wstring& text, std::array<BYTE, 64>& rawSignature)
