@@ -118,54 +118,16 @@ VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, C
     return reply;
 }
 
-struct Pair
-{
-    std::wstring section, key;
-};
-
-// The entries the readers see in a settings file: the first of every name
-// in the first section of every name.
-std::vector<Pair> VisibleEntries(const std::string& bytes)
-{
-    const std::wstring text = DecodeIniText(bytes);
-    std::vector<Pair> pairs;
-    std::vector<std::wstring> sections;
-    bool first = false;
-    std::wstring section;
-    for (size_t pos = 0; pos < text.size() && pairs.size() < 12;)
-    {
-        const IniLine line = ReadIniLine(text, pos);
-        pos = line.next;
-        if (line.kind == IniLine::Section)
-        {
-            section.assign(line.name);
-            first = true;
-            for (const std::wstring& seen : sections)
-                first = first && !SameIniName(seen, section);
-            sections.push_back(section);
-        }
-        else if (first && line.kind == IniLine::Entry && !section.empty() && !line.name.empty())
-        {
-            pairs.push_back({section, std::wstring(line.name)});
-        }
-    }
-    return pairs;
-}
-
-std::vector<std::wstring> ReadEntries(const std::vector<Pair>& pairs, int capacity)
+std::vector<std::wstring> ReadEntries(const std::vector<IniName>& names, int capacity)
 {
     ProbeIniEncoding();
     std::vector<std::wstring> values;
-    for (const Pair& pair : pairs)
-    {
-        std::wstring buffer(static_cast<size_t>(capacity), L'\0');
-        ReadUpdateSetting(pair.section.c_str(), pair.key.c_str(), &buffer[0], capacity);
-        values.push_back(TextOfBuffer(buffer.data(), buffer.size()));
-    }
+    for (const IniName& name : names)
+        values.push_back(ReadIniValue(name, capacity));
     return values;
 }
 
-bool IsRecordEntry(const Pair& pair)
+bool IsRecordEntry(const IniName& pair)
 {
     for (const wchar_t* key :
          {L"newversionname", L"newversion", L"downloadurl", L"size", L"sha256", L"signature", L"desc"})
@@ -179,7 +141,7 @@ bool IsRecordEntry(const Pair& pair)
 // After a reply was read (and its record perhaps written): a file that was
 // not written is as it was; a written one reads back the record whole, and
 // every value the readers saw before the same.
-void CheckRecord(const std::string& prepared, const std::vector<Pair>& pairs,
+void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
                  const std::vector<std::wstring>& before, const VersionReply& reply, bool offered,
                  bool recorded, Checker& check, const wchar_t* path)
 {
@@ -224,7 +186,7 @@ void RunRecord(const std::string& input, Checker& check, const FuzzPlaces& place
     std::string body, prepared;
     Split(input, body, prepared);
     const wchar_t* path = places.iniPath.c_str();
-    std::vector<Pair> pairs;
+    std::vector<IniName> pairs;
     std::vector<std::wstring> before;
     check.Untimed(
         [&]
@@ -233,7 +195,7 @@ void RunRecord(const std::string& input, Checker& check, const FuzzPlaces& place
                 ::DeleteFileW(path);
             else
                 WriteInputFile(path, prepared);
-            pairs = VisibleEntries(prepared);
+            pairs = IniEntryNames(DecodeIniText(prepared), 12, true);
             before = ReadEntries(pairs, static_cast<int>(prepared.size() + 2));
         });
     ReplyVerdict verdict = ReplyVerdict::Current;

@@ -30,6 +30,18 @@ struct FuzzPlaces
 // Settings-file texts at their extremes, in any of the file's encodings.
 std::string IniExtreme(Generator& random);
 
+// A name asked of the settings file.
+struct IniName
+{
+    std::wstring section, key;
+};
+// The entries of a settings text in order, at most `limit`; with
+// `firstSectionsOnly`, only those in the first section of each name, which
+// are the ones the readers see.
+std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly);
+// A value as ReadUpdateSetting gives it, in the branch g_bIniIsUtf8 names.
+std::wstring ReadIniValue(const IniName& name, int capacity);
+
 void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
 void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
 

@@ -21,15 +21,6 @@ namespace
 const wchar_t* const kKeys[] = {L"newversionname", L"newversion", L"downloadurl", L"size",
                                 L"sha256",         L"signature",  L"desc",        L"from"};
 
-// Reads `key` of `section` in the branch `utf8` names.
-std::wstring ReadSetting(bool utf8, const std::wstring& section, const std::wstring& key, int capacity)
-{
-    g_bIniIsUtf8 = utf8;
-    std::wstring buffer(static_cast<size_t>(capacity), L'\0');
-    ReadUpdateSetting(section.c_str(), key.c_str(), &buffer[0], capacity);
-    return TextOfBuffer(buffer.data(), buffer.size());
-}
-
 // The readers of the settings file. A plain-ASCII file reads the same in
 // both branches; a file the platform reads (ANSI or UTF-16) reads as this
 // program's own model of its lines reads it.
@@ -39,23 +30,16 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
     ProbeIniEncoding();
     const bool probedUtf8 = g_bIniIsUtf8;
     const std::wstring text = DecodeIniText(input);
-    std::vector<std::pair<std::wstring, std::wstring>> names;
+    std::vector<IniName> names;
     for (const wchar_t* key : kKeys)
         names.push_back({key == std::wstring(L"from") ? L"Run" : L"Update", key});
-    std::wstring section;
-    for (size_t pos = 0; pos < text.size() && names.size() < 16;)
-    {
-        const IniLine line = ReadIniLine(text, pos);
-        pos = line.next;
-        if (line.kind == IniLine::Section)
-            section.assign(line.name);
-        else if (line.kind == IniLine::Entry && !section.empty() && !line.name.empty())
-            names.push_back({section, std::wstring(line.name)});
-    }
+    const size_t known = names.size();
+    for (IniName& name : IniEntryNames(text, 16 - known, false))
+        names.push_back(std::move(name));
     const int capacity = static_cast<int>(input.size() + 2);
     std::vector<std::wstring> reads;
-    for (const auto& name : names)
-        reads.push_back(ReadSetting(probedUtf8, name.first, name.second, capacity));
+    for (const IniName& name : names)
+        reads.push_back(ReadIniValue(name, capacity));
     const std::wstring description =
         FindDescription(DecodeSettingsText(ReadIniBytes(places.iniPath.c_str())));
     check.Expect(description.size() <= input.size(), "a description longer than the file");
@@ -69,13 +53,16 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
         {
             for (size_t i = 0; i < names.size(); ++i)
             {
-                const std::string where = "[" + Utf8(names[i].first) + "] " + Utf8(names[i].second);
+                const std::string where = "[" + Utf8(names[i].section) + "] " + Utf8(names[i].key);
                 if (ascii)
-                    check.Expect(reads[i] ==
-                                     ReadSetting(!probedUtf8, names[i].first, names[i].second, capacity),
+                {
+                    g_bIniIsUtf8 = !probedUtf8;
+                    check.Expect(reads[i] == ReadIniValue(names[i], capacity),
                                  where + " reads otherwise in the other branch");
+                    g_bIniIsUtf8 = probedUtf8;
+                }
                 std::wstring model;
-                if (!FindIniValue(text, names[i].first, names[i].second, model))
+                if (!FindIniValue(text, names[i].section, names[i].key, model))
                     model.clear();
                 check.Expect(!judged || reads[i] == model,
                              where + " reads \"" + Utf8(reads[i].substr(0, 40)) +
@@ -248,4 +235,37 @@ void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places)
                         [](Generator& random) { return random.Bytes(random.Below(600)); },
                         [places](const std::string& input, Checker& check)
                         { RunRegistry(input, check, places); }});
+}
+
+std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly)
+{
+    std::vector<IniName> names;
+    std::vector<std::wstring> sections;
+    bool first = true;
+    std::wstring section;
+    for (size_t pos = 0; pos < text.size() && names.size() < limit;)
+    {
+        const IniLine line = ReadIniLine(text, pos);
+        pos = line.next;
+        if (line.kind == IniLine::Section)
+        {
+            section.assign(line.name);
+            first = std::none_of(sections.begin(), sections.end(),
+                                 [&](const std::wstring& seen) { return SameIniName(seen, section); });
+            sections.push_back(section);
+        }
+        else if ((first || !firstSectionsOnly) && line.kind == IniLine::Entry && !section.empty() &&
+                 !line.name.empty())
+        {
+            names.push_back({section, std::wstring(line.name)});
+        }
+    }
+    return names;
+}
+
+std::wstring ReadIniValue(const IniName& name, int capacity)
+{
+    std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+    ReadUpdateSetting(name.section.c_str(), name.key.c_str(), &buffer[0], capacity);
+    return TextOfBuffer(buffer.data(), buffer.size());
 }
