@@ -153,6 +153,11 @@ template <typename Check> bool AnyReading(const std::string& bytes, Check check)
     return false;
 }
 
+template <typename Units> bool IsRefused(const Units& units)
+{
+    return PrologHasDoctype(units) || HasMalformedComment(units);
+}
+
 template <typename Check> bool OfText(const std::wstring& text, Check check)
 {
     return check(MakeAsciiUnits(text.size(), [&text](size_t i)
@@ -173,12 +178,10 @@ bool HasDoctypeDeclaration(const std::string& bytes)
 
 bool IsRefusedBeforeParsing(const std::wstring& text)
 {
-    return OfText(text,
-                  [](const auto& units) { return PrologHasDoctype(units) || HasMalformedComment(units); });
+    return OfText(text, [](const auto& units) { return IsRefused(units); });
 }
 
 bool IsRefusedBeforeParsing(const std::string& bytes)
 {
-    return AnyReading(bytes, [](const auto& units)
-                      { return PrologHasDoctype(units) || HasMalformedComment(units); });
+    return AnyReading(bytes, [](const auto& units) { return IsRefused(units); });
 }
