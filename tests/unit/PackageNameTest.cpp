@@ -1,7 +1,7 @@
 // Where the package goes: only plain names from the address become paths.
 #include <gtest/gtest.h>
 
-#include "update/PackageName.h"
+#include "update/download/PackageName.h"
 
 TEST(PackageName, LastSegmentIsTheTextAfterTheLastSlash)
 {
