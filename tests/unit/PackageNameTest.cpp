@@ -12,6 +12,15 @@ TEST(PackageName, LastSegmentIsTheTextAfterTheLastSlash)
     EXPECT_EQ(L"setup.exe", LastUrlSegment(L"setup.exe"));
 }
 
+TEST(PackageName, OnlyWebAddressesAreFetched)
+{
+    for (const wchar_t* url : {L"http://h/a.exe", L"HTTPS://h:8443/a.exe", L"https://h"})
+        EXPECT_TRUE(IsWebAddress(url)) << url;
+    for (const wchar_t* url : {L"file://host/share/x.exe", L"\\\\host\\share\\x.exe", L"ftp://h/a.exe",
+                               L"http://", L"http:///a.exe", L"https:\\\\h\\a.exe", L" http://h/a.exe", L""})
+        EXPECT_FALSE(IsWebAddress(url)) << url;
+}
+
 TEST(PackageName, OnlyPlainNamesStayInTheTemporaryFolder)
 {
     for (const wchar_t* name : {L"setup.exe", L"Qora 3.0 安装包.exe", L"a..b.exe", L"%2e%2e", L".hidden"})

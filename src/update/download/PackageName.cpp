@@ -32,6 +32,18 @@ bool IsDeviceName(const std::wstring& name)
 }
 } // namespace
 
+bool IsWebAddress(const std::wstring& url)
+{
+    for (const wchar_t* scheme : {L"http://", L"https://"})
+    {
+        const size_t length = wcslen(scheme);
+        if (url.size() > length && ::CompareStringOrdinal(url.c_str(), static_cast<int>(length), scheme,
+                                                          static_cast<int>(length), TRUE) == CSTR_EQUAL)
+            return url[length] != L'/' && url[length] != L'\\';
+    }
+    return false;
+}
+
 std::wstring LastUrlSegment(const std::wstring& url)
 {
     const size_t slash = url.rfind(L'/');

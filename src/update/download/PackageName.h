@@ -4,6 +4,11 @@
 
 #include <string>
 
+// True when `url` is an address of the web: "http://" or "https://" (in any
+// letter case) and a host. Anything else (file:, a UNC path, another
+// protocol) is never fetched and never handed to the shell.
+bool IsWebAddress(const std::wstring& url);
+
 // The download address's last segment: the text after its last "/", or the
 // whole address when it has none. Nothing is decoded or removed.
 std::wstring LastUrlSegment(const std::wstring& url);
