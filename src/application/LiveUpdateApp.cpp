@@ -64,7 +64,7 @@ void LogStart()
     ReadSystemProxy(proxyEnabled, proxy);
     LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " + ::GetCommandLineW() +
              L", Windows " + WindowsVersion() + L", ANSI code page " + std::to_wstring(::GetACP()) +
-             L", system proxy " + (proxyEnabled ? L"on \"" + WithoutCredentials(proxy) + L"\"" : L"off"));
+             L", system proxy " + (proxyEnabled ? L"on \"" + ProxyForLog(proxy) + L"\"" : L"off"));
 }
 } // namespace
 

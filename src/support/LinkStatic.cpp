@@ -191,6 +191,13 @@ LRESULT CLinkStatic::OnReflectedCommand(WPARAM wParam, LPARAM)
 
 void CLinkStatic::OnClicked()
 {
+    // An address withheld (one the owner would not hand to the shell) opens
+    // nothing at all.
+    if (m_strUrl.empty())
+    {
+        ::MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
     const int result = OpenUrl(m_strUrl, SW_SHOW);
     m_bVisited = result > 32;
     if (!m_bVisited)

@@ -29,7 +29,7 @@ class CLinkStatic : public CStatic
     ~CLinkStatic() override;
 
     // Stores the address; with a window, refits it to its text and shows the
-    // address in the tooltip.
+    // address in the tooltip. An empty address makes a click open nothing.
     void SetLinkUrl(const std::wstring& url);
 
     // Opens `url` with the shell, or else with the browser registered for

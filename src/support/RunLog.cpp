@@ -2,6 +2,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -19,6 +20,8 @@ struct RunLogFile
     std::mutex lock;
     HANDLE file = INVALID_HANDLE_VALUE;
     bool opened = false;
+    bool rotates = false; // this run owns the log: it may rotate it
+    std::wstring path;
 };
 
 RunLogFile& TheLog()
@@ -75,6 +78,22 @@ const wchar_t* KnownErrorText(DWORD error)
     }
 }
 
+// A host name or address, then with `portRequired` a ":" and a port's digits
+// (without, the port may be left out): nothing that a password could be.
+bool IsHostAndPort(const std::wstring& entry, bool portRequired)
+{
+    const size_t colon = entry.rfind(L':');
+    const std::wstring host = entry.substr(0, colon);
+    if (host.empty() ||
+        host.find_first_not_of(L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_[]:") !=
+            std::wstring::npos)
+        return false;
+    if (colon == std::wstring::npos)
+        return !portRequired;
+    const std::wstring port = entry.substr(colon + 1);
+    return !port.empty() && port.size() <= 5 && port.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
 std::wstring SystemErrorText(DWORD error)
 {
     wchar_t* buffer = nullptr;
@@ -95,6 +114,40 @@ std::wstring SystemErrorText(DWORD error)
         text.pop_back();
     return text;
 }
+
+// The log's length: through the open file, or else by its name; 0 when
+// unknown.
+uint64_t LogSize(const RunLogFile& log)
+{
+    LARGE_INTEGER size{};
+    if (log.file != INVALID_HANDLE_VALUE)
+        return ::GetFileSizeEx(log.file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!::GetFileAttributesExW(log.path.c_str(), GetFileExInfoStandard, &info))
+        return 0;
+    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
+// With the lock held: a log over kRunLogRotateBytes becomes ".old" (one
+// kept), and a new one is begun. Another run may go on writing into the old
+// one: appends only, and it was opened to allow this.
+void RotateIfLarge(RunLogFile& log)
+{
+    if (LogSize(log) <= kRunLogRotateBytes)
+        return;
+    if (log.file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(log.file);
+    log.file = INVALID_HANDLE_VALUE;
+    ::MoveFileExW(log.path.c_str(), (log.path + L".old").c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void OpenLogFile(RunLogFile& log)
+{
+    // Appends only, so that lines of two runs never overwrite each other.
+    log.file = ::CreateFileW(log.path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 } // namespace
 
 void OpenRunLog(const std::wstring& folder, bool rotate)
@@ -104,16 +157,11 @@ void OpenRunLog(const std::wstring& folder, bool rotate)
     if (log.opened || folder.empty())
         return;
     log.opened = true;
-    const std::wstring path = folder + kRunLogName;
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (rotate && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info) &&
-        (static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow) > kRunLogRotateBytes)
-        ::MoveFileExW(path.c_str(), (path + L".old").c_str(), MOVEFILE_REPLACE_EXISTING);
-    // Appends only, so that lines of two runs never overwrite each other; a
-    // later run may rotate the file while this one still writes.
-    log.file =
-        ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    log.rotates = rotate;
+    log.path = folder + kRunLogName;
+    if (rotate)
+        RotateIfLarge(log);
+    OpenLogFile(log);
 }
 
 void LogEvent(const std::wstring& text)
@@ -127,6 +175,12 @@ void LogEvent(const std::wstring& text)
         return;
     DWORD written = 0;
     ::WriteFile(log.file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    // A run that goes on and on must not fill the temporary folder.
+    if (!log.rotates)
+        return;
+    RotateIfLarge(log);
+    if (log.file == INVALID_HANDLE_VALUE)
+        OpenLogFile(log);
 }
 
 std::wstring FormatLogLine(const SYSTEMTIME& time, DWORD threadId, const std::wstring& text)
@@ -142,34 +196,57 @@ std::wstring FormatLogLine(const SYSTEMTIME& time, DWORD threadId, const std::ws
     return line;
 }
 
-std::wstring WithoutCredentials(const std::wstring& text)
+std::wstring ProxyForLog(const std::wstring& proxy)
 {
+    const bool credentials = proxy.find(L'@') != std::wstring::npos;
     std::wstring result;
-    size_t entryStart = 0;
-    for (size_t i = 0; i <= text.size(); ++i)
+    size_t start = 0;
+    while (start < proxy.size())
     {
-        if (i < text.size() && text[i] != L';' && text[i] != L' ')
-            continue;
-        std::wstring entry = text.substr(entryStart, i - entryStart);
+        size_t end = proxy.find_first_of(L"; \t\r\n", start);
+        if (end == std::wstring::npos)
+            end = proxy.size();
+        std::wstring entry = proxy.substr(start, end - start);
+        start = end + 1;
         const size_t at = entry.rfind(L'@');
+        if (credentials && at == std::wstring::npos)
+            continue;
         if (at != std::wstring::npos)
+            entry.erase(0, at + 1);
+        else
         {
-            // What stands before the user name stays: "http=" and "http://".
-            size_t hostStart = 0;
+            // "http=" and "http://" before the host.
             const size_t equals = entry.find(L'=');
-            if (equals < at)
-                hostStart = equals + 1;
-            const size_t scheme = entry.find(L"://", hostStart);
-            if (scheme < at)
-                hostStart = scheme + 3;
-            entry.erase(hostStart, at + 1 - hostStart);
+            if (equals != std::wstring::npos)
+                entry.erase(0, equals + 1);
+            const size_t scheme = entry.find(L"://");
+            if (scheme != std::wstring::npos)
+                entry.erase(0, scheme + 3);
         }
-        result += entry;
-        if (i < text.size())
-            result += text[i];
-        entryStart = i + 1;
+        entry = entry.substr(0, entry.find(L'/'));
+        if (IsHostAndPort(entry, credentials))
+            result += (result.empty() ? L"" : L";") + entry;
     }
     return result;
+}
+
+std::wstring AddressForLog(const std::wstring& url)
+{
+    const size_t scheme = url.find(L"://");
+    const size_t cut = std::min(url.find_first_of(L"?#"), url.size());
+    if (scheme == std::wstring::npos || scheme > cut)
+    {
+        const std::wstring kept = url.substr(0, cut);
+        const size_t at = kept.rfind(L'@');
+        return at == std::wstring::npos ? kept : kept.substr(at + 1);
+    }
+    const size_t hostStart = scheme + 3;
+    const size_t pathStart = std::min(url.find_first_of(L"/\\", hostStart), cut);
+    std::wstring authority = url.substr(hostStart, pathStart - hostStart);
+    const size_t at = authority.rfind(L'@');
+    if (at != std::wstring::npos)
+        authority.erase(0, at + 1);
+    return url.substr(0, hostStart) + authority + url.substr(pathStart, cut - pathStart);
 }
 
 std::wstring DescribeError(DWORD error)

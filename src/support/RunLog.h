@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <string>
 
-// Starts logging into `folder` (with its trailing backslash). With `rotate`,
-// a log over kRunLogRotateBytes becomes "QVXLiveUpdate.log.old" first (one
-// kept). Later calls do nothing.
+// Starts logging into `folder` (with its trailing backslash). With `rotate`
+// (this run owns the log), a log over kRunLogRotateBytes becomes
+// "QVXLiveUpdate.log.old" (one kept), first and whenever it passes that size
+// during the run. Later calls do nothing.
 void OpenRunLog(const std::wstring& folder, bool rotate);
 // Appends one line; may be called from any thread.
 void LogEvent(const std::wstring& text);
@@ -26,9 +27,17 @@ std::wstring Elapsed(ULONGLONG since);
 // with any line break inside `text` turned into a blank.
 std::wstring FormatLogLine(const SYSTEMTIME& time, DWORD threadId, const std::wstring& text);
 
-// A proxy setting or address as it may be logged: whatever stands before an
-// "@" in each entry (user name and password) is left out.
-std::wstring WithoutCredentials(const std::wstring& text);
+// A proxy setting as it may be logged: its host:port entries only, separated
+// by ";". A user name or password may hold ";", blanks or "=", so once the
+// text holds an "@" only what follows an "@" in each entry is kept, and then
+// only when it has the form host:port; nothing else of the text is trusted
+// to be no part of a password.
+std::wstring ProxyForLog(const std::wstring& proxy);
+
+// An address as it may be logged: scheme://host[:port]/path, without user
+// information, query or fragment. Text that names no scheme keeps what
+// stands before a "?" or "#", without anything up to its last "@".
+std::wstring AddressForLog(const std::wstring& url);
 
 // An error number with what it means, e.g. "12029 (cannot connect to the
 // server)", for WinINet's and the system's errors.

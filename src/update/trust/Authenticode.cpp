@@ -29,7 +29,9 @@ class TrustVerification
         m_data.dwUnionChoice = WTD_CHOICE_FILE;
         m_data.pFile = &m_file;
         m_data.dwStateAction = WTD_STATEACTION_VERIFY;
-        m_data.dwProvFlags = WTD_REVOCATION_CHECK_NONE;
+        // Missing intermediates or a root update would otherwise be fetched
+        // outside every time-out of the download.
+        m_data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
         m_status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
     }
     ~TrustVerification()
@@ -60,7 +62,9 @@ class TrustVerification
     LONG m_status = 0;
 };
 
-AuthenticodeState StateOf(LONG status)
+} // namespace
+
+AuthenticodeState AuthenticodeStateOf(LONG status)
 {
     switch (status)
     {
@@ -78,16 +82,26 @@ AuthenticodeState StateOf(LONG status)
         case TRUST_E_EXPLICIT_DISTRUST:
         case CERT_E_REVOKED:
             return AuthenticodeState::Broken;
-        default:
+        // The chain's trust, which the platform judges differently from
+        // system to system and a pinned signer may stand in for.
+        case CERT_E_UNTRUSTEDROOT:
+        case CERT_E_EXPIRED:
+        case CERT_E_CHAINING:
+        case CERT_E_REVOCATION_FAILURE:
+        case CRYPT_E_REVOCATION_OFFLINE:
+        case CRYPT_E_NO_REVOCATION_CHECK:
+        case CERT_E_WRONG_USAGE:
             return AuthenticodeState::NotTrusted;
+        default:
+            return AuthenticodeState::Unknown;
     }
 }
-} // namespace
 
 AuthenticodeResult CheckAuthenticode(HANDLE file, const std::wstring& path)
 {
     TrustVerification verification(file, path);
-    AuthenticodeResult result{StateOf(verification.Status()), verification.Status(), std::nullopt};
+    AuthenticodeResult result{AuthenticodeStateOf(verification.Status()), verification.Status(),
+                              std::nullopt};
     // The platform's property for a certificate's SHA-256 is not available
     // everywhere; hashing its bytes is.
     const CERT_CONTEXT* signer = verification.SignerCertificate();
@@ -138,14 +152,18 @@ bool AuthenticodeAllowsRun(const AuthenticodeResult& result, const std::vector<s
         return false;
     if (pins.empty())
         return true;
-    if (result.state == AuthenticodeState::Unsigned || !result.signerSha256)
+    // Fail closed: only a verdict known to be about the chain alone may be
+    // overridden by the pin.
+    if ((result.state != AuthenticodeState::Verified && result.state != AuthenticodeState::NotTrusted) ||
+        !result.signerSha256)
         return false;
     return std::find(pins.begin(), pins.end(), *result.signerSha256) != pins.end();
 }
 
 std::wstring DescribeAuthenticode(const AuthenticodeResult& result)
 {
-    static const wchar_t* const kStates[] = {L"unsigned", L"verified", L"broken", L"not trusted"};
+    static const wchar_t* const kStates[] = {L"unsigned", L"verified", L"broken", L"not trusted",
+                                             L"unknown verdict"};
     wchar_t status[16] = {};
     std::swprintf(status, 16, L"0x%08lX", static_cast<unsigned long>(result.status));
     std::wstring line = L"Authenticode: ";

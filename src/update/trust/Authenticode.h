@@ -15,7 +15,8 @@ enum class AuthenticodeState
     Unsigned,   // no signature at all (or a file kind without signatures)
     Verified,   // the platform accepts signature and chain
     Broken,     // the file does not match its signature, or the signer is expressly distrusted
-    NotTrusted, // an intact signature the platform does not trust (root, expiry, usage, ...)
+    NotTrusted, // an intact signature whose chain the platform does not trust (root, expiry, usage, ...)
+    Unknown,    // any other verdict: nothing is known of the signature
 };
 
 struct AuthenticodeResult
@@ -25,6 +26,12 @@ struct AuthenticodeResult
     // SHA-256 of the signer certificate's encoded bytes, when there is one.
     std::optional<std::array<BYTE, 32>> signerSha256;
 };
+
+// The state a WinVerifyTrust status stands for. Only the chain-trust
+// statuses a pinned signer may override (untrusted root, expired, chaining,
+// revocation unknown, wrong usage) are NotTrusted; a status of no list is
+// Unknown.
+AuthenticodeState AuthenticodeStateOf(LONG status);
 
 // Checks the file behind `file` (held open by the caller, so that what is
 // checked is what runs); `path` names it for the platform.
@@ -41,8 +48,9 @@ std::vector<std::array<BYTE, 32>> PinnedSignerThumbprints(HMODULE module = nullp
 std::vector<std::array<BYTE, 32>> ParsePinnedThumbprints(const std::string& text);
 
 // Whether a package with this result may run. A broken signature never; with
-// pins, only an intact signature whose signer is pinned. The platform's trust
-// verdict alone decides nothing: it cannot be relied on everywhere.
+// pins, only a verified or NotTrusted signature whose signer is pinned: an
+// Unknown verdict refuses. Without pins the platform's trust verdict alone
+// decides nothing: it cannot be relied on everywhere.
 bool AuthenticodeAllowsRun(const AuthenticodeResult& result, const std::vector<std::array<BYTE, 32>>& pins);
 
 // One line for the log.
