@@ -31,7 +31,7 @@ unsigned RunCheck(CheckJob& job)
     if (!request.route.useProxy)
         ::OutputDebugStringW(reply.c_str());
 
-    const ReplyVerdict verdict = CCheckVersionDlg::ParseVersionReply(reply, link);
+    const ReplyVerdict verdict = CCheckVersionDlg::ParseVersionReply(reply, request.installedVersion, link);
     if (link.IsAbandoned())
         return 0;
     if (verdict == ReplyVerdict::Unusable)
@@ -72,11 +72,13 @@ unsigned __stdcall CCheckVersionDlg::CheckVersionThread(void* pParam)
     return RunWorkerJob<CheckJob>(pParam, RunCheck, ReportCheckError, 0);
 }
 
-ReplyVerdict CCheckVersionDlg::ParseVersionReply(const std::wstring& replyText, WorkerLink& link)
+ReplyVerdict CCheckVersionDlg::ParseVersionReply(const std::wstring& replyText,
+                                                 const std::wstring& installedVersion, WorkerLink& link)
 {
     // After a confirmed Cancel the frame removes the settings file: nothing
     // may be written after that, so the write and the abandonment exclude
     // each other.
-    return RecordVersionReply(replyText, [&](const std::function<void()>& write)
+    return RecordVersionReply(replyText, installedVersion,
+                              [&](const std::function<void()>& write)
                               { return link.RunUnlessAbandoned(write); });
 }

@@ -25,7 +25,8 @@ class CCheckVersionDlg : public CWorkerPage
 
     // Reads the server's answer and records a new version for the pages
     // that follow, unless the wizard has been abandoned meanwhile.
-    static ReplyVerdict ParseVersionReply(const std::wstring& reply, WorkerLink& link);
+    static ReplyVerdict ParseVersionReply(const std::wstring& reply, const std::wstring& installedVersion,
+                                          WorkerLink& link);
 
   private:
     static unsigned __stdcall CheckVersionThread(void* pParam);

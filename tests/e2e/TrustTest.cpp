@@ -11,6 +11,7 @@ namespace
 {
 const int kNext = 1000, kResultText = 1008;
 const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
+const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
 
 void Replace(std::string& text, const std::string& from, const std::string& to)
 {
@@ -34,6 +35,14 @@ enum class Build
     Plain,
     Keyed,
     Pinned
+};
+
+// Where a refused offer is stopped.
+enum class Stop
+{
+    Check,    // the check judges the reply: nothing is downloaded
+    Download, // the download's checks, after the bytes came
+    Launcher, // a record a launcher prepared, before anything is asked of the network
 };
 
 class Trust : public WizardTest
@@ -74,17 +83,34 @@ class Trust : public WizardTest
     }
 
     // From the Welcome page of `build` to the end of the download of what
-    // `answer` offers.
-    void Download(Build build, const std::string& answer)
+    // `answer` offers (only to the check's end when `toNewVersion` is false).
+    void Download(Build build, const std::string& answer, bool toNewVersion = true)
     {
         ASSERT_TRUE(m_server.Script(R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [{"body": )" +
                                     JsonString(answer) + "}]}"));
+        UseBuild(build);
+        StartAtCheckVersion();
+        if (!toNewVersion)
+            return;
+        ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
+        Click(Item(m_frame, kNext));
+    }
+    // The same from the NewVersion page, with the record a launcher prepared
+    // from `answer`.
+    void Launch(Build build, const std::string& answer)
+    {
+        UseBuild(build);
+        std::string record;
+        for (const char* key : {"newversionname", "newversion", "downloadurl", "size", "sha256", "signature"})
+            record += std::string(key) + "=" + Element(answer, key) + "\r\n";
+        StartAtNewVersion(record);
+        Click(Item(m_frame, kNext));
+    }
+    void UseBuild(Build build)
+    {
         m_exe = TestProgramFolder() + L"..\\" + Name(build) + L".exe";
         m_caption = Name(build);
         m_runsBefore = InstallerRuns();
-        StartAtCheckVersion();
-        ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
-        Click(Item(m_frame, kNext));
     }
     int InstallerRuns() const
     {
@@ -120,17 +146,33 @@ class Trust : public WizardTest
         Click(Item(m_frame, kNext));
         ExpectEndsPromptly();
     }
-    // A copy of a published package, changed, served as /files/packages/<name>.
-    std::string ServeChanged(const std::string& package, const std::string& name, bool truncate)
+    // The check-error Finish page; nothing run, nothing asked of the
+    // package's server, and the log says why.
+    void ExpectCheckRefused(const std::string& why)
+    {
+        ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg", 30000));
+        EXPECT_EQ(kCheckErrorText, TextOf(Item(CurrentPage(m_frame), kResultText)));
+        EXPECT_EQ(m_runsBefore, InstallerRuns());
+        for (const Json& request : m_server.Requests().array)
+            EXPECT_EQ(L"POST", request["method"].string) << "the package was asked for";
+        const std::string log = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
+        EXPECT_NE(std::string::npos, log.find(why, m_logStart)) << "the log does not say: " << why;
+        Click(Item(m_frame, kNext));
+        ExpectEndsPromptly();
+    }
+    // A copy of a published package, changed, served under the same name as
+    // /files/<folder>/<package>.
+    std::string ServeChanged(const std::string& package, const std::string& folder, bool truncate)
     {
         std::string bytes = ReadTextFile(ServedFilesFolder() + L"\\packages\\" + Wide(package));
         if (truncate)
             bytes.resize(bytes.size() - 100);
         else
             bytes[bytes.size() / 2] ^= 0x01;
-        WriteTextFile(ServedFilesFolder() + L"\\packages\\" + Wide(name), bytes);
+        ::CreateDirectoryW((ServedFilesFolder() + L"\\" + Wide(folder)).c_str(), nullptr);
+        WriteTextFile(ServedFilesFolder() + L"\\" + Wide(folder) + L"\\" + Wide(package), bytes);
         std::string answer = Answer(package);
-        Replace(answer, "/packages/" + package, "/packages/" + name);
+        Replace(answer, "/packages/" + package, "/" + folder + "/" + package);
         return answer;
     }
     void MarkLog() { m_logStart = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log").size(); }
@@ -151,31 +193,62 @@ TEST_F(Trust, WhatEachBuildRefuses)
     Replace(wrongHash, Element(wrongHash, "sha256"), std::string(64, '0'));
     std::string wrongSize = Answer("trust-unsigned.exe");
     Replace(wrongSize, "<size>" + Element(wrongSize, "size"), "<size>1" + Element(wrongSize, "size"));
+    // The publisher's signature, relabelled: another version, another name.
+    std::string otherVersion = Answer("trust-signed.exe");
+    Replace(otherVersion, "<newversion>3.0<", "<newversion>3.1<");
+    std::string otherName = Answer("trust-signed.exe");
+    Replace(otherName, "/trust-signed.exe<", "/trust-renamed.exe<");
+    const char kNotSigned[] = "the signature does not verify with the publisher's key over the";
     const struct
     {
         Build build;
         std::string answer;
         std::string why;
+        Stop stop;
     } cases[] = {
-        {Build::Keyed, ServeChanged("trust-unsigned.exe", "changed.exe", false),
-         "SHA-256 mismatch: expected"},
-        {Build::Keyed, ServeChanged("trust-unsigned.exe", "truncated.exe", true), "size mismatch"},
-        {Build::Keyed, Answer("trust-other-key.exe"), "signature does not verify"},
-        {Build::Keyed, noSignature, "the record lacks the package's signature"},
-        {Build::Keyed, wrongHash, "SHA-256 mismatch"},
-        {Build::Keyed, Answer("trust-tampered.exe"), "Authenticode signature is broken"},
-        {Build::Plain, wrongHash, "SHA-256 mismatch"},
-        {Build::Plain, wrongSize, "size mismatch"},
-        {Build::Plain, Answer("trust-tampered.exe"), "Authenticode signature is broken"},
-        {Build::Pinned, Answer("trust-unsigned.exe"), "not one this build pins"},
-        {Build::Pinned, Answer("trust-other-signer.exe"), "not one this build pins"},
+        {Build::Keyed, ServeChanged("trust-unsigned.exe", "changed", false), "SHA-256 mismatch: expected",
+         Stop::Download},
+        {Build::Keyed, ServeChanged("trust-unsigned.exe", "truncated", true), "size mismatch",
+         Stop::Download},
+        {Build::Keyed, Answer("trust-tampered.exe"), "Authenticode signature is broken", Stop::Download},
+        {Build::Keyed, Answer("trust-other-key.exe"), kNotSigned, Stop::Check},
+        {Build::Keyed, noSignature, "the record gives no signature", Stop::Check},
+        {Build::Keyed, wrongHash, kNotSigned, Stop::Check},
+        // A replayed older release: signed, and installed already (2.1.0).
+        {Build::Keyed, Answer("trust-old.exe"), "\"2.1\" is not newer than the installed version \"2.1.0\"",
+         Stop::Check},
+        {Build::Keyed, otherVersion, kNotSigned, Stop::Check},
+        {Build::Keyed, otherName, kNotSigned, Stop::Check},
+        {Build::Keyed, otherVersion, "does not verify with the publisher's key over the package's manifest",
+         Stop::Launcher},
+        {Build::Pinned, noSignature, "the record lacks the package's signature", Stop::Launcher},
+        {Build::Plain, wrongHash, "SHA-256 mismatch", Stop::Download},
+        {Build::Plain, wrongSize, "size mismatch", Stop::Download},
+        {Build::Plain, Answer("trust-tampered.exe"), "Authenticode signature is broken", Stop::Download},
+        {Build::Pinned, Answer("trust-unsigned.exe"), "not one this build pins", Stop::Download},
+        {Build::Pinned, Answer("trust-other-signer.exe"), "not one this build pins", Stop::Download},
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.why + " / " + Element(c.answer, "downloadurl"));
         MarkLog();
-        Download(c.build, c.answer);
-        ExpectRefused(c.answer, c.why);
+        m_server.Reset();
+        if (c.stop == Stop::Launcher)
+            Launch(c.build, c.answer);
+        else
+            Download(c.build, c.answer, c.stop == Stop::Download);
+        if (c.stop == Stop::Check)
+        {
+            ExpectCheckRefused(c.why);
+        }
+        else
+        {
+            ExpectRefused(c.answer, c.why);
+            if (c.stop == Stop::Launcher)
+            {
+                EXPECT_EQ(0u, m_server.Requests().size()) << "the package was asked for";
+            }
+        }
         m_wizard.Kill();
     }
 }

@@ -175,12 +175,19 @@ TEST_F(VersionCheck, BodyEndsAtItsFirstZeroByte)
     EXPECT_EQ(L"最新版本:Qora校园版 7", TextOf(Item(CurrentPage(m_frame), kVersionLine)));
 }
 
-TEST_F(VersionCheck, ValuesThePagesCannotTakeWholeFailTheCheck)
+TEST_F(VersionCheck, ValuesThePagesCannotTakeWholeOrOpenSafelyFailTheCheck)
 {
     const std::string longName(256, 'n');
     const std::string longUrl = "http://h/" + std::string(1015, 'u');
-    for (const std::string& body : {NewVersionBody(longName, "d"),
-                                    "<r status-code=\"1\"><downloadurl>" + longUrl + "</downloadurl></r>"})
+    // Nor an address the manual-download link would hand to the shell as a
+    // file, a share or another protocol.
+    for (const std::string& body :
+         {NewVersionBody(longName, "d"),
+          "<r status-code=\"1\"><downloadurl>" + longUrl + "</downloadurl></r>",
+          std::string(
+              "<r status-code=\"1\"><downloadurl>file://127.0.0.1/share/QoraSetup.exe</downloadurl></r>"),
+          std::string(
+              "<r status-code=\"1\"><downloadurl>\\\\127.0.0.1\\share\\QoraSetup.exe</downloadurl></r>")})
     {
         ASSERT_TRUE(m_server.Script(XmlReply(body)));
         StartAtCheckVersion();

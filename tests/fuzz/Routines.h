@@ -44,6 +44,7 @@ std::wstring ReadIniValue(const IniName& name, int capacity);
 
 void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
 void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
+void AddTrustRoutines(std::vector<Routine>& routines);
 
 // Writes a file whole and gives it a last-write time of its own, so that the
 // platform's profile reader, which keeps files by that time, reads it anew.

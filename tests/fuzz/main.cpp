@@ -185,6 +185,7 @@ int main(int argc, char** argv)
     std::vector<Routine> routines;
     AddDocumentRoutines(routines, g_places.places);
     AddTextRoutines(routines, g_places.places);
+    AddTrustRoutines(routines);
     const auto regressions = Regressions(options.regressions);
     size_t failures = 0;
     std::printf("fuzz: seed %llu, %zu inputs per routine, %zu regressions\n",

@@ -13,7 +13,10 @@
 #                           changed; test key (its signature covers the change)
 #   trust-unsigned.exe      no Authenticode signature; test key
 #   trust-other-key.exe     the same bytes as trust-signed.exe; other key
-# All offer version 3.0 of "Qora企业版". Keys and certificates: tests/keys.
+#   trust-old.exe           the same bytes as trust-signed.exe, an older
+#                           release: version 2.1; test key
+# All but the old one offer version 3.0 of "Qora企业版". Keys and
+# certificates: tests/keys.
 set -euo pipefail
 files=${1:?usage: prepare.sh <files-dir> <fake_installer.exe>}
 installer=${2:?usage: prepare.sh <files-dir> <fake_installer.exe>}
@@ -48,11 +51,12 @@ with open(sys.argv[1], "r+b") as f:
     f.write(bytes([byte ^ 0xFF]))
 PY
 
-release() { # <package> <name> <private key>
-  "$publish" --url-base "$url_base" --as "$2" "$1" 3.0 "Qora企业版" "$work/notes.txt" "$keys/$3" "$files" >/dev/null
+release() { # <package> <name> <private key> [<version>]
+  "$publish" --url-base "$url_base" --as "$2" "$1" "${4:-3.0}" "Qora企业版" "$work/notes.txt" "$keys/$3" "$files" >/dev/null
 }
 release "$work/signed.exe" trust-signed.exe publisher.key
 release "$work/other-signer.exe" trust-other-signer.exe publisher.key
 release "$work/tampered.exe" trust-tampered.exe publisher.key
 release "$installer" trust-unsigned.exe publisher.key
 release "$work/signed.exe" trust-other-key.exe other.key
+release "$work/signed.exe" trust-old.exe publisher.key 2.1

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "update/trust/PackageChecks.h"
+#include "update/check/DottedVersion.h"
 #include "update/check/VersionReply.h"
 
 namespace
@@ -54,10 +55,40 @@ TEST(VersionReply, ChecksAreReadAsStoredAndMalformedOnesFailTheCheck)
     EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(ReadVersionReply(head + L"</r>"))) << "none given";
 
     for (const wchar_t* element :
-         {L"<size>12 KB</size>", L"<sha256>abc</sha256>", L"<signature>QUJD</signature>"})
+         {L"<size>12 KB</size>", L"<sha256>abc</sha256>", L"<signature>QUJD</signature>",
+          L"<downloadurl>file://host/share/x.exe</downloadurl>",
+          L"<downloadurl>\\\\host\\share\\x.exe</downloadurl>", L"<downloadurl>ftp://h/x.exe</downloadurl>",
+          L"<downloadurl>x.exe</downloadurl>"})
         EXPECT_EQ(ReplyVerdict::Unusable, JudgeVersionReply(ReadVersionReply(head + element + L"</r>")))
             << element;
     reply.status = 2;
     reply.record.size = L"not a number";
     EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(reply)) << "nothing is recorded for another status";
+}
+
+TEST(DottedVersion, ComparesNumbersComponentByComponent)
+{
+    const struct
+    {
+        const wchar_t* a;
+        const wchar_t* b;
+        int order;
+    } cases[] = {
+        {L"3.0", L"2.1.0", 1},
+        {L"3", L"3.0.0.0", 0},
+        {L"3.0.0.1", L"3.0", 1},
+        {L"2.10", L"2.9", 1},
+        {L"2.010", L"2.10", 0},
+        {L"0.0", L"", 0},
+        {L"1", L"", 1},
+        {L"99999999999999999999999.1", L"99999999999999999999998.9", 1},
+        {L"18446744073709551616", L"18446744073709551615", 1},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.order, CompareDottedVersions(c.a, c.b)) << c.a << " / " << c.b;
+        EXPECT_EQ(-c.order, CompareDottedVersions(c.b, c.a)) << c.b << " / " << c.a;
+    }
+    for (const wchar_t* text : {L"3.", L".3", L"3..0", L"3.0 beta", L" 3", L"v3", L"3,0", L"-1", L"\uFF13.0"})
+        EXPECT_FALSE(CompareDottedVersions(text, L"1").has_value()) << text;
 }

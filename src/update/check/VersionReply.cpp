@@ -4,8 +4,11 @@
 #include "support/WideText.h"
 #include "support/RunLog.h"
 #include "support/XmlDocument.h"
+#include "update/check/DottedVersion.h"
+#include "update/download/PackageName.h"
 #include "update/record/LiveUpdateIni.h"
 #include "update/trust/PackageChecks.h"
+#include "update/trust/PackageManifest.h"
 
 VersionReply ReadVersionReply(const std::wstring& replyText)
 {
@@ -52,20 +55,67 @@ ReplyVerdict JudgeVersionReply(const VersionReply& reply)
         (!record.sha256.empty() && !ParseSha256Hex(record.sha256, digest)) ||
         (!record.signature.empty() && !ParseSignatureText(record.signature, signature)))
         return ReplyVerdict::Unusable;
+    // The manual-download link hands the address to the shell: a file, a
+    // share or another protocol would run there without any check.
+    if (!record.url.empty() && !IsWebAddress(record.url))
+        return ReplyVerdict::Unusable;
     return ReplyVerdict::NewVersion;
 }
 
-ReplyVerdict RecordVersionReply(const std::wstring& replyText, const RecordWriteGuard& guard)
+bool JudgeSignedOffer(const UpdateRecord& record, const std::wstring& installedVersion,
+                      const PublisherKey* key, std::wstring& why)
+{
+    if (!key)
+    {
+        why = L"the build's publisher key cannot be used";
+        return false;
+    }
+    if (!VerifyRecordSignature(record, *key, why))
+        return false;
+    // A signed release stays signed: replayed under its own version, an older
+    // one must not pass for an upgrade.
+    const std::optional<int> order = CompareDottedVersions(record.version, installedVersion);
+    if (!order)
+    {
+        why = L"the offered version \"" + record.version + L"\" or the installed version \"" +
+              installedVersion + L"\" is not dotted numbers";
+        return false;
+    }
+    if (*order <= 0)
+    {
+        why = L"the offered version \"" + record.version + L"\" is not newer than the installed version \"" +
+              installedVersion + L"\"";
+        return false;
+    }
+    return true;
+}
+
+ReplyVerdict RecordVersionReply(const std::wstring& replyText, const std::wstring& installedVersion,
+                                const RecordWriteGuard& guard)
 {
     const VersionReply reply = ReadVersionReply(replyText);
     const ReplyVerdict verdict = JudgeVersionReply(reply);
     LogEvent(L"check: the reply says status-code " + std::to_wstring(reply.status) +
-             (reply.status == 1
-                  ? L", offered version \"" + reply.record.version + L"\" at " + reply.record.url
-                  : std::wstring()) +
-             (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed)" : L""));
+             (reply.status == 1 ? L", offered version \"" + reply.record.version + L"\" at " +
+                                      AddressForLog(reply.record.url)
+                                : std::wstring()) +
+             (verdict == ReplyVerdict::Unusable
+                  ? L"; not usable (a value too long or malformed, or an address that is no web address)"
+                  : L""));
     if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
         return verdict;
+    if (HasEmbeddedPublisherKey())
+    {
+        const std::optional<PublisherKey> key = PublisherKey::LoadEmbedded();
+        std::wstring why;
+        if (!JudgeSignedOffer(reply.record, installedVersion, key ? &*key : nullptr, why))
+        {
+            LogEvent(L"check: the offer is refused: " + why);
+            return ReplyVerdict::Unusable;
+        }
+        LogEvent(
+            L"check: the publisher's signature over the offer's manifest verifies, and the version is newer");
+    }
     const std::wstring path = LiveUpdateIniPath();
     bool written = false;
     if (!guard([&] { written = !path.empty() && WriteUpdateRecord(path.c_str(), reply.record); }))

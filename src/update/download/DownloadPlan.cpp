@@ -4,6 +4,7 @@
 #include "support/RunLog.h"
 #include "update/download/PackageName.h"
 #include "update/trust/Authenticode.h"
+#include "update/trust/PackageManifest.h"
 #include "update/trust/PublisherKey.h"
 
 namespace
@@ -17,6 +18,10 @@ std::optional<PackageVerifier> MakeVerifier(const UpdateRecord& record)
         LogEvent(L"verify: " + problem);
         return std::nullopt;
     }
+    // Formed again from the record a launcher may have prepared: the
+    // signature must cover this name and version, not only the bytes.
+    std::wstring unformed;
+    expected.manifest = RecordManifest(record, unformed).value_or(std::string());
     const bool keyRequired = HasEmbeddedPublisherKey();
     LogEvent(std::wstring(L"verify: ") +
              (keyRequired ? L"this build requires the publisher's signature"

@@ -12,14 +12,18 @@ bool ParsePackageExpectation(const std::wstring& size, const std::wstring& sha25
     uint64_t bytes = 0;
     Sha256Digest digest{};
     std::array<BYTE, 64> raw{};
+    std::wstring found;
     if (!size.empty() && !ParsePackageSize(size, bytes))
-        problem = L"the record's size \"" + size + L"\" is malformed";
+        found = L"the record's size \"" + size + L"\" is malformed";
     else if (!sha256.empty() && !ParseSha256Hex(sha256, digest))
-        problem = L"the record's sha256 \"" + sha256 + L"\" is malformed";
+        found = L"the record's sha256 \"" + sha256 + L"\" is malformed";
     else if (!signature.empty() && !ParseSignatureText(signature, raw))
-        problem = L"the record's signature is not base64 of a DER ECDSA signature";
-    if (!problem.empty())
+        found = L"the record's signature is not base64 of a DER ECDSA signature";
+    if (!found.empty())
+    {
+        problem = found;
         return false;
+    }
     if (!size.empty())
         parsed.size = bytes;
     if (!sha256.empty())
@@ -44,6 +48,20 @@ PackageVerifier::PackageVerifier(const PackageExpectation& expected, bool keyReq
                           : !m_expected.sha256  ? L"sha256"
                                                 : L"size") +
                          L", which this build requires";
+    else if (m_expected.manifest.empty())
+        m_precondition = L"the package's name or version cannot be put in a manifest";
+    else if (!VerifiesManifest())
+        m_precondition =
+            L"the signature does not verify with the publisher's key over the package's manifest";
+    else
+        LogEvent(L"verify: the publisher's signature over the package's manifest verifies");
+}
+
+bool PackageVerifier::VerifiesManifest() const
+{
+    Sha256 hash;
+    hash.Update(m_expected.manifest.data(), m_expected.manifest.size());
+    return hash.IsValid() && m_key->Verify(hash.Finish(), *m_expected.signature);
 }
 
 bool PackageVerifier::Fail(const std::wstring& failure)
@@ -95,13 +113,9 @@ bool PackageVerifier::Finish()
         LogEvent(L"verify: size " + std::to_wstring(m_hashed) + L" and SHA-256 " + HexOfDigest(digest) +
                  L" match the record");
     }
-    if (m_keyRequired)
-    {
-        if (!m_key || !m_expected.signature || !m_key->Verify(digest, *m_expected.signature))
-            return Fail(L"the signature does not verify with the publisher's key (SHA-256 " +
-                        HexOfDigest(digest) + L")");
-        LogEvent(L"verify: the publisher's signature verifies");
-    }
+    // The manifest the publisher signed names this size and SHA-256.
+    if (m_keyRequired && (!m_expected.sha256 || !m_expected.size || !m_precondition.empty()))
+        return Fail(L"the package is not bound by a signed manifest");
     return true;
 }
 

@@ -21,6 +21,9 @@ struct PackageExpectation
     std::optional<uint64_t> size;
     std::optional<Sha256Digest> sha256;
     std::optional<std::array<BYTE, 64>> signature; // r||s
+    // The manifest the signature covers (PackageManifest.h): the package's
+    // name and version with the size and SHA-256; empty when there is none.
+    std::string manifest;
 };
 
 // The record's texts ("" when absent) as an expectation; false, naming the
@@ -39,7 +42,8 @@ class PackageVerifier
                     std::vector<std::array<BYTE, 32>> pins);
 
     // Why no package could pass whatever arrives (a keyed build and a record
-    // without size, SHA-256 or signature, say); empty when one can.
+    // without size, SHA-256 or signature, or whose signature does not verify
+    // over its manifest); empty when one can.
     const std::wstring& Precondition() const { return m_precondition; }
 
     // The package's total as the server announces it; false when it is not
@@ -50,8 +54,9 @@ class PackageVerifier
     void Add(const void* data, size_t size);
     uint64_t Hashed() const { return m_hashed; }
 
-    // After the last byte: the length, the SHA-256 and the signature as the
-    // record and the build ask. False when one fails.
+    // After the last byte: the length and the SHA-256 as the record asks
+    // (which the signed manifest binds in a keyed build). False when one
+    // fails.
     bool Finish();
     // The package's Authenticode signature, through the caller's handle to
     // the complete file (`path` names it).
@@ -62,6 +67,7 @@ class PackageVerifier
 
   private:
     bool Fail(const std::wstring& failure);
+    bool VerifiesManifest() const;
 
     PackageExpectation m_expected;
     bool m_keyRequired;
