@@ -7,7 +7,9 @@
 #include "pages/NoticeDlg.h"
 #include "pages/WizardMessages.h"
 #include "support/RunLog.h"
+#include "pages/StatusText.h"
 #include "update/download/PackageDownload.h"
+#include "update/download/PackageName.h"
 #include "update/download/ResumeState.h"
 #include "update/install/Installer.h"
 
@@ -28,12 +30,25 @@ std::wstring WriteErrorText(const std::wstring& temporaryPath)
     return L"写文件" + temporaryPath + L"错误！\n文件正在使用中，请先关闭程序！";
 }
 
-void ReportDownloadError(DownloadJob& job)
+// The folder the package goes to, as the user knows it: without the
+// trailing separator.
+std::wstring FolderOf(const std::wstring& packagePath)
+{
+    const size_t slash = packagePath.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : packagePath.substr(0, slash);
+}
+
+void ReportDownloadError(DownloadJob& job, const std::wstring& text = kDownloadErrorBox)
 {
     if (job.link->IsAbandoned())
         return;
-    AppMessageBox(kDownloadErrorBox, MB_OK | MB_ICONERROR);
+    AppMessageBox(text, MB_OK | MB_ICONERROR);
     job.link->SendToFrame(WM_DOWNLOAD_ERROR);
+}
+
+void ReportAnyDownloadError(DownloadJob& job)
+{
+    ReportDownloadError(job);
 }
 
 // 0 after the file-creation error, -1 after the download error; does not
@@ -62,9 +77,17 @@ unsigned RunDownload(DownloadJob& job)
             return 0;
         case DownloadOutcome::Failed:
         case DownloadOutcome::Rejected:
+        case DownloadOutcome::NoSpace:
             break;
     }
     progress.ShowFailure();
+    if (outcome == DownloadOutcome::NoSpace)
+    {
+        LogEvent(L"download: failed; the box of too little disk space is shown");
+        ReportDownloadError(job, NoSpaceText(progress.BytesNeeded(), FolderOf(job.plan.packagePath),
+                                             progress.BytesAvailable()));
+        return static_cast<unsigned>(-1);
+    }
     LogEvent(L"download: failed; the download-error box is shown");
     ReportDownloadError(job);
     return static_cast<unsigned>(-1);
@@ -101,7 +124,8 @@ BOOL CDownloadDlg::OnInitDialog()
     SetDlgItemText(IDC_PACKAGE_LINE, line);
     m_record = record;
     m_strDownloadUrl = record.url;
-    m_linkManual.SetLinkUrl(m_strDownloadUrl);
+    // The link hands its address to the shell: only a web page may open.
+    m_linkManual.SetLinkUrl(IsWebAddress(m_strDownloadUrl) ? m_strDownloadUrl : std::wstring());
     if (!StartDownload() && !m_strDownloadUrl.empty())
         LogEvent(L"download: no worker thread could be started");
     return TRUE;
@@ -124,7 +148,7 @@ BOOL CDownloadDlg::StartDownload()
 unsigned __stdcall CDownloadDlg::DownloadThread(void* pParam)
 {
     // Whatever goes wrong, the user hears of it and the wizard moves on.
-    return RunWorkerJob<DownloadJob>(pParam, RunDownload, ReportDownloadError, static_cast<unsigned>(-1));
+    return RunWorkerJob<DownloadJob>(pParam, RunDownload, ReportAnyDownloadError, static_cast<unsigned>(-1));
 }
 
 void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath, FileHandle package)

@@ -89,6 +89,17 @@ bool DownloadProgress::ClaimPackage(const std::function<bool()>& takeName)
     return m_link.TryBeginInstall(takeName);
 }
 
+void DownloadProgress::SetCancelCheckpoint(std::function<void()> checkpoint)
+{
+    m_link.SetAbandonHook(std::move(checkpoint));
+}
+
+void DownloadProgress::OnNoSpace(uint64_t needed, uint64_t available)
+{
+    m_needed = needed;
+    m_available = available;
+}
+
 void DownloadProgress::ShowFailure() const
 {
     m_taskbar.SetState(TaskbarProgress::State::Error);

@@ -32,6 +32,11 @@ class DownloadProgress : public DownloadListener
     void OnResumed(uint64_t held, uint64_t total) override;
     bool ChangeFiles(const std::function<void()>& change) override;
     bool ClaimPackage(const std::function<bool()>& takeName) override;
+    void SetCancelCheckpoint(std::function<void()> checkpoint) override;
+    void OnNoSpace(uint64_t needed, uint64_t available) override;
+    // What OnNoSpace heard: the bytes still needed and those available.
+    uint64_t BytesNeeded() const { return m_needed; }
+    uint64_t BytesAvailable() const { return m_available; }
     // The download has failed: the taskbar says so.
     void ShowFailure() const;
 
@@ -46,4 +51,6 @@ class DownloadProgress : public DownloadListener
     ULONGLONG m_quietUntil = 0; // the resumed notice stays until then
     uint64_t m_lastHeld = 0;
     uint64_t m_lastTotal = 0;
+    uint64_t m_needed = 0;
+    uint64_t m_available = 0;
 };

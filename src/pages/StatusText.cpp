@@ -56,3 +56,9 @@ std::wstring FormatRetryStatus(DWORD secondsLeft, int retry, int retries)
     return L"连接中断，" + std::to_wstring(secondsLeft) + L" 秒后重试（第 " + std::to_wstring(retry) +
            L" 次，共 " + std::to_wstring(retries) + L" 次）";
 }
+
+std::wstring NoSpaceText(uint64_t needed, const std::wstring& folder, uint64_t available)
+{
+    return L"磁盘空间不足：安装包还需要 " + FormatByteCount(needed) + L"，" + folder + L" 所在磁盘只剩 " +
+           FormatByteCount(available) + L"。\n请清理磁盘后重新执行更新程序！";
+}

@@ -23,3 +23,7 @@ std::wstring FormatTransferStatus(uint64_t received, uint64_t total, double byte
 std::wstring FormatRetryStatus(DWORD secondsLeft, int retry, int retries);
 // Shown once when a run continues what an earlier one left.
 extern const wchar_t kResumedStatus[];
+
+// The box of a download that does not fit the disk: `needed` more bytes for
+// the package, `available` on the disk of `folder`.
+std::wstring NoSpaceText(uint64_t needed, const std::wstring& folder, uint64_t available);

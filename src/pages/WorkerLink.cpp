@@ -33,8 +33,17 @@ void WorkerLink::Abandon()
     MarkAbandoned();
 }
 
+void WorkerLink::SetAbandonHook(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_abandonHook = std::move(hook);
+}
+
 void WorkerLink::MarkAbandoned()
 {
+    if (!m_abandoned && m_abandonHook)
+        m_abandonHook();
+    m_abandonHook = nullptr;
     m_abandoned = true;
     if (m_abandonedEvent)
         ::SetEvent(m_abandonedEvent.Get());

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -17,8 +18,13 @@ class WorkerLink
     WorkerLink(HWND hFrame, HWND hProgress, HWND hStatus = nullptr);
 
     // The page is going: from now on the worker reports nothing and starts
-    // nothing.
+    // nothing; the worker's abandon hook runs first.
     void Abandon();
+    // What the worker asks to be done when the wizard is abandoned, under the
+    // same exclusion as RunUnlessAbandoned, before anything is settled; an
+    // empty function withdraws it, and once that call has returned it no
+    // longer runs.
+    void SetAbandonHook(std::function<void()> hook);
     // The user has confirmed Cancel: as Abandon, unless the worker has
     // already begun the installation, which must then run to its end; false
     // in that case, and nothing changes. Otherwise `settle` runs before the
@@ -68,7 +74,7 @@ class WorkerLink
     void SetStatusText(const std::wstring& text) const;
 
   private:
-    void MarkAbandoned(); // with m_lock held
+    void MarkAbandoned(); // with m_lock held: runs the hook once
 
     HWND m_hFrame;
     HWND m_hProgress;
@@ -77,4 +83,5 @@ class WorkerLink
     std::atomic<bool> m_abandoned{false};
     std::mutex m_lock;
     bool m_installing = false;
+    std::function<void()> m_abandonHook;
 };

@@ -1,5 +1,7 @@
 #include "UpgradeFixture.h"
 
+#include <regex>
+
 namespace e2e
 {
 namespace
@@ -185,11 +187,19 @@ void Upgrade::ExpectEndedWithoutInstalling()
     EXPECT_FALSE(IniExists());
 }
 
-void Upgrade::ExpectDownloadError(bool partialKept)
+void Upgrade::ExpectDownloadError(bool partialKept, const std::wstring& boxPattern)
 {
     HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
     ASSERT_NE(nullptr, box) << "no error box";
-    EXPECT_EQ(kDownloadErrorBox, MessageBoxText(box));
+    if (boxPattern.empty())
+    {
+        EXPECT_EQ(kDownloadErrorBox, MessageBoxText(box));
+    }
+    else
+    {
+        EXPECT_TRUE(std::regex_match(MessageBoxText(box), std::wregex(boxPattern)))
+            << ::testing::PrintToString(MessageBoxText(box));
+    }
     EXPECT_EQ(L"CDownloadDlg", CurrentPageTag(m_frame)) << "the frame waits until the box is closed";
     AnswerMessageBox(box, IDOK);
     ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg"));

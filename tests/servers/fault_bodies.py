@@ -129,7 +129,7 @@ def make_body(reply, files_dir):
 # Byte ranges.
 # --------------------------------------------------------------------------
 
-RANGE_ANSWERS = ("ignore", "416", "wrong_total", "wrong_start", "always_206")
+RANGE_ANSWERS = ("ignore", "416", "wrong_total", "wrong_start", "always_206", "skip_if_range")
 
 
 def parse_range(value, length):

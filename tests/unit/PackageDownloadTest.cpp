@@ -6,6 +6,7 @@
 #include "update/network/NetworkTimeouts.h"
 #include "pages/StatusText.h"
 #include "update/download/PackageDownload.h"
+#include "update/download/PackageRequest.h"
 #include "update/download/RangeAnswer.h"
 #include "update/download/ResumeState.h"
 #include "update/download/TransferMeter.h"
@@ -63,14 +64,63 @@ TEST(PackageDownload, OnlyAnExactContinuationIsAppended)
     for (const Case& c : cases)
         EXPECT_EQ(c.verdict, JudgeRangeAnswer(400, 1000, c.status, c.range, c.length))
             << c.status << " " << c.range;
+
+    // The entity answered must be the one sent in If-Range.
+    const wchar_t date[] = L"Wed, 01 Jan 2025 00:00:00 GMT", other[] = L"Thu, 02 Jan 2025 00:00:00 GMT";
+    const struct
+    {
+        const wchar_t* sent;
+        const wchar_t* etag;
+        const wchar_t* lastModified;
+        bool kept;
+    } validators[] = {
+        {L"\"v1\"", L"\"v1\"", other, true}, {L"\"v1\"", L"", other, true},
+        {L"\"v1\"", L"\"v2\"", date, false}, {date, L"", date, true},
+        {date, L"\"v1\"", L"", true},        {date, L"", other, false},
+    };
+    for (const auto& v : validators)
+        EXPECT_EQ(v.kept, AnswerKeepsValidator(v.sent, v.etag, v.lastModified)) << v.sent << " " << v.etag;
+    EXPECT_TRUE(IsWeakEntityTag(L"W/\"v1\""));
+    EXPECT_FALSE(IsWeakEntityTag(L"\"W/v1\""));
+    PackageAnswer weak;
+    weak.etag = L"W/\"v1\"";
+    weak.lastModified = date;
+    EXPECT_EQ(L"", weak.Validator()) << "a weak tag makes nothing continuable";
+    weak.etag.clear();
+    EXPECT_EQ(date, weak.Validator());
 }
 
-TEST(PackageDownload, RetriesWaitLongerEachTime)
+TEST(PackageDownload, RetriesWaitLongerEachTimeAndNeverGoOnForEver)
 {
     EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000, 8000, 16000}),
               (std::vector<DWORD>{RetryDelayMs(1), RetryDelayMs(2), RetryDelayMs(3), RetryDelayMs(4),
                                   RetryDelayMs(5)}));
     EXPECT_EQ(5, kMaxDownloadRetries);
+    using Next = RetryPolicy::Next;
+    const uint64_t MiB = 1 << 20;
+    // Tries that add less than a MiB wait 1 to 16 s; the sixth ends the run.
+    RetryPolicy trickle;
+    for (int retry = 1; retry <= 5; ++retry)
+    {
+        EXPECT_EQ(Next::AfterWait, trickle.AfterTry(retry == 1 ? MiB - 1 : 1));
+        EXPECT_EQ(retry, trickle.Retry());
+    }
+    EXPECT_EQ(Next::GiveUp, trickle.AfterTry(0));
+    // A MiB or more starts the count again, and whatever bytes a 200 brought
+    // count, not how far they reach.
+    RetryPolicy progress;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Next::AfterWait, progress.AfterTry(0));
+    EXPECT_EQ(Next::AtOnce, progress.AfterTry(MiB));
+    for (int retry = 1; retry <= 5; ++retry)
+        EXPECT_EQ(Next::AfterWait, progress.AfterTry(0));
+    EXPECT_EQ(Next::GiveUp, progress.AfterTry(0));
+    // At most 100 tries, however much each brings.
+    RetryPolicy steady;
+    for (int i = 1; i < kMaxDownloadTries; ++i)
+        ASSERT_EQ(Next::AtOnce, i % 2 ? steady.AfterTry(10 * MiB) : steady.AfterDroppedBytes()) << i;
+    EXPECT_EQ(Next::GiveUp, steady.AfterTry(10 * MiB));
+    EXPECT_EQ(100, kMaxDownloadTries);
     for (const wchar_t* text : {L"1", L"45", L"600"})
         EXPECT_EQ(static_cast<DWORD>(_wtoi(text)), ParseStallSeconds(text)) << text;
     for (const wchar_t* text : {L"", L"0", L"601", L"-3", L"5s", L" 5", L"99999999999"})
@@ -140,6 +190,7 @@ TEST(TransferMeter, SpeedOverTheLastSecondsAndTheTextsShown)
     meter.Add(0, 0);
     meter.Add(1000, 100);
     EXPECT_FALSE(meter.HasSpeed()) << "too short to say";
+    EXPECT_EQ(1000000000000000u, SecondsLeft(0, UINT64_MAX, 1.0).value_or(0)) << "a length near 2^64";
 
     EXPECT_EQ(L"512 B", FormatByteCount(512));
     EXPECT_EQ(L"12.5 MB", FormatByteCount(13107200));

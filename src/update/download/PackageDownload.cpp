@@ -2,18 +2,21 @@
 
 #include "support/RunLog.h"
 #include "update/download/PackageDownloader.h"
-
-DWORD RetryDelayMs(int retry)
-{
-    if (retry < 1)
-        return 0;
-    return 1000u << (retry > kMaxDownloadRetries ? kMaxDownloadRetries - 1 : retry - 1);
-}
+#include "update/download/PackageName.h"
 
 DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, FileHandle& package)
 {
-    LogEvent(L"download: " + plan.url + L" to " + plan.packagePath + L", " + DescribeRoute(plan.route) +
-             L", stall time " + std::to_wstring(plan.route.stallMs / 1000) + L" s");
+    LogEvent(L"download: " + AddressForLog(plan.url) +
+             (plan.plainPackageName ? L" to " + plan.packagePath : std::wstring()) + L", " +
+             DescribeRoute(plan.route) + L", stall time " + std::to_wstring(plan.route.stallMs / 1000) +
+             L" s");
+    // A record a launcher prepared may name a file, a share or another
+    // protocol: only the web is asked for the package.
+    if (!IsWebAddress(plan.url))
+    {
+        LogEvent(L"download: the address is no http or https address");
+        return DownloadOutcome::Failed;
+    }
     // A name from the server that is not a plain file name could put the
     // package outside the temporary folder: it is refused like any name the
     // file system refuses.

@@ -12,6 +12,7 @@
 
 #include "framework/ScopedHandle.h"
 #include "update/download/DownloadPlan.h"
+#include "update/download/RetryPolicy.h"
 
 enum class DownloadOutcome
 {
@@ -20,6 +21,7 @@ enum class DownloadOutcome
     Failed,           // anything else, once the tries are spent
     Rejected,         // the package is not the one the record names: nothing of it is kept
     Abandoned,        // the listener asked to stop
+    NoSpace,          // the package does not fit the folder's disk (the listener heard by how much)
 };
 
 // What the download tells the page while it runs. The calls come from the
@@ -42,17 +44,24 @@ class DownloadListener
     // Cancel never falls inside one, so what it finds on disk is whole.
     // False, without running `change`, once the wizard has been left.
     virtual bool ChangeFiles(const std::function<void()>& change) = 0;
+    // What a confirmed Cancel runs, excluded from ChangeFiles like it, before
+    // it settles what stays on disk: the download records the bytes it holds
+    // (flushed) for the next run. An empty function withdraws it; once that
+    // call returns, the checkpoint no longer runs.
+    virtual void SetCancelCheckpoint(std::function<void()> checkpoint) { (void)checkpoint; }
+    // The package needs `needed` more bytes than the `available` ones of
+    // the disk that holds the temporary folder; the run ends as NoSpace.
+    virtual void OnNoSpace(uint64_t needed, uint64_t available)
+    {
+        (void)needed;
+        (void)available;
+    }
     // The checked package takes its name: `takeName` runs unless the wizard
     // has been left, and when it succeeds the installation is claimed in the
     // same step, so that no Cancel can end the wizard between the two.
     virtual bool ClaimPackage(const std::function<bool()>& takeName) = 0;
 };
 
-// How often a transfer that gets no further is tried again, and the waits
-// before those tries; a try that got further than any before it is followed
-// at once by the next, and the count starts again.
-constexpr int kMaxDownloadRetries = 5;
-DWORD RetryDelayMs(int retry); // 1 s, 2 s, 4 s, 8 s, 16 s for retries 1 to 5
 // One buffer, read and written a block at a time.
 constexpr DWORD kDownloadBlockBytes = 8192;
 
@@ -63,7 +72,12 @@ constexpr DWORD kDownloadBlockBytes = 8192;
 // `package` holds the package open for reading with neither write nor delete
 // shared, so that what was verified is what runs. When the run ends without
 // the whole package, the partial file and its state file stay for the next
-// run if the server named a validator; otherwise they are removed. A plan
-// without a plain package name is CannotCreateFile, one without a verifier
-// Rejected, before anything is asked of the network.
+// run if the server named a validator; otherwise they are removed. The tries
+// follow RetryPolicy. Before the first byte of an answer is written, the
+// bytes still to come are compared with the free space of the folder: when
+// they do not fit nothing is written and the run is NoSpace; a write that
+// finds the disk full removes the partial file and its state, NoSpace too.
+// A plan whose address is no web address is Failed, one without a plain
+// package name CannotCreateFile, one without a verifier Rejected, before
+// anything is asked of the network.
 DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, FileHandle& package);

@@ -8,38 +8,45 @@
 
 PackageDownloader::PackageDownloader(const DownloadPlan& plan, PackageVerifier& verifier,
                                      DownloadListener& listener)
-    : m_plan(plan), m_verifier(verifier), m_listener(listener), m_file(PartialPackagePath(plan.packagePath)),
-      m_statePath(ResumeStatePath(plan.packagePath))
+    : m_plan(plan), m_verifier(verifier), m_listener(listener), m_bytes(plan.packagePath, plan.url)
 {
 }
 
 void PackageDownloader::PickUpEarlierRun()
 {
-    const std::optional<ResumeState> state = LoadResumeState(m_statePath);
-    const uint64_t held = FileLength(m_file.Path());
-    if (state && state->url == m_plan.url && !state->validator.empty() && held > 0 && held < state->total)
+    bool leftovers = false;
+    if (m_bytes.PickUpEarlierRun(leftovers))
     {
-        m_held = held;
-        m_total = state->total;
-        m_validator = state->validator;
         m_fromEarlier = true;
-        LogEvent(L"download: continuing an earlier run's " + std::to_wstring(held) + L" of " +
-                 std::to_wstring(m_total) + L" bytes (validator " + m_validator + L")");
-        m_listener.OnResumed(m_held, m_total);
+        LogEvent(L"download: continuing an earlier run's " + std::to_wstring(m_bytes.Held()) + L" of " +
+                 std::to_wstring(m_bytes.Total()) + L" bytes (validator " + m_bytes.Validator() + L")");
+        m_listener.OnResumed(m_bytes.Held(), m_bytes.Total());
         return;
     }
-    if (state || ::GetFileAttributesW(m_file.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (leftovers)
     {
         LogEvent(L"download: an earlier run's partial file does not fit this package; discarded");
-        m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); });
+        m_listener.ChangeFiles([&] { m_bytes.Drop(); });
     }
 }
 
-bool PackageDownloader::Truncate()
+bool PackageDownloader::CheckpointNow()
 {
-    m_held = 0;
-    m_verifier.Restart();
-    return !m_file.IsOpen() || m_file.Truncate();
+    if (!m_listener.ChangeFiles([&] { m_bytes.Checkpoint(); }))
+        return false;
+    m_bytes.MarkRecorded();
+    return true;
+}
+
+TryOutcome PackageDownloader::UnlessSpaceFor(uint64_t needed, uint64_t freed)
+{
+    const std::optional<uint64_t> free = FreeSpaceBeside(m_bytes.File().Path());
+    if (!free || needed <= *free + freed)
+        return TryOutcome::Accepted;
+    m_listener.OnNoSpace(needed, *free + freed);
+    LogEvent(L"download: the package needs " + std::to_wstring(needed) + L" more bytes, the disk has " +
+             std::to_wstring(*free + freed) + L"; nothing is written");
+    return TryOutcome::NoSpace;
 }
 
 // Takes the answer's body as the package (from zero or from the bytes held)
@@ -48,25 +55,29 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
 {
     if (askedRange)
     {
-        const RangeVerdict verdict =
-            JudgeRangeAnswer(m_held, m_total, answer.status, answer.contentRange, answer.contentLength);
+        const RangeVerdict verdict = JudgeRangeAnswer(m_bytes.Held(), m_bytes.Total(), answer.status,
+                                                      answer.contentRange, answer.contentLength);
         if (verdict == RangeVerdict::Refused)
             return TryOutcome::Refused;
         if (verdict == RangeVerdict::Append)
         {
+            if (!AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
+                return TryOutcome::OtherEntity;
+            if (!m_verifier.AcceptsTotal(m_bytes.Total()))
+                return TryOutcome::Rejected;
+            if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
+                return TryOutcome::NoSpace;
             bool opened = false;
-            if (!m_listener.ChangeFiles([&] { opened = m_file.Open(m_held); }))
+            if (!m_listener.ChangeFiles([&] { opened = m_bytes.Reopen(); }))
                 return TryOutcome::Abandoned;
             if (!opened)
                 return TryOutcome::FileError;
-            if (!m_verifier.AcceptsTotal(m_total))
-                return TryOutcome::Rejected;
             // Bytes an earlier run left are hashed once, as they are now.
-            if (m_verifier.Hashed() != m_held)
+            if (m_verifier.Hashed() != m_bytes.Held())
             {
                 m_verifier.Restart();
-                if (!m_file.ReadBack(m_held,
-                                     [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
+                if (!m_bytes.File().ReadBack(m_bytes.Held(), [&](const char* data, DWORD size)
+                                             { m_verifier.Add(data, size); }))
                     return TryOutcome::FileError;
             }
             m_accepted = true;
@@ -84,31 +95,25 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
         return TryOutcome::Refused;
     if (!m_verifier.AcceptsTotal(length))
         return TryOutcome::Rejected;
+    // Whatever the partial file holds goes before the first byte comes.
+    if (UnlessSpaceFor(length, FileLength(m_bytes.File().Path())) == TryOutcome::NoSpace)
+        return TryOutcome::NoSpace;
     bool opened = false, saved = false;
-    const bool changed = m_listener.ChangeFiles(
-        [&]
-        {
-            opened = m_file.Open(0) && Truncate();
-            m_total = length;
-            m_validator = answer.Validator();
-            // Written before the first byte: whatever ends this run, the
-            // partial file says what it belongs to.
-            saved = opened && SaveResumeState(m_statePath, ResumeState{m_plan.url, m_validator, m_total, 0});
-        });
-    if (!changed)
+    if (!m_listener.ChangeFiles([&] { opened = m_bytes.StartFromZero(length, answer.Validator(), saved); }))
         return TryOutcome::Abandoned;
+    m_verifier.Restart();
     if (!opened)
         return TryOutcome::FileError;
     m_accepted = true;
     if (!saved)
         LogEvent(L"download: the resume state could not be written; this run cannot be continued later");
-    return m_listener.OnBytes(0, m_total) ? TryOutcome::Accepted : TryOutcome::Abandoned;
+    return m_listener.OnBytes(0, length) ? TryOutcome::Accepted : TryOutcome::Abandoned;
 }
 
 TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
 {
     std::vector<char> buffer(kDownloadBlockBytes, '\0');
-    while (m_held < m_total)
+    while (m_bytes.Held() < m_bytes.Total())
     {
         // Read what has come, up to a block, so that a slow server still
         // moves the bar as its bytes arrive.
@@ -117,14 +122,21 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
         const DWORD read = file.Read(buffer.data(), want);
         if (read == 0)
             return TryOutcome::Failed; // the body ended early
-        if (read > m_total - m_held)
+        if (read > m_bytes.Total() - m_bytes.Held())
             return TryOutcome::Failed; // longer than announced: not this package
-        if (!m_file.Write(buffer.data(), read))
-            return TryOutcome::FileError; // a full disk, for instance
+        if (!m_bytes.Append(buffer.data(), read))
+        {
+            m_fileError = ::GetLastError();
+            return m_fileError == ERROR_DISK_FULL || m_fileError == ERROR_HANDLE_DISK_FULL
+                       ? TryOutcome::DiskFull
+                       : TryOutcome::FileError;
+        }
         m_verifier.Add(buffer.data(), read);
-        m_held += read;
+        m_added += read;
         m_lastByteAt = ::GetTickCount64();
-        if (!m_listener.OnBytes(m_held, m_total))
+        if (m_bytes.Unrecorded() >= kCheckpointBytes && !CheckpointNow())
+            return TryOutcome::Abandoned;
+        if (!m_listener.OnBytes(m_bytes.Held(), m_bytes.Total()))
             return TryOutcome::Abandoned;
     }
     return TryOutcome::Complete;
@@ -134,20 +146,22 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
 {
     const ULONGLONG start = ::GetTickCount64();
     m_lastByteAt = start;
-    const uint64_t offset = m_held;
+    m_added = 0;
+    const uint64_t offset = m_bytes.Held();
     const bool askRange = offset > 0;
-    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + m_plan.url;
+    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + AddressForLog(m_plan.url);
     if (askRange)
-        asked += L" from byte " + std::to_wstring(offset) + L" (If-Range " + m_validator + L")";
+        asked += L" from byte " + std::to_wstring(offset) + L" (If-Range " + m_bytes.Validator() + L")";
     PackageAnswer answer;
     TryOutcome outcome = TryOutcome::Failed;
     std::wstring cause;
     try
     {
-        auto file = server.Send(offset, m_validator, answer);
+        auto file = server.Send(offset, m_bytes.Validator(), answer);
         LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
                  (answer.contentLength.empty() ? L"none" : answer.contentLength) +
                  (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
+                 (answer.etag.empty() ? L"" : L", ETag " + answer.etag) +
                  (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
                  L", " + Elapsed(start));
         outcome = Accept(answer, askRange);
@@ -164,46 +178,51 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
         if (::GetTickCount64() - m_lastByteAt >= m_plan.route.stallMs)
             cause += L", no byte for " + std::to_wstring(m_plan.route.stallMs / 1000) + L" s";
     }
-    const std::wstring received = L" after " + std::to_wstring(m_held - std::min(m_held, offset)) +
-                                  L" bytes in " + Elapsed(start) + L", holding " + std::to_wstring(m_held) +
-                                  L" of " + std::to_wstring(m_total);
+    if (outcome != TryOutcome::Failed)
+        cause = TryEndDetail(outcome, answer);
+    // What this try brought is on the disk and recorded before the next.
+    if ((outcome == TryOutcome::Failed || outcome == TryOutcome::Refused) && m_added > 0 && !CheckpointNow())
+        outcome = TryOutcome::Abandoned;
+    const std::wstring line =
+        TryEndText(outcome, number,
+                   L" after " + std::to_wstring(m_added) + L" bytes in " + Elapsed(start) + L", holding " +
+                       std::to_wstring(m_bytes.Held()) + L" of " + std::to_wstring(m_bytes.Total()),
+                   cause);
+    if (!line.empty())
+        LogEvent(line);
+    return outcome;
+}
+
+std::wstring PackageDownloader::TryEndDetail(TryOutcome outcome, const PackageAnswer& answer) const
+{
     switch (outcome)
     {
-        case TryOutcome::Accepted:
-        case TryOutcome::Complete:
-            LogEvent(L"download: try " + std::to_wstring(number) + L" complete" + received);
-            break;
-        case TryOutcome::Failed:
-            LogEvent(L"download: try " + std::to_wstring(number) + L" failed" + received + L": " + cause);
-            break;
         case TryOutcome::Refused:
-            LogEvent(L"download: try " + std::to_wstring(number) + L": the answer (status " +
-                     std::to_wstring(answer.status) + L") cannot be used");
-            break;
+            return std::to_wstring(answer.status);
+        case TryOutcome::OtherEntity:
+            return m_bytes.Validator();
         case TryOutcome::FileError:
-            LogEvent(L"download: the partial file " + m_file.Path() + L" cannot be written, error " +
-                     DescribeError(::GetLastError()));
-            break;
+        case TryOutcome::DiskFull:
+            return m_bytes.File().Path() + L" cannot be written, error " +
+                   DescribeError(m_fileError ? m_fileError : ::GetLastError());
         case TryOutcome::Rejected:
-            LogEvent(L"download: try " + std::to_wstring(number) + L": the package is refused: " +
-                     m_verifier.Failure());
-            break;
-        case TryOutcome::Abandoned:
-            LogEvent(L"download: stopped by a confirmed Cancel" + received);
-            break;
+            return m_verifier.Failure();
+        default:
+            return std::wstring();
     }
-    return outcome;
 }
 
 DownloadOutcome PackageDownloader::Finish(FileHandle& package)
 {
+    m_listener.SetCancelCheckpoint(nullptr);
     // Nothing that fails a check is run or kept.
-    if (m_held != m_total || !m_verifier.Finish() ||
-        !m_verifier.AcceptsAuthenticode(m_file.Handle(), m_file.Path()))
+    PartialFile& file = m_bytes.File();
+    if (m_bytes.Held() != m_bytes.Total() || !m_verifier.Finish() ||
+        !m_verifier.AcceptsAuthenticode(file.Handle(), file.Path()))
     {
         LogEvent(L"download: the package is refused and deleted");
-        m_file.Close();
-        m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); });
+        file.Close();
+        m_listener.ChangeFiles([&] { m_bytes.Drop(); });
         return DownloadOutcome::Rejected;
     }
     bool tried = false;
@@ -211,9 +230,9 @@ DownloadOutcome PackageDownloader::Finish(FileHandle& package)
             [&]
             {
                 tried = true;
-                const bool named = m_file.RenameAndHold(m_plan.packagePath, package);
+                const bool named = file.RenameAndHold(m_plan.packagePath, package);
                 if (named)
-                    ::DeleteFileW(m_statePath.c_str());
+                    ::DeleteFileW(ResumeStatePath(m_plan.packagePath).c_str());
                 return named;
             }))
     {
@@ -237,25 +256,39 @@ DownloadOutcome PackageDownloader::Finish(FileHandle& package)
 
 DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
 {
-    m_file.Close();
+    m_listener.SetCancelCheckpoint(nullptr);
     // After a confirmed Cancel the frame has decided what stays.
     m_listener.ChangeFiles(
         [&]
         {
             // What arrived stays for the next run, when a next run can trust it.
-            if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile &&
-                outcome != DownloadOutcome::Rejected)
+            const bool keep = m_bytes.Held() > 0 && !m_bytes.Validator().empty() &&
+                              outcome != DownloadOutcome::CannotCreateFile &&
+                              outcome != DownloadOutcome::Rejected;
+            if (keep)
             {
-                SaveResumeState(m_statePath, ResumeState{m_plan.url, m_validator, m_total, m_held});
-                LogEvent(L"download: " + std::to_wstring(m_held) + L" of " + std::to_wstring(m_total) +
-                         L" bytes kept for the next run");
+                m_bytes.Checkpoint();
+                LogEvent(L"download: " + std::to_wstring(m_bytes.Held()) + L" of " +
+                         std::to_wstring(m_bytes.Total()) + L" bytes kept for the next run");
             }
-            else if (m_accepted || outcome != DownloadOutcome::CannotCreateFile)
-            {
-                DiscardPartialDownload(m_plan.packagePath);
-            }
+            m_bytes.File().Close();
+            if (!keep && (m_accepted || outcome != DownloadOutcome::CannotCreateFile))
+                m_bytes.Drop();
         });
+    m_bytes.File().Close();
     return outcome;
+}
+
+DownloadOutcome PackageDownloader::AfterDiskFull()
+{
+    m_listener.SetCancelCheckpoint(nullptr);
+    // Kept, the partial file would fill the disk again at the next run.
+    const uint64_t total = m_bytes.Total();
+    if (!m_listener.ChangeFiles([&] { m_bytes.Drop(); }))
+        return GiveUp(DownloadOutcome::Abandoned);
+    LogEvent(L"download: the disk is full; the partial file and its state are removed");
+    m_listener.OnNoSpace(total, FreeSpaceBeside(m_bytes.File().Path()).value_or(0));
+    return GiveUp(DownloadOutcome::NoSpace);
 }
 
 DownloadOutcome PackageDownloader::Run(FileHandle& package)
@@ -273,71 +306,82 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
     }
     catch (const CInternetException& e)
     {
-        LogEvent(L"download: " + m_plan.url + L" cannot be requested: " + DescribeError(e.m_dwError));
+        LogEvent(L"download: " + AddressForLog(m_plan.url) + L" cannot be requested: " +
+                 DescribeError(e.m_dwError));
         return GiveUp(DownloadOutcome::Failed);
     }
-    // Tries that bring nothing new wait longer each time and are counted; a
-    // try that got further than any before it is followed at once by the
-    // next, and the count starts again: a connection that a network cuts
-    // every so often costs nothing but the new requests.
-    int retries = 0;
-    uint64_t furthest = m_held;
+    m_listener.SetCancelCheckpoint([this] { m_bytes.Checkpoint(); });
+    RetryPolicy policy;
     for (int number = 1;; ++number)
     {
         const TryOutcome outcome = Try(*server, number);
         if (outcome == TryOutcome::Complete)
             return Finish(package);
-        if (outcome == TryOutcome::Rejected)
-            return GiveUp(DownloadOutcome::Rejected);
-        if (outcome == TryOutcome::Abandoned)
-            return GiveUp(DownloadOutcome::Abandoned);
+        if (outcome == TryOutcome::DiskFull)
+            return AfterDiskFull();
+        if (outcome == TryOutcome::Rejected || outcome == TryOutcome::Abandoned ||
+            outcome == TryOutcome::NoSpace)
+            return GiveUp(outcome == TryOutcome::Rejected  ? DownloadOutcome::Rejected
+                          : outcome == TryOutcome::NoSpace ? DownloadOutcome::NoSpace
+                                                           : DownloadOutcome::Abandoned);
         if (outcome == TryOutcome::FileError)
             return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
-        if (m_fromEarlier && !m_accepted && outcome == TryOutcome::Refused)
+        RetryPolicy::Next next = RetryPolicy::Next::AtOnce;
+        if (outcome == TryOutcome::OtherEntity ||
+            (m_fromEarlier && !m_accepted && outcome == TryOutcome::Refused))
         {
-            if (!DropEarlierRun())
+            if (!DropHeldBytes())
                 return GiveUp(DownloadOutcome::Abandoned);
-            furthest = 0;
-            continue;
+            next = policy.AfterDroppedBytes();
         }
-        // Until an answer of this run has been taken, nothing has begun that
-        // a retry could save: the address or the server is wrong.
-        if (!m_accepted)
-            return GiveUp(DownloadOutcome::Failed);
-        if (m_held > furthest)
+        else if (!m_accepted)
         {
-            furthest = m_held;
-            retries = 0;
-            LogEvent(L"download: the try got further; trying again at once");
+            // Until an answer of this run has been taken, nothing has begun
+            // that a retry could save: the address or the server is wrong.
+            return GiveUp(DownloadOutcome::Failed);
         }
         else
         {
-            if (retries == kMaxDownloadRetries)
-                return GiveUp(DownloadOutcome::Failed);
-            ++retries;
-            const DWORD wait = RetryDelayMs(retries);
-            LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
-                     std::to_wstring(retries) + L" of " + std::to_wstring(kMaxDownloadRetries));
-            if (!m_listener.OnRetryWait(wait, retries, kMaxDownloadRetries))
-            {
-                LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
-                return GiveUp(DownloadOutcome::Abandoned);
-            }
+            next = policy.AfterTry(m_added);
         }
         DownloadOutcome end = DownloadOutcome::Failed;
-        if (!StartOverUnlessContinuable(end))
+        if (!WaitForNextTry(next, policy, end) || !StartOverUnlessContinuable(end))
             return GiveUp(end);
     }
 }
 
-bool PackageDownloader::DropEarlierRun()
+bool PackageDownloader::WaitForNextTry(RetryPolicy::Next next, const RetryPolicy& policy,
+                                       DownloadOutcome& end)
 {
-    // The server no longer has what the earlier run held: from zero.
-    LogEvent(L"download: the earlier run's bytes do not fit the server's package; starting from zero");
-    if (!m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); }))
+    switch (next)
+    {
+        case RetryPolicy::Next::GiveUp:
+            LogEvent(L"download: " + policy.WhyGivingUp() + L"; giving up");
+            return false;
+        case RetryPolicy::Next::AtOnce:
+            LogEvent(L"download: trying again at once");
+            return true;
+        case RetryPolicy::Next::AfterWait:
+            break;
+    }
+    const DWORD wait = RetryDelayMs(policy.Retry());
+    LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
+             std::to_wstring(policy.Retry()) + L" of " + std::to_wstring(kMaxDownloadRetries));
+    if (m_listener.OnRetryWait(wait, policy.Retry(), kMaxDownloadRetries))
+        return true;
+    LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
+    end = DownloadOutcome::Abandoned;
+    return false;
+}
+
+bool PackageDownloader::DropHeldBytes()
+{
+    // The server no longer has what is held (an earlier run's bytes, or this
+    // run's under another validator): from zero.
+    LogEvent(L"download: the bytes held do not fit the server's package; starting from zero");
+    if (!m_listener.ChangeFiles([&] { m_bytes.Drop(); }))
         return false;
-    m_held = m_total = 0;
-    m_validator.clear();
+    m_verifier.Restart();
     m_fromEarlier = false;
     return true;
 }
@@ -346,15 +390,16 @@ bool PackageDownloader::StartOverUnlessContinuable(DownloadOutcome& end)
 {
     // Without a validator nothing proves that the next answer continues
     // this one: start again from zero.
-    if (!m_validator.empty() || m_held == 0)
+    if (!m_bytes.Validator().empty() || m_bytes.Held() == 0)
         return true;
     bool emptied = false;
     end = DownloadOutcome::Abandoned;
-    if (!m_listener.ChangeFiles([&] { emptied = Truncate(); }))
+    if (!m_listener.ChangeFiles([&] { emptied = m_bytes.Truncate(); }))
         return false;
+    m_verifier.Restart();
     end = DownloadOutcome::Failed;
     if (!emptied)
         return false;
     end = DownloadOutcome::Abandoned;
-    return m_listener.OnBytes(0, m_total);
+    return m_listener.OnBytes(0, m_bytes.Total());
 }

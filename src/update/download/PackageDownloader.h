@@ -13,18 +13,12 @@
 #include "framework/ScopedHandle.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
-#include "update/download/PartialFile.h"
+#include "update/download/HeldBytes.h"
+#include "update/download/TryOutcome.h"
 
-enum class TryOutcome
-{
-    Accepted, // the answer's body continues or starts the package
-    Complete,
-    Failed,    // this try failed; another may succeed
-    Refused,   // the answer cannot continue the bytes held
-    FileError, // the partial file cannot be opened or written: no try helps
-    Rejected,  // the package is not the one the record names
-    Abandoned,
-};
+// The partial file is put on the disk, and its length recorded in the state,
+// at least this often while bytes arrive.
+constexpr uint64_t kCheckpointBytes = 8 * 1024 * 1024;
 
 class PackageDownloader
 {
@@ -38,9 +32,23 @@ class PackageDownloader
     TryOutcome Try(const PackageRequest& server, int number);
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
     TryOutcome Transfer(const CHttpFile& file);
-    bool Truncate();
-    // False when the wizard was left meanwhile.
-    bool DropEarlierRun();
+    // The worker's checkpoint (HeldBytes::Checkpoint); false once the wizard
+    // has been left.
+    bool CheckpointNow();
+    // Accepted when `needed` bytes fit the free space and the `freed` ones
+    // the partial file gives back; otherwise NoSpace, logged, and the
+    // listener hears of it.
+    TryOutcome UnlessSpaceFor(uint64_t needed, uint64_t freed);
+    // What TryEndText says of `outcome` beyond the error of a failed try.
+    std::wstring TryEndDetail(TryOutcome outcome, const PackageAnswer& answer) const;
+    // The bytes held go, from an earlier run or from another entity; false
+    // when the wizard was left meanwhile.
+    bool DropHeldBytes();
+    // Logs and waits as `next` says; false, with how the run ends in `end`,
+    // when it ends here.
+    bool WaitForNextTry(RetryPolicy::Next next, const RetryPolicy& policy, DownloadOutcome& end);
+    // Removes the partial file and its state, which would fill the disk again.
+    DownloadOutcome AfterDiskFull();
     // False, with how the run ends in `end`, when the bytes held had to go
     // and could not.
     bool StartOverUnlessContinuable(DownloadOutcome& end);
@@ -50,11 +58,9 @@ class PackageDownloader
     const DownloadPlan& m_plan;
     PackageVerifier& m_verifier;
     DownloadListener& m_listener;
-    PartialFile m_file;
-    const std::wstring m_statePath;
-    uint64_t m_held = 0;
-    uint64_t m_total = 0;
-    std::wstring m_validator;
+    HeldBytes m_bytes;
+    uint64_t m_added = 0; // by the current try
+    DWORD m_fileError = 0;
     ULONGLONG m_lastByteAt = 0;
     bool m_accepted = false;    // an answer of this run has been taken
     bool m_fromEarlier = false; // the bytes held come from an earlier run

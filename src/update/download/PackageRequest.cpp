@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "update/download/RangeAnswer.h"
 #include "update/network/NetworkTimeouts.h"
 
 const wchar_t kDownloadProxyUser[] = L"qjd";
@@ -75,6 +76,13 @@ std::wstring NamedHeader(const CHttpFile& file, const wchar_t* name)
     return file.QueryHeader(name, value) ? value : std::wstring();
 }
 } // namespace
+
+std::wstring PackageAnswer::Validator() const
+{
+    if (IsWeakEntityTag(etag))
+        return std::wstring();
+    return etag.empty() ? lastModified : etag;
+}
 
 PackageRequest::PackageRequest(const std::wstring& url, const NetworkRoute& route)
     : m_route(route), m_session(OpenRouteSession(route))

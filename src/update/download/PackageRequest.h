@@ -23,8 +23,10 @@ struct PackageAnswer
     std::wstring lastModified;
 
     // What a later request must name to continue this body: the ETag, or
-    // failing that the Last-Modified date; empty when there is neither.
-    const std::wstring& Validator() const { return etag.empty() ? lastModified : etag; }
+    // failing that the Last-Modified date; empty when there is neither. A
+    // weak ETag ("W/...") promises no byte-for-byte sameness: such a body is
+    // never continued.
+    std::wstring Validator() const;
 };
 
 // How often the request is sent again with the proxy's credentials while

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "framework/ScopedHandle.h"
@@ -24,7 +25,11 @@ class PartialFile
     // and puts the writing position after them. True when it is already open.
     bool Open(uint64_t keep);
     bool Truncate();
+    // False, with the platform's error as the last error, when not all of
+    // it could be written.
     bool Write(const char* data, DWORD size);
+    // Puts everything written so far on the disk.
+    bool Flush() { return m_file && ::FlushFileBuffers(m_file.Get()); }
     // Passes the first `length` bytes to `sink`, then goes back to the end.
     bool ReadBack(uint64_t length, const std::function<void(const char*, DWORD)>& sink);
     void Close() { m_file.Reset(); }
@@ -45,3 +50,7 @@ class PartialFile
 
 // The length of a file, 0 when it is missing.
 uint64_t FileLength(const std::wstring& path);
+
+// The bytes this user may still write on the disk that holds the folder of
+// `path`; nothing when the platform cannot tell.
+std::optional<uint64_t> FreeSpaceBeside(const std::wstring& path);

@@ -73,3 +73,19 @@ RangeVerdict JudgeRangeAnswer(uint64_t offset, uint64_t total, unsigned status,
         return RangeVerdict::Refused;
     return RangeVerdict::Append;
 }
+
+bool IsWeakEntityTag(const std::wstring& etag)
+{
+    size_t pos = 0;
+    SkipBlanks(etag, pos);
+    return etag.compare(pos, 2, L"W/") == 0;
+}
+
+bool AnswerKeepsValidator(const std::wstring& sent, const std::wstring& etag,
+                          const std::wstring& lastModified)
+{
+    // An entity tag is quoted; a date never starts with a quote.
+    const bool sentTag = !sent.empty() && (sent[0] == L'"' || IsWeakEntityTag(sent));
+    const std::wstring& answered = sentTag ? etag : lastModified;
+    return answered.empty() || answered == sent;
+}

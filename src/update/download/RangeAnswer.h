@@ -33,3 +33,14 @@ enum class RangeVerdict
 // when absent).
 RangeVerdict JudgeRangeAnswer(uint64_t offset, uint64_t total, unsigned status,
                               const std::wstring& contentRange, const std::wstring& contentLength);
+
+// "W/" before the quoted tag: the server promises no byte-for-byte sameness.
+bool IsWeakEntityTag(const std::wstring& etag);
+
+// Whether an answer to a request that continued under `sent` (If-Range) is
+// still that entity: when `sent` is an entity tag ("..." ) and the answer
+// carries an ETag, or `sent` is a date and the answer carries a
+// Last-Modified, it must be the one sent. An intermediary that ignores
+// If-Range would otherwise append another file's tail to the bytes held.
+bool AnswerKeepsValidator(const std::wstring& sent, const std::wstring& etag,
+                          const std::wstring& lastModified);
