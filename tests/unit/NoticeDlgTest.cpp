@@ -7,7 +7,7 @@
 #include "unit/CloseClient.h"
 #include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
-#include "update/ClientProcess.h"
+#include "update/install/ClientProcess.h"
 
 using closeclient::StartClient;
 using probes::TextOf;
