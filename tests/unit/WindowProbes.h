@@ -91,6 +91,7 @@ inline std::wstring TextOf(HWND hWnd)
 struct DialogSearch
 {
     DWORD processId;
+    DWORD threadId;
     const wchar_t* caption;
     HWND found;
 };
@@ -99,29 +100,27 @@ inline BOOL CALLBACK FindDialogProc(HWND hWnd, LPARAM lParam)
 {
     auto* search = reinterpret_cast<DialogSearch*>(lParam);
     DWORD processId = 0;
-    ::GetWindowThreadProcessId(hWnd, &processId);
+    const DWORD threadId = ::GetWindowThreadProcessId(hWnd, &processId);
     wchar_t className[16] = {};
     ::GetClassNameW(hWnd, className, 16);
     // The caption is read without a message: the thread that owns the
     // window may be busy, and waiting for it here could deadlock.
     wchar_t caption[256] = {};
     ::InternalGetWindowText(hWnd, caption, 256);
-    if ((search->processId != 0 && processId != search->processId) || wcscmp(className, L"#32770") != 0 ||
+    if ((search->processId != 0 && processId != search->processId) ||
+        (search->threadId != 0 && threadId != search->threadId) || wcscmp(className, L"#32770") != 0 ||
         !::IsWindowVisible(hWnd) || (search->caption && wcscmp(caption, search->caption) != 0))
         return TRUE;
     search->found = hWnd;
     return FALSE;
 }
 
-// The first shown dialog box of a thread, or of a process when `threadId`
-// is 0; with that caption when one is given. Null when there is none.
+// The first shown dialog box of that process and thread (0: any), with that
+// caption when one is given; null when there is none.
 inline HWND FindShownDialog(DWORD processId, DWORD threadId, const wchar_t* caption = nullptr)
 {
-    DialogSearch search{threadId != 0 ? 0 : processId, caption, nullptr};
-    if (threadId != 0)
-        ::EnumThreadWindows(threadId, FindDialogProc, reinterpret_cast<LPARAM>(&search));
-    else
-        ::EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{processId, threadId, caption, nullptr};
+    ::EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
