@@ -2,9 +2,10 @@
 # Benchmark of what checking the package costs: the real wizard downloads a
 # 1 GiB package from the fault server, once built with the publisher's key and
 # a record that names the package's size, SHA-256 and signature (everything is
-# checked: the hash as the bytes arrive, then the signature), and once built
-# without a key and with a record that names none of them. Figure: throughput
-# with the checks / without (target at least 0.95).
+# checked: the signature over the release's manifest before the first byte,
+# the hash as the bytes arrive, then size and hash), and once built without a
+# key and with a record that names none of them. Figure: throughput with the
+# checks / without (target at least 0.95).
 #   bench/verify.sh                        as root on Debian 12
 #   QVX_VERIFY_ROUNDS=5 bench/verify.sh    more rounds (3 by default)
 # QVX_BENCH_PORT sets the fault server's port (default 18590).
