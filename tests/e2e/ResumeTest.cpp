@@ -118,8 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {kV1, nullptr},
                   {206, 200}},
         RetryCase{"NoValidator", "", {""}, {nullptr}, {200}},
-        // A weak tag promises no byte-for-byte sameness: nothing is continued.
-        RetryCase{"WeakEtag", R"("etag": "W/\"v1\"")", {R"("etag": "W/\"v1\"")"}, {nullptr}, {200}},
         // A range that starts elsewhere is a failed try; the next one asks again.
         RetryCase{"MisansweredRange",
                   kEtag,
@@ -133,11 +131,8 @@ namespace
 struct TrickleCase
 {
     const char* name;
-    long long size;
-    std::string firstCut; // fields of the first answer
-    std::string laterCut; // fields of every later answer
+    std::string first, later; // fields of the first answer and of every later one
     bool completes;
-    size_t requests; // at most
 };
 
 class Trickle : public Upgrade, public ::testing::WithParamInterface<TrickleCase>
@@ -146,38 +141,32 @@ class Trickle : public Upgrade, public ::testing::WithParamInterface<TrickleCase
 } // namespace
 
 // What counts is what each try adds: one byte per connection ends the run
-// after five waits, and tries of 10 MiB each that restart below an earlier
-// mark go on at once to the end.
+// after five waits; tries of 10 MiB that restart below an earlier mark go on
+// at once to the end.
 TEST_P(Trickle, EachTryIsJudgedByWhatItAdds)
 {
     const TrickleCase& c = GetParam();
-    MakeLargePackage("trickle.exe", c.size);
-    ScriptPackage({ServedFile("trickle.exe", c.firstCut), ServedFile("trickle.exe", c.laterCut)}, true);
+    MakeLargePackage("trickle.exe", 64 << 20);
+    ScriptPackage({ServedFile("trickle.exe", c.first), ServedFile("trickle.exe", c.later)}, true);
     StartClient(L"QOravel.exe");
     RunToDownload(ScriptedPackageUrl());
     if (c.completes)
-    {
         ExpectPackageInstalled("trickle.exe", 120000);
-    }
-    else
-    {
-        // After waits of 1, 2, 4, 8 and 16 s.
+    else // after waits of 1 + 2 + 4 + 8 + 16 s
         ASSERT_NE(nullptr, WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 90000));
+    if (!c.completes)
         ExpectDownloadError(true);
-    }
-    EXPECT_LE(PackageRequests().size(), c.requests);
+    EXPECT_EQ(c.completes ? 8u : 6u, PackageRequests().size());
     EXPECT_EQ(c.completes, RunLog().find("before retry") == std::string::npos) << RunLog();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Resume, Trickle,
-    ::testing::Values(TrickleCase{"OneBytePerConnection", 3 << 20,
-                                  Fields({kEtag, R"("close_after_bytes": 1)"}),
-                                  Fields({kEtag, R"("close_after_bytes": 1)"}), false, 6},
-                      TrickleCase{"TenMiBPerTryAfterARestart", 64 << 20,
+    ::testing::Values(TrickleCase{"OneBytePerConnection", Fields({kEtag, R"("close_after_bytes": 1)"}),
+                                  Fields({kEtag, R"("close_after_bytes": 1)"}), false},
+                      TrickleCase{"TenMiBPerTryAfterARestart",
                                   Fields({kEtag, R"("close_after_bytes": 62914560)"}),
-                                  Fields({R"("etag": "\"v2\"")", R"("close_after_bytes": 10485760)"}), true,
-                                  8}),
+                                  R"("etag": "\"v2\"", "close_after_bytes": 10485760)", true}),
     [](const ::testing::TestParamInfo<TrickleCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Resume, RetryWaitCountsDownAndAConfirmedCancelEndsItAtOnce)

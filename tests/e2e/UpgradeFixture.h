@@ -65,7 +65,7 @@ class Upgrade : public WizardTest
     // Dismisses the download-error box (or a box whose text matches the
     // regular expression `box`) and expects the Finish page; a run that had
     // begun the package may keep its bytes for the next run.
-    void ExpectDownloadError(bool partialKept = false, const std::wstring& box = std::wstring());
+    void ExpectDownloadError(bool partialKept = false, const wchar_t* box = nullptr);
     // With a client running, the wizard stops at the close-client question
     // once the package is complete: the package is compared with the served
     // file, then the client is closed and the installer runs.

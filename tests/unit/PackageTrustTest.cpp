@@ -7,7 +7,6 @@
 #include "support/SignatureEncoding.h"
 #include "support/Sha256.h"
 #include "update/trust/Authenticode.h"
-#include "update/check/VersionReply.h"
 #include "update/trust/PackageManifest.h"
 #include "update/trust/PackageVerifier.h"
 #include "update/trust/PublisherKey.h"
@@ -26,13 +25,13 @@ const wchar_t kManifestSignature[] =
 
 UpdateRecord SignedRecord()
 {
-    UpdateRecord record;
-    record.version = L"3.0.0.0";
-    record.url = L"https://updates.example.com/packages/QoraSetup-3.0.exe";
-    record.size = L"26";
-    record.sha256 = L"C6E3C40C8C429B2AD7E44445C2A31B8CF7B1F87719DE0BE3D1B499CE522A75F1";
-    record.signature = kManifestSignature;
-    return record;
+    return {L"",
+            L"3.0.0.0",
+            L"https://updates.example.com/packages/QoraSetup-3.0.exe",
+            L"26",
+            L"C6E3C40C8C429B2AD7E44445C2A31B8CF7B1F87719DE0BE3D1B499CE522A75F1",
+            kManifestSignature,
+            L""};
 }
 
 // A Linux path as this program sees it under Wine.
@@ -214,14 +213,8 @@ TEST(Authenticode, WhatMayRun)
         EXPECT_EQ(c.withoutPins, AuthenticodeAllowsRun(c.result, none));
         EXPECT_EQ(c.withPins, AuthenticodeAllowsRun(c.result, pins));
     }
-
-    for (LONG chain : {CERT_E_UNTRUSTEDROOT, CERT_E_EXPIRED, CERT_E_CHAINING, CERT_E_REVOCATION_FAILURE,
-                       CRYPT_E_REVOCATION_OFFLINE, CRYPT_E_NO_REVOCATION_CHECK, CERT_E_WRONG_USAGE})
-        EXPECT_EQ(S::NotTrusted, AuthenticodeStateOf(chain)) << std::hex << chain;
-    for (LONG other :
-         {TRUST_E_SUBJECT_NOT_TRUSTED, CERT_E_UNTRUSTEDTESTROOT, E_FAIL, TRUST_E_FAIL, CERT_E_INVALID_NAME})
-        EXPECT_EQ(S::Unknown, AuthenticodeStateOf(other)) << std::hex << other;
-    EXPECT_EQ(S::Broken, AuthenticodeStateOf(CERT_E_REVOKED));
+    EXPECT_EQ(S::NotTrusted, AuthenticodeStateOf(CERT_E_WRONG_USAGE));
+    EXPECT_EQ(S::Unknown, AuthenticodeStateOf(TRUST_E_SUBJECT_NOT_TRUSTED));
 
     const std::string hex = TestKey("signer.sha256").substr(0, 64);
     std::string upper = hex;
@@ -234,64 +227,18 @@ TEST(Authenticode, WhatMayRun)
 
 TEST(PackageManifest, BindsNameVersionSizeAndDigestInOneForm)
 {
+    std::wstring problem;
     EXPECT_EQ("QVXLiveUpdate package manifest 1\nname=QoraSetup-3.0.exe\nversion=3.0.0.0\nsize=26\n"
               "sha256=c6e3c40c8c429b2ad7e44445c2a31b8cf7b1f87719de0be3d1b499ce522a75f1\n",
-              FormatPackageManifest(L"QoraSetup-3.0.exe", L"3.0.0.0", 26, DigestOfText()).value_or(""));
-    EXPECT_EQ("QVXLiveUpdate package manifest 1\nname=\xE5\x8C\x85.exe\nversion=\nsize=1\nsha256=" +
-                  std::string(64, '0') + "\n",
-              FormatPackageManifest(L"\u5305.exe", L"", 1, Sha256Digest{}).value_or(""));
-    for (const auto& [name, version] : {std::pair<std::wstring, std::wstring>{L"", L"3.0"},
-                                        {L"a.exe", L"3.0\nsize=1"},
-                                        {L"a.exe\r", L"3.0"},
-                                        {std::wstring(L"a\0.exe", 6), L"3.0"},
-                                        {L"a.exe", L"3.\xD800"}})
-        EXPECT_FALSE(FormatPackageManifest(name, version, 26, DigestOfText()).has_value())
-            << "a value that could forge a line";
-
-    const auto key = PublisherKey::FromPem(TestKey("publisher.pem"));
-    const auto other = PublisherKey::FromPem(TestKey("other.pem"));
-    ASSERT_TRUE(key && other);
-    std::wstring problem;
-    EXPECT_TRUE(VerifyRecordSignature(SignedRecord(), *key, problem)) << problem;
-    EXPECT_FALSE(VerifyRecordSignature(SignedRecord(), *other, problem));
-    UpdateRecord changed = SignedRecord();
-    changed.version = L"3.0.0.1";
-    EXPECT_FALSE(VerifyRecordSignature(changed, *key, problem)) << "another version";
-    changed = SignedRecord();
-    changed.url = L"https://updates.example.com/packages/QoraSetup-2.0.exe";
-    EXPECT_FALSE(VerifyRecordSignature(changed, *key, problem)) << "another name";
-    changed = SignedRecord();
-    changed.url = L"http://mirror.example.net/QoraSetup-3.0.exe";
-    EXPECT_TRUE(VerifyRecordSignature(changed, *key, problem)) << "the same name anywhere";
-    changed.size = L"026";
-    EXPECT_TRUE(VerifyRecordSignature(changed, *key, problem)) << "the size as a number";
-    changed.size.clear();
-    EXPECT_FALSE(VerifyRecordSignature(changed, *key, problem));
-    EXPECT_EQ(L"the record gives no size", problem);
-}
-
-TEST(PackageManifest, KeyedBuildsTakeOnlySignedNewerOffers)
-{
+              RecordManifest(SignedRecord(), problem).value_or(""));
+    for (const wchar_t* version : {L"3.0\nsize=1", L"3.0\r", L"3.\xD800"})
+        EXPECT_FALSE(FormatPackageManifest(L"a.exe", version, 26, DigestOfText())) << "a forged line";
     const auto key = PublisherKey::FromPem(TestKey("publisher.pem"));
     ASSERT_TRUE(key);
-    const struct
-    {
-        const wchar_t* installed;
-        bool taken;
-    } cases[] = {{L"2.1.0", true},    {L"", true},      {L"2.99.99.99", true},
-                 {L"3", false},       {L"3.0", false},  {L"3.0.0.0", false},
-                 {L"3.0.0.1", false}, {L"10.0", false}, {L"2.1 beta", false}};
-    for (const auto& c : cases)
-    {
-        std::wstring why;
-        EXPECT_EQ(c.taken, JudgeSignedOffer(SignedRecord(), c.installed, &*key, why)) << c.installed;
-        EXPECT_EQ(c.taken, why.empty()) << c.installed;
-    }
-    std::wstring why;
-    EXPECT_FALSE(JudgeSignedOffer(SignedRecord(), L"2.1", nullptr, why)) << "a key that cannot be used";
-    UpdateRecord unsigned_ = SignedRecord();
-    unsigned_.signature.clear();
-    EXPECT_FALSE(JudgeSignedOffer(unsigned_, L"2.1", &*key, why));
+    UpdateRecord moved = SignedRecord();
+    moved.url = L"http://mirror.example.net/QoraSetup-3.0.exe";
+    moved.size = L"026";
+    EXPECT_TRUE(VerifyRecordSignature(moved, *key, problem)) << "the same name and size anywhere";
 }
 
 TEST(PackageVerifier, WhatTheRecordAndTheBuildDemand)
@@ -334,12 +281,6 @@ TEST(PackageVerifier, WhatTheRecordAndTheBuildDemand)
     PackageExpectation otherManifest = all;
     otherManifest.manifest[otherManifest.manifest.find("3.0.0.0")] = '9';
     EXPECT_FALSE(verify(otherManifest, true, text)) << "a signature over another version";
-    otherManifest.manifest.clear();
-    EXPECT_FALSE(verify(otherManifest, true, text)) << "no manifest";
-    PackageExpectation signedBytes = all;
-    ASSERT_TRUE(ParsePackageExpectation(size, sha, kSignature, signedBytes, problem));
-    signedBytes.manifest = all.manifest;
-    EXPECT_FALSE(verify(signedBytes, true, text)) << "a signature over the bytes alone binds no version";
     EXPECT_FALSE(PackageVerifier(all, true, std::nullopt, {}).Precondition().empty())
         << "an embedded key that cannot be used refuses everything";
 }
