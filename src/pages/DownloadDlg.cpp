@@ -5,9 +5,9 @@
 #include "pages/DownloadProgress.h"
 #include "pages/Edition.h"
 #include "pages/NoticeDlg.h"
+#include "pages/StatusText.h"
 #include "pages/WizardMessages.h"
 #include "support/RunLog.h"
-#include "pages/StatusText.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageName.h"
 #include "update/download/ResumeState.h"
@@ -46,6 +46,7 @@ void ReportDownloadError(DownloadJob& job, const std::wstring& text = kDownloadE
     job.link->SendToFrame(WM_DOWNLOAD_ERROR);
 }
 
+// Whatever escaped the worker: the plain download error.
 void ReportAnyDownloadError(DownloadJob& job)
 {
     ReportDownloadError(job);
