@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "application/LiveUpdateDlg.h"
-#include "support/Files.h"
 #include "support/RunLog.h"
+#include "support/WorkingFolder.h"
 #include "update/network/NetworkRoute.h"
 #include "update/download/ResumeState.h"
 
@@ -65,6 +65,8 @@ void LogStart()
     LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " + ::GetCommandLineW() +
              L", Windows " + WindowsVersion() + L", ANSI code page " + std::to_wstring(::GetACP()) +
              L", system proxy " + (proxyEnabled ? L"on \"" + WithoutCredentials(proxy) + L"\"" : L"off"));
+    for (const std::wstring& note : TheWorkingFolder().notes)
+        LogEvent(L"start: " + note);
 }
 } // namespace
 
@@ -73,7 +75,7 @@ BOOL CLiveUpdateApp::InitInstance()
     m_hMutex = ::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate");
     const DWORD mutexError = ::GetLastError();
     // The running instance owns the log: a second start only adds its line.
-    OpenRunLog(TemporaryFolder(), m_hMutex && mutexError != ERROR_ALREADY_EXISTS);
+    OpenRunLog(WorkingFolder(), m_hMutex && mutexError != ERROR_ALREADY_EXISTS);
     if (!m_hMutex)
     {
         LogEvent(L"end: the single-instance mutex could not be created, error " +
@@ -93,7 +95,7 @@ BOOL CLiveUpdateApp::InitInstance()
     LogStart();
     // Partial packages that no run has continued for a week are not coming
     // back.
-    RemoveStaleDownloads(TemporaryFolder());
+    RemoveStaleDownloads(WorkingFolder());
 
     INT_PTR result = 0;
     {
