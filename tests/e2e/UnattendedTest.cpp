@@ -143,11 +143,11 @@ TEST_F(Unattended, WorksInAPrivateSubfolderWhereEveryoneMayWriteToTheTemporaryFo
     ScriptPackage({ServedFile(kPackage, R"("etag": "\"v1\"")")}, true);
     Answer(Offer(ScriptedPackageUrl()));
 
+    const std::wstring originalTemp = TempFolder();
     ::SetEnvironmentVariableW(L"TMP", temp.c_str());
     ::SetEnvironmentVariableW(L"TEMP", temp.c_str());
     std::string output;
     bool windowShown = true;
-    const std::wstring originalTemp = TempFolder();
     const DWORD exitCode = Run(L"/silent", output, windowShown);
     ::SetEnvironmentVariableW(L"TMP", originalTemp.c_str());
     ::SetEnvironmentVariableW(L"TEMP", originalTemp.c_str());
