@@ -90,6 +90,22 @@ bool JudgeSignedOffer(const UpdateRecord& record, const std::wstring& installedV
     return true;
 }
 
+bool OfferPassesThisBuild(const UpdateRecord& record, const std::wstring& installedVersion)
+{
+    if (!HasEmbeddedPublisherKey())
+        return true;
+    const std::optional<PublisherKey> key = PublisherKey::LoadEmbedded();
+    std::wstring why;
+    if (!JudgeSignedOffer(record, installedVersion, key ? &*key : nullptr, why))
+    {
+        LogEvent(L"check: the offer is refused: " + why);
+        return false;
+    }
+    LogEvent(
+        L"check: the publisher's signature over the offer's manifest verifies, and the version is newer");
+    return true;
+}
+
 ReplyVerdict RecordVersionReply(const std::wstring& replyText, const std::wstring& installedVersion,
                                 const RecordWriteGuard& guard)
 {
@@ -104,18 +120,8 @@ ReplyVerdict RecordVersionReply(const std::wstring& replyText, const std::wstrin
                   : L""));
     if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
         return verdict;
-    if (HasEmbeddedPublisherKey())
-    {
-        const std::optional<PublisherKey> key = PublisherKey::LoadEmbedded();
-        std::wstring why;
-        if (!JudgeSignedOffer(reply.record, installedVersion, key ? &*key : nullptr, why))
-        {
-            LogEvent(L"check: the offer is refused: " + why);
-            return ReplyVerdict::Unusable;
-        }
-        LogEvent(
-            L"check: the publisher's signature over the offer's manifest verifies, and the version is newer");
-    }
+    if (!OfferPassesThisBuild(reply.record, installedVersion))
+        return ReplyVerdict::Unusable;
     const std::wstring path = LiveUpdateIniPath();
     bool written = false;
     if (!guard([&] { written = !path.empty() && WriteUpdateRecord(path.c_str(), reply.record); }))

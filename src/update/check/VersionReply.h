@@ -46,6 +46,11 @@ bool JudgeSignedOffer(const UpdateRecord& record, const std::wstring& installedV
 // leaving until it is done; false, without running it, once it has been left.
 using RecordWriteGuard = std::function<bool(const std::function<void()>& write)>;
 
+// True in a build without the publisher's key; in one with it, what
+// JudgeSignedOffer says of a status-1 record (the key loaded from the
+// program), and a refusal is logged with its reason.
+bool OfferPassesThisBuild(const UpdateRecord& record, const std::wstring& installedVersion);
+
 // Reads and judges the answer (in a build with the publisher's key, with
 // JudgeSignedOffer against `installedVersion`, the version the check sent),
 // logs what it says and, for status 1, stores the record in the settings
