@@ -107,6 +107,27 @@ void SendFinal(const CHttpFile& file, const VersionRequest& request, bool repeat
     }
 }
 
+// The `length` bytes of the reply's body, and two zeros after them.
+std::vector<char> ReadReplyBody(const CHttpFile& file, DWORD length)
+{
+    std::vector<char> body(length + 2, '\0');
+    DWORD received = 0;
+    while (received < length)
+    {
+        const DWORD read = file.Read(body.data() + received, length - received);
+        if (read == 0)
+            break;
+        received += read;
+    }
+    if (received < length)
+    {
+        LogEvent(L"check: the reply ended after " + std::to_wstring(received) + L" of " +
+                 std::to_wstring(length) + L" bytes");
+        Fail();
+    }
+    return body;
+}
+
 std::string FetchReply(const VersionRequest& request, const NetworkRoute& route, const std::wstring& target,
                        ULONGLONG start, ProxyContact& contact)
 {
@@ -161,21 +182,7 @@ std::string FetchReply(const VersionRequest& request, const NetworkRoute& route,
     }
 
     const DWORD length = static_cast<DWORD>(announced);
-    std::vector<char> body(length + 2, '\0');
-    DWORD received = 0;
-    while (received < length)
-    {
-        const DWORD read = file->Read(body.data() + received, length - received);
-        if (read == 0)
-            break;
-        received += read;
-    }
-    if (received < length)
-    {
-        LogEvent(L"check: the reply ended after " + std::to_wstring(received) + L" of " +
-                 std::to_wstring(length) + L" bytes");
-        Fail();
-    }
+    const std::vector<char> body = ReadReplyBody(*file, length);
     if (StartsLikeHtml(std::string_view(body.data(), length)))
         FailAsLoginPage(statusCode, type, elsewhere, L"the body is a web page");
     // The server's clock, for a certificate that later seems out of date.

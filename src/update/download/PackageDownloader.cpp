@@ -389,10 +389,7 @@ bool PackageDownloader::StartOverUnlessContinuable(DownloadOutcome& end)
     if (m_held == 0 || (sameAddress ? !m_validator.empty() : m_plan.identityChecked))
         return true;
     if (!sameAddress)
-        LogEvent(
-            L"download: the record names no SHA-256 to check bytes from two addresses; starting from zero "
-            L"at " +
-            m_addresses.Url());
+        LogEvent(L"download: no SHA-256 checks bytes from two addresses; from zero at " + m_addresses.Url());
     bool emptied = false;
     end = DownloadOutcome::Abandoned;
     if (!m_listener.ChangeFiles([&] { emptied = Truncate(); }))
