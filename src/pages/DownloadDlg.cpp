@@ -4,6 +4,7 @@
 #include "framework/WinApp.h"
 #include "pages/DownloadProgress.h"
 #include "pages/Edition.h"
+#include "pages/FailureText.h"
 #include "pages/NoticeDlg.h"
 #include "pages/StatusText.h"
 #include "pages/WizardMessages.h"
@@ -38,18 +39,33 @@ std::wstring FolderOf(const std::wstring& packagePath)
     return slash == std::wstring::npos ? std::wstring() : packagePath.substr(0, slash);
 }
 
-void ReportDownloadError(DownloadJob& job, const std::wstring& text = kDownloadErrorBox)
+// The box `text` (the download error's own when empty), then the download
+// error's Finish page.
+void ReportDownloadError(DownloadJob& job, const std::wstring& text)
 {
     if (job.link->IsAbandoned())
         return;
-    AppMessageBox(text, MB_OK | MB_ICONERROR);
+    AppMessageBox(text.empty() ? std::wstring(kDownloadErrorBox) : text, MB_OK | MB_ICONERROR);
     job.link->SendToFrame(WM_DOWNLOAD_ERROR);
 }
 
-// Whatever escaped the worker: the plain download error.
-void ReportAnyDownloadError(DownloadJob& job)
+void ReportDownloadError(DownloadJob& job)
 {
-    ReportDownloadError(job);
+    ReportDownloadError(job, std::wstring());
+}
+
+// The box for a download that ended as `outcome`: the clock's, the security
+// software's or the disk's when they stood in the way, else the usual one.
+std::wstring DownloadErrorText(DownloadOutcome outcome, const DownloadPlan& plan,
+                               const DownloadProgress& progress)
+{
+    if (outcome == DownloadOutcome::NoSpace)
+        return NoSpaceText(progress.BytesNeeded(), FolderOf(plan.packagePath), progress.BytesAvailable());
+    if (outcome == DownloadOutcome::ClockWrong && plan.clockAhead)
+        return ClockWrongTextNow(*plan.clockAhead);
+    if (outcome == DownloadOutcome::Blocked)
+        return kPackageBlockedText;
+    return std::wstring();
 }
 
 // 0 after the file-creation error, -1 after the download error; does not
@@ -79,18 +95,15 @@ unsigned RunDownload(DownloadJob& job)
         case DownloadOutcome::Failed:
         case DownloadOutcome::Rejected:
         case DownloadOutcome::NoSpace:
+        case DownloadOutcome::ClockWrong:
+        case DownloadOutcome::Blocked:
             break;
     }
     progress.ShowFailure();
-    if (outcome == DownloadOutcome::NoSpace)
-    {
-        LogEvent(L"download: failed; the box of too little disk space is shown");
-        ReportDownloadError(job, NoSpaceText(progress.BytesNeeded(), FolderOf(job.plan.packagePath),
-                                             progress.BytesAvailable()));
-        return static_cast<unsigned>(-1);
-    }
-    LogEvent(L"download: failed; the download-error box is shown");
-    ReportDownloadError(job);
+    const std::wstring text = DownloadErrorText(outcome, job.plan, progress);
+    LogEvent(text.empty() ? L"download: failed; the download-error box is shown"
+                          : L"download: failed; the box says: " + text);
+    ReportDownloadError(job, text);
     return static_cast<unsigned>(-1);
 }
 } // namespace
@@ -149,7 +162,7 @@ BOOL CDownloadDlg::StartDownload()
 unsigned __stdcall CDownloadDlg::DownloadThread(void* pParam)
 {
     // Whatever goes wrong, the user hears of it and the wizard moves on.
-    return RunWorkerJob<DownloadJob>(pParam, RunDownload, ReportAnyDownloadError, static_cast<unsigned>(-1));
+    return RunWorkerJob<DownloadJob>(pParam, RunDownload, ReportDownloadError, static_cast<unsigned>(-1));
 }
 
 void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath, FileHandle package)
@@ -160,8 +173,19 @@ void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath, Fi
     else
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     // The installer has told its user itself whether it was cancelled; the
-    // updater ends the same way whatever the step's outcome.
-    RunInstallerStep(packagePath, std::move(package), CNoticeDlg::ConfirmClientClosed);
+    // updater ends the same way whatever the step's outcome, but a package
+    // that could not start would otherwise end it without a word.
+    const InstallReport report =
+        RunInstallerStep(packagePath, std::move(package), CNoticeDlg::ConfirmClientClosed);
+    if (report.result == InstallReport::NotStarted)
+    {
+        const std::wstring text = StartFailureText(
+            report.startError,
+            SystemErrorWords(report.startError, packagePath.substr(packagePath.rfind(L'\\') + 1)));
+        LogEvent(L"install: the box says: " + text);
+        AppMessageBox(text,
+                      MB_OK | (report.startError == ERROR_CANCELLED ? MB_ICONINFORMATION : MB_ICONERROR));
+    }
     LogEvent(L"end: after the installer step");
     // The frame's thread is not waited for: ending the process ends it too.
     ::PostMessageW(hFrame, WM_CLOSE, 0, 0);

@@ -37,10 +37,15 @@ class DownloadProgress : public DownloadListener
     // What OnNoSpace heard: the bytes still needed and those available.
     uint64_t BytesNeeded() const { return m_needed; }
     uint64_t BytesAvailable() const { return m_available; }
+    void OnAddress(const std::wstring& address, size_t index) override;
+    bool Pause(DWORD ms) override;
     // The download has failed: the taskbar says so.
     void ShowFailure() const;
 
   private:
+    // The status line, under the mirror's name while a mirror serves.
+    void ShowStatus(const std::wstring& text) const;
+
     WorkerLink& m_link;
     TaskbarProgress m_taskbar;
     TransferMeter m_meter;
@@ -53,4 +58,5 @@ class DownloadProgress : public DownloadListener
     uint64_t m_lastTotal = 0;
     uint64_t m_needed = 0;
     uint64_t m_available = 0;
+    std::wstring m_mirrorLine; // empty while the record's own address serves
 };

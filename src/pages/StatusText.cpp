@@ -62,3 +62,8 @@ std::wstring NoSpaceText(uint64_t needed, const std::wstring& folder, uint64_t a
     return L"磁盘空间不足：安装包还需要 " + FormatByteCount(needed) + L"，" + folder + L" 所在磁盘只剩 " +
            FormatByteCount(available) + L"。\n请清理磁盘后重新执行更新程序！";
 }
+
+std::wstring FormatMirrorLine(const std::wstring& host)
+{
+    return L"从镜像 " + host + L" 下载";
+}

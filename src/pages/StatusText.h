@@ -27,3 +27,6 @@ extern const wchar_t kResumedStatus[];
 // The box of a download that does not fit the disk: `needed` more bytes for
 // the package, `available` on the disk of `folder`.
 std::wstring NoSpaceText(uint64_t needed, const std::wstring& folder, uint64_t available);
+// "从镜像 mirror.example 下载": the status line's first line while a mirror,
+// not the record's own address, serves the package.
+std::wstring FormatMirrorLine(const std::wstring& host);

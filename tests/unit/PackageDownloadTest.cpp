@@ -69,7 +69,8 @@ TEST(PackageDownload, OnlyAnExactContinuationIsAppended)
     const wchar_t date[] = L"Wed, 01 Jan 2025 00:00:00 GMT";
     EXPECT_TRUE(AnswerKeepsValidator(L"\"v1\"", L"", date) && AnswerKeepsValidator(date, L"\"v2\"", date));
     EXPECT_FALSE(AnswerKeepsValidator(L"\"v1\"", L"\"v2\"", date) || AnswerKeepsValidator(date, L"", L"x"));
-    PackageAnswer weak{206, L"", L"", L"W/\"v1\"", date};
+    PackageAnswer weak;
+    weak.etag = L"W/\"v1\"", weak.lastModified = date;
     EXPECT_EQ(L"", weak.Validator());
 }
 

@@ -25,13 +25,11 @@ const wchar_t kManifestSignature[] =
 
 UpdateRecord SignedRecord()
 {
-    return {L"",
-            L"3.0.0.0",
-            L"https://updates.example.com/packages/QoraSetup-3.0.exe",
-            L"26",
-            L"C6E3C40C8C429B2AD7E44445C2A31B8CF7B1F87719DE0BE3D1B499CE522A75F1",
-            kManifestSignature,
-            L""};
+    UpdateRecord record;
+    record.version = L"3.0.0.0", record.url = L"https://updates.example.com/packages/QoraSetup-3.0.exe";
+    record.size = L"26", record.sha256 = L"C6E3C40C8C429B2AD7E44445C2A31B8CF7B1F87719DE0BE3D1B499CE522A75F1";
+    record.signature = kManifestSignature;
+    return record;
 }
 
 // A Linux path as this program sees it under Wine.

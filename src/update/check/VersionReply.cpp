@@ -30,6 +30,8 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
             document.FindChild(root, "sha256", record.sha256);
             document.FindChild(root, "signature", record.signature);
             document.FindChild(root, "desc", record.desc);
+            for (const XmlNode& mirror : document.FindChildren(root, "mirror"))
+                record.mirrors.push_back(document.GetText(mirror));
             // openssl wraps its base64 over lines.
             record.signature = WithoutWhiteSpace(record.signature);
             // One line of the settings file per line of the description.
@@ -59,6 +61,11 @@ ReplyVerdict JudgeVersionReply(const VersionReply& reply)
     // share or another protocol would run there without any check.
     if (!record.url.empty() && !IsWebAddress(record.url))
         return ReplyVerdict::Unusable;
+    for (const std::wstring& mirror : record.mirrors)
+    {
+        if (!IsMirrorOf(mirror, record.url))
+            return ReplyVerdict::Unusable;
+    }
     return ReplyVerdict::NewVersion;
 }
 
@@ -111,13 +118,18 @@ ReplyVerdict RecordVersionReply(const std::wstring& replyText, const std::wstrin
 {
     const VersionReply reply = ReadVersionReply(replyText);
     const ReplyVerdict verdict = JudgeVersionReply(reply);
-    LogEvent(L"check: the reply says status-code " + std::to_wstring(reply.status) +
-             (reply.status == 1 ? L", offered version \"" + reply.record.version + L"\" at " +
-                                      AddressForLog(reply.record.url)
-                                : std::wstring()) +
-             (verdict == ReplyVerdict::Unusable
-                  ? L"; not usable (a value too long or malformed, or an address that is no web address)"
-                  : L""));
+    LogEvent(
+        L"check: the reply says status-code " + std::to_wstring(reply.status) +
+        (reply.status == 1
+             ? L", offered version \"" + reply.record.version + L"\" at " + AddressForLog(reply.record.url) +
+                   (reply.record.mirrors.empty()
+                        ? std::wstring()
+                        : L" and " + std::to_wstring(reply.record.mirrors.size()) + L" mirror(s)")
+             : std::wstring()) +
+        (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed, an address that "
+                                             L"is no web address, or a mirror that is no web address of the "
+                                             L"same file)"
+                                           : L""));
     if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
         return verdict;
     if (!OfferPassesThisBuild(reply.record, installedVersion))

@@ -29,9 +29,10 @@ enum class ReplyVerdict
 
 // Judges a parsed answer; writes nothing. Status 1 with a record that does
 // not fit its readers, whose size, SHA-256 or signature is given but
-// malformed, or whose download address is given but is no web address, is
-// Unusable. Another status other than 0 is NewVersion with nothing to record:
-// the pages show what the file already holds.
+// malformed, whose download address is given but is no web address, or with
+// a mirror that is not IsMirrorOf its address, is Unusable. Another status
+// other than 0 is NewVersion with nothing to record: the pages show what the
+// file already holds.
 ReplyVerdict JudgeVersionReply(const VersionReply& reply);
 
 // What a build with the publisher's key asks of an offer beyond that: a size,

@@ -38,6 +38,8 @@ class HeldBytes
     // when the file cannot be opened; `recorded` says whether the state was
     // written.
     bool StartFromZero(uint64_t total, const std::wstring& validator, bool& recorded);
+    // The bytes held go on under `validator`, another address's.
+    void ContinueUnder(const std::wstring& validator) { m_validator = validator; }
     // Empties the partial file, keeping the package's identity.
     bool Truncate();
     // False, with the platform's error as the last error, when not all was

@@ -2,13 +2,18 @@
 
 #include <vector>
 
+#include "support/Files.h"
 #include "support/RunLog.h"
+#include "update/download/PackageNaming.h"
 #include "update/download/RangeAnswer.h"
 #include "update/download/ResumeState.h"
+#include "update/network/LoginPage.h"
+#include "update/network/ServerClock.h"
 
 PackageDownloader::PackageDownloader(const DownloadPlan& plan, PackageVerifier& verifier,
                                      DownloadListener& listener)
-    : m_plan(plan), m_verifier(verifier), m_listener(listener), m_bytes(plan.packagePath, plan.url)
+    : m_plan(plan), m_verifier(verifier), m_listener(listener), m_bytes(plan.packagePath, plan.url),
+      m_addresses(plan)
 {
 }
 
@@ -61,15 +66,26 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
             return TryOutcome::Refused;
         if (verdict == RangeVerdict::Append)
         {
-            if (!AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
+            // Asked under a validator, the answer must be that entity; bytes
+            // from another address go on under this one's validator (the
+            // SHA-256 checks the whole).
+            const bool sameAddress = m_heldFrom == m_addresses.Current();
+            if (sameAddress && !AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
                 return TryOutcome::OtherEntity;
             if (!m_verifier.AcceptsTotal(m_bytes.Total()))
                 return TryOutcome::Rejected;
             if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
                 return TryOutcome::NoSpace;
             bool opened = false;
-            if (!m_listener.ChangeFiles([&] { opened = m_bytes.Reopen(); }))
+            if (!m_listener.ChangeFiles(
+                    [&]
+                    {
+                        opened = m_bytes.Reopen();
+                        if (!sameAddress)
+                            m_bytes.ContinueUnder(answer.Validator());
+                    }))
                 return TryOutcome::Abandoned;
+            m_heldFrom = m_addresses.Current();
             if (!opened)
                 return TryOutcome::FileError;
             // Bytes an earlier run left are hashed once, as they are now.
@@ -101,6 +117,7 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
     bool opened = false, saved = false;
     if (!m_listener.ChangeFiles([&] { opened = m_bytes.StartFromZero(length, answer.Validator(), saved); }))
         return TryOutcome::Abandoned;
+    m_heldFrom = m_addresses.Current();
     m_verifier.Restart();
     if (!opened)
         return TryOutcome::FileError;
@@ -142,32 +159,45 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
     return TryOutcome::Complete;
 }
 
-TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
+TryOutcome PackageDownloader::Try(int number)
 {
     const ULONGLONG start = ::GetTickCount64();
     m_lastByteAt = start;
     m_added = 0;
     const uint64_t offset = m_bytes.Held();
     const bool askRange = offset > 0;
-    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + AddressForLog(m_plan.url);
+    // Bytes from another address are asked for without a validator: that
+    // address's validator means nothing here, and the SHA-256 checks them.
+    const std::wstring validator = m_heldFrom == m_addresses.Current() ? m_bytes.Validator() : std::wstring();
+    m_addresses.AnnounceTry(number, m_listener);
+    std::wstring asked =
+        L"download: try " + std::to_wstring(number) + L": GET " + AddressForLog(m_addresses.Url());
     if (askRange)
-        asked += L" from byte " + std::to_wstring(offset) + L" (If-Range " + m_bytes.Validator() + L")";
+        asked += L" from byte " + std::to_wstring(offset) +
+                 (validator.empty() ? L" (no If-Range: the bytes came from another address)"
+                                    : L" (If-Range " + validator + L")");
     PackageAnswer answer;
     TryOutcome outcome = TryOutcome::Failed;
     std::wstring cause;
     try
     {
-        auto file = server.Send(offset, m_bytes.Validator(), answer);
+        DWORD error = 0;
+        PackageRequest* server = m_addresses.Request(error);
+        if (!server)
+            throw CInternetException(error);
+        auto file = server->Send(offset, validator, answer);
         LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
                  (answer.contentLength.empty() ? L"none" : answer.contentLength) +
                  (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
                  (answer.etag.empty() ? L"" : L", ETag " + answer.etag) +
                  (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
                  L", " + Elapsed(start));
-        outcome = Accept(answer, askRange);
+        cause = WebPageInstead(answer.contentType);
+        if (cause.empty())
+            outcome = Accept(answer, askRange);
         if (outcome == TryOutcome::Accepted)
             outcome = Transfer(*file);
-        if (outcome == TryOutcome::Failed)
+        if (outcome == TryOutcome::Failed && cause.empty())
             cause = L"the body ended early";
     }
     catch (const CInternetException& e)
@@ -177,8 +207,18 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
         // Some WinINet builds report a time-out as an aborted connection.
         if (::GetTickCount64() - m_lastByteAt >= m_plan.route.stallMs)
             cause += L", no byte for " + std::to_wstring(m_plan.route.stallMs / 1000) + L" s";
+        // A certificate that seems out of date on a machine whose clock is
+        // off: no address and no retry can help.
+        if (e.m_dwError == ERROR_INTERNET_SEC_CERT_DATE_INVALID && m_plan.clockAhead &&
+            IsClockWrong(*m_plan.clockAhead))
+        {
+            outcome = TryOutcome::ClockWrong;
+            const int64_t ahead = *m_plan.clockAhead;
+            cause += L"; this machine's clock is " + std::to_wstring((ahead < 0 ? -ahead : ahead) / 3600) +
+                     (ahead < 0 ? L" h behind" : L" h ahead of") + L" the update server's";
+        }
     }
-    if (outcome != TryOutcome::Failed)
+    if (outcome != TryOutcome::Failed && outcome != TryOutcome::ClockWrong)
         cause = TryEndDetail(outcome, answer);
     // What this try brought is on the disk and recorded before the next.
     if ((outcome == TryOutcome::Failed || outcome == TryOutcome::Refused) && m_added > 0 && !CheckpointNow())
@@ -225,33 +265,35 @@ DownloadOutcome PackageDownloader::Finish(FileHandle& package)
         m_listener.ChangeFiles([&] { m_bytes.Drop(); });
         return DownloadOutcome::Rejected;
     }
-    bool tried = false;
-    if (m_listener.ClaimPackage(
-            [&]
-            {
-                tried = true;
-                const bool named = file.RenameAndHold(m_plan.packagePath, package);
-                if (named)
-                    ::DeleteFileW(ResumeStatePath(m_plan.packagePath).c_str());
-                return named;
-            }))
+    DWORD error = 0;
+    const NamingResult named = NamePackage(file, m_plan.packagePath, ResumeStatePath(m_plan.packagePath),
+                                           m_listener, package, error);
+    if (named == NamingResult::Named)
     {
         LogEvent(L"download: the package is complete and held at " + m_plan.packagePath);
         return DownloadOutcome::Complete;
     }
-    if (tried)
+    file.Close();
+    if (named == NamingResult::Abandoned)
     {
-        LogEvent(L"download: the package could not take its name and be held, error " +
-                 DescribeError(::GetLastError()));
-        m_listener.ChangeFiles(
-            [&]
-            {
-                DiscardPartialDownload(m_plan.packagePath);
-                ::DeleteFileW(m_plan.packagePath.c_str());
-            });
-        return DownloadOutcome::Failed;
+        // A name taken before the Cancel is nothing the frame knows of.
+        if (file.Path() == m_plan.packagePath)
+            ::DeleteFileW(m_plan.packagePath.c_str());
+        return GiveUp(DownloadOutcome::Abandoned);
     }
-    return GiveUp(DownloadOutcome::Abandoned);
+    // Held beyond every retry, or gone after it was checked: security
+    // software that holds or quarantines new programs.
+    const bool blocked =
+        IsHeldFileError(error) || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    LogEvent(L"download: the package could not take its name and be held, error " + DescribeError(error) +
+             (blocked ? L": another program holds or removed it" : L""));
+    m_listener.ChangeFiles(
+        [&]
+        {
+            DiscardPartialDownload(m_plan.packagePath);
+            ::DeleteFileW(m_plan.packagePath.c_str());
+        });
+    return blocked ? DownloadOutcome::Blocked : DownloadOutcome::Failed;
 }
 
 DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
@@ -299,22 +341,11 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
         return DownloadOutcome::Rejected;
     }
     PickUpEarlierRun();
-    std::unique_ptr<PackageRequest> server;
-    try
-    {
-        server = std::make_unique<PackageRequest>(m_plan.url, m_plan.route);
-    }
-    catch (const CInternetException& e)
-    {
-        LogEvent(L"download: " + AddressForLog(m_plan.url) + L" cannot be requested: " +
-                 DescribeError(e.m_dwError));
-        return GiveUp(DownloadOutcome::Failed);
-    }
     m_listener.SetCancelCheckpoint([this] { m_bytes.Checkpoint(); });
     RetryPolicy policy;
     for (int number = 1;; ++number)
     {
-        const TryOutcome outcome = Try(*server, number);
+        const TryOutcome outcome = Try(number);
         if (outcome == TryOutcome::Complete)
             return Finish(package);
         if (outcome == TryOutcome::DiskFull)
@@ -326,6 +357,8 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
                                                            : DownloadOutcome::Abandoned);
         if (outcome == TryOutcome::FileError)
             return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
+        if (outcome == TryOutcome::ClockWrong)
+            return GiveUp(DownloadOutcome::ClockWrong);
         RetryPolicy::Next next = RetryPolicy::Next::AtOnce;
         if (outcome == TryOutcome::OtherEntity ||
             (m_fromEarlier && !m_accepted && outcome == TryOutcome::Refused))
@@ -334,14 +367,15 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
                 return GiveUp(DownloadOutcome::Abandoned);
             next = policy.AfterDroppedBytes();
         }
-        else if (!m_accepted)
-        {
-            // Until an answer of this run has been taken, nothing has begun
-            // that a retry could save: the address or the server is wrong.
-            return GiveUp(DownloadOutcome::Failed);
-        }
         else
         {
+            // The network or the server failed: one dead host costs one try.
+            m_addresses.MoveOn();
+            // Until an answer of this run has been taken, nothing has begun
+            // that a retry could save: once every address has had its try,
+            // the addresses or the servers are wrong.
+            if (!m_accepted && number >= static_cast<int>(m_addresses.Count()))
+                return GiveUp(DownloadOutcome::Failed);
             next = policy.AfterTry(m_added);
         }
         DownloadOutcome end = DownloadOutcome::Failed;
@@ -388,10 +422,16 @@ bool PackageDownloader::DropHeldBytes()
 
 bool PackageDownloader::StartOverUnlessContinuable(DownloadOutcome& end)
 {
-    // Without a validator nothing proves that the next answer continues
-    // this one: start again from zero.
-    if (!m_bytes.Validator().empty() || m_bytes.Held() == 0)
+    // At the address that served them, the bytes held are continued under
+    // its validator; at another, only when the record's SHA-256 will check
+    // the whole. Otherwise nothing proves that the next answer continues
+    // them: start again from zero.
+    const bool sameAddress = m_heldFrom == m_addresses.Current();
+    if (m_bytes.Held() == 0 || (sameAddress ? !m_bytes.Validator().empty() : m_plan.identityChecked))
         return true;
+    if (!sameAddress)
+        LogEvent(L"download: no SHA-256 checks bytes from two addresses; from zero at " +
+                 AddressForLog(m_addresses.Url()));
     bool emptied = false;
     end = DownloadOutcome::Abandoned;
     if (!m_listener.ChangeFiles([&] { emptied = m_bytes.Truncate(); }))

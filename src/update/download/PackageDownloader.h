@@ -11,6 +11,7 @@
 
 #include "framework/HttpFile.h"
 #include "framework/ScopedHandle.h"
+#include "update/download/PackageAddresses.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/HeldBytes.h"
@@ -29,7 +30,7 @@ class PackageDownloader
 
   private:
     void PickUpEarlierRun();
-    TryOutcome Try(const PackageRequest& server, int number);
+    TryOutcome Try(int number);
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
     TryOutcome Transfer(const CHttpFile& file);
     // The worker's checkpoint (HeldBytes::Checkpoint); false once the wizard
@@ -59,7 +60,9 @@ class PackageDownloader
     PackageVerifier& m_verifier;
     DownloadListener& m_listener;
     HeldBytes m_bytes;
-    uint64_t m_added = 0; // by the current try
+    PackageAddresses m_addresses;
+    size_t m_heldFrom = 0; // the address whose answer the bytes held continue
+    uint64_t m_added = 0;  // by the current try
     DWORD m_fileError = 0;
     ULONGLONG m_lastByteAt = 0;
     bool m_accepted = false;    // an answer of this run has been taken

@@ -10,6 +10,7 @@ std::wstring TryEndText(TryOutcome outcome, int number, const std::wstring& rece
         case TryOutcome::Complete:
             return prefix + L" complete" + received;
         case TryOutcome::Failed:
+        case TryOutcome::ClockWrong:
             return prefix + L" failed" + received + L": " + detail;
         case TryOutcome::Refused:
             return prefix + L": the answer (status " + detail + L") cannot be used";
