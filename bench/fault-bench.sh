@@ -30,8 +30,10 @@ mkdir -p "$bench/files" "$bench/work"
 cp build/standins/fake_installer.exe "$bench/files/pkg.exe"
 truncate -s "$size" "$bench/files/pkg.exe"
 bytes=$(stat -c %s "$bench/files/pkg.exe")
-# The wizard writes into memory (tmpfs), so that the disk does not decide.
-scratch=/dev/shm/qvx-$name
+# The wizard writes into memory (tmpfs), so that the disk does not decide; a
+# folder of this port's own, so that two studies on one machine never remove
+# each other's files.
+scratch=/dev/shm/qvx-$name-$port
 mkdir -p "$scratch"
 
 # shellcheck source=tools/session.sh

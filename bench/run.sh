@@ -25,7 +25,7 @@ rm -rf "$bench"
 mkdir -p "$bench/www/packages"
 # Both transfers write into memory (tmpfs), so that what is measured is the
 # network path and not this machine's disk.
-scratch=/dev/shm/qvx-bench
+scratch=/dev/shm/qvx-bench-$port
 mkdir -p "$scratch"
 for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   # A runnable package padded to its size, as real installers carry payloads.
@@ -70,7 +70,7 @@ run build/standins/QOravel.exe >/dev/null 2>&1 &
 client=$!
 # Both transfers write into memory (tmpfs), so that what is measured is the
 # network path and not this machine's disk.
-scratch=/dev/shm/qvx-bench
+scratch=/dev/shm/qvx-bench-$port
 mkdir -p "$scratch"
 for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   url="http://127.0.0.1:$port/packages/pkg-$size.exe"
