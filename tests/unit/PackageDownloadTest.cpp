@@ -8,6 +8,7 @@
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/RangeAnswer.h"
+#include "update/download/RetryPolicy.h"
 #include "update/download/ResumeState.h"
 #include "update/download/TransferMeter.h"
 

@@ -12,7 +12,6 @@
 
 #include "framework/ScopedHandle.h"
 #include "update/download/DownloadPlan.h"
-#include "update/download/RetryPolicy.h"
 
 enum class DownloadOutcome
 {

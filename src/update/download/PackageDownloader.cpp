@@ -186,12 +186,7 @@ TryOutcome PackageDownloader::Try(int number)
         if (!server)
             throw CInternetException(error);
         auto file = server->Send(offset, validator, answer);
-        LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
-                 (answer.contentLength.empty() ? L"none" : answer.contentLength) +
-                 (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
-                 (answer.etag.empty() ? L"" : L", ETag " + answer.etag) +
-                 (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
-                 L", " + Elapsed(start));
+        LogEvent(asked + L" -> " + answer.Describe() + L", " + Elapsed(start));
         cause = WebPageInstead(answer.contentType);
         if (cause.empty())
             outcome = Accept(answer, askRange);
@@ -378,34 +373,13 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
                 return GiveUp(DownloadOutcome::Failed);
             next = policy.AfterTry(m_added);
         }
+        bool left = false;
         DownloadOutcome end = DownloadOutcome::Failed;
-        if (!WaitForNextTry(next, policy, end) || !StartOverUnlessContinuable(end))
+        if (!policy.Follow(next, m_listener, left))
+            return GiveUp(left ? DownloadOutcome::Abandoned : DownloadOutcome::Failed);
+        if (!StartOverUnlessContinuable(end))
             return GiveUp(end);
     }
-}
-
-bool PackageDownloader::WaitForNextTry(RetryPolicy::Next next, const RetryPolicy& policy,
-                                       DownloadOutcome& end)
-{
-    switch (next)
-    {
-        case RetryPolicy::Next::GiveUp:
-            LogEvent(L"download: " + policy.WhyGivingUp() + L"; giving up");
-            return false;
-        case RetryPolicy::Next::AtOnce:
-            LogEvent(L"download: trying again at once");
-            return true;
-        case RetryPolicy::Next::AfterWait:
-            break;
-    }
-    const DWORD wait = RetryDelayMs(policy.Retry());
-    LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
-             std::to_wstring(policy.Retry()) + L" of " + std::to_wstring(kMaxDownloadRetries));
-    if (m_listener.OnRetryWait(wait, policy.Retry(), kMaxDownloadRetries))
-        return true;
-    LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
-    end = DownloadOutcome::Abandoned;
-    return false;
 }
 
 bool PackageDownloader::DropHeldBytes()

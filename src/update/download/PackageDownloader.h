@@ -14,6 +14,7 @@
 #include "update/download/PackageAddresses.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
+#include "update/download/RetryPolicy.h"
 #include "update/download/HeldBytes.h"
 #include "update/download/TryOutcome.h"
 
@@ -45,9 +46,6 @@ class PackageDownloader
     // The bytes held go, from an earlier run or from another entity; false
     // when the wizard was left meanwhile.
     bool DropHeldBytes();
-    // Logs and waits as `next` says; false, with how the run ends in `end`,
-    // when it ends here.
-    bool WaitForNextTry(RetryPolicy::Next next, const RetryPolicy& policy, DownloadOutcome& end);
     // Removes the partial file and its state, which would fill the disk again.
     DownloadOutcome AfterDiskFull();
     // False, with how the run ends in `end`, when the bytes held had to go

@@ -85,6 +85,15 @@ std::wstring PackageAnswer::Validator() const
     return etag.empty() ? lastModified : etag;
 }
 
+std::wstring PackageAnswer::Describe() const
+{
+    return L"status " + std::to_wstring(status) + L", Content-Length " +
+           (contentLength.empty() ? L"none" : contentLength) +
+           (contentRange.empty() ? L"" : L", Content-Range " + contentRange) +
+           (etag.empty() ? L"" : L", ETag " + etag) +
+           (Validator().empty() ? L", no validator" : L", validator " + Validator());
+}
+
 PackageRequest::PackageRequest(const std::wstring& url, const NetworkRoute& route)
     : m_route(route), m_session(OpenRouteSession(route, &m_contact))
 {

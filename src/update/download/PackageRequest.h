@@ -28,6 +28,9 @@ struct PackageAnswer
     // weak ETag ("W/...") promises no byte-for-byte sameness: such a body is
     // never continued.
     std::wstring Validator() const;
+    // "status 206, Content-Length ..., Content-Range ..., ETag ..., validator
+    // ...", for the log.
+    std::wstring Describe() const;
 };
 
 // How often the request is sent again with the proxy's credentials while

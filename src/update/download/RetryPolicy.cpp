@@ -1,5 +1,8 @@
 #include "update/download/RetryPolicy.h"
 
+#include "support/RunLog.h"
+#include "update/download/PackageDownload.h"
+
 DWORD RetryDelayMs(int retry)
 {
     if (retry < 1)
@@ -35,4 +38,28 @@ std::wstring RetryPolicy::WhyGivingUp() const
         return std::to_wstring(m_tries) + L" tries made";
     return std::to_wstring(kMaxDownloadRetries + 1) + L" tries in a row brought less than " +
            std::to_wstring(kProgressBytes) + L" bytes each";
+}
+
+bool RetryPolicy::Follow(Next next, DownloadListener& listener, bool& left) const
+{
+    left = false;
+    switch (next)
+    {
+        case Next::GiveUp:
+            LogEvent(L"download: " + WhyGivingUp() + L"; giving up");
+            return false;
+        case Next::AtOnce:
+            LogEvent(L"download: trying again at once");
+            return true;
+        case Next::AfterWait:
+            break;
+    }
+    const DWORD wait = RetryDelayMs(m_counted);
+    LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
+             std::to_wstring(m_counted) + L" of " + std::to_wstring(kMaxDownloadRetries));
+    if (listener.OnRetryWait(wait, m_counted, kMaxDownloadRetries))
+        return true;
+    LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
+    left = true;
+    return false;
 }

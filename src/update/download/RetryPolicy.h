@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+class DownloadListener;
+
 // How many tries in a row that bring less than kProgressBytes are followed by
 // another, and the waits before those tries.
 constexpr int kMaxDownloadRetries = 5;
@@ -41,6 +43,10 @@ class RetryPolicy
     int Tries() const { return m_tries; }
     // After GiveUp, why, for the log.
     std::wstring WhyGivingUp() const;
+    // Logs what `next` means and waits as it says, through the listener's
+    // countdown; false when the run ends here: GiveUp, or the wizard was left
+    // during the wait (`left` then says so).
+    bool Follow(Next next, DownloadListener& listener, bool& left) const;
 
   private:
     int m_tries = 0;
