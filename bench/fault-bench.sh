@@ -16,10 +16,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 tools/setup.sh
-# The toolchain counts only in a folder's first configure; the plain wizard
-# embeds no publisher key (the demo's may linger in the cache).
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
+# shellcheck source=tools/configure.sh
+. tools/configure.sh
+configure_build build
 cmake --build build --target QVXLiveUpdate QVXLiveUpdate_keyed fake_installer QOravel wizard_timer >/dev/null
 
 bench=$root/build/$name
