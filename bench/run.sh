@@ -61,7 +61,9 @@ wizard=$(run build/bench/wizard_timer.exe check "$work" 9)
 bare=$(run build/bench/bare_wininet.exe post 127.0.0.1 "$port" 9)
 echo "wizard, Next to NewVersion page: $(value check_median_ms "$wizard") ms"
 echo "bare WinINet POST:               $(value post_median_ms "$bare") ms"
-echo "ratio wizard / bare:             $(ratio "$(value check_median_ms "$wizard")" "$(value post_median_ms "$bare")")"
+check_ratio=$(ratio "$(value check_median_ms "$wizard")" "$(value post_median_ms "$bare")")
+echo "ratio wizard / bare:             $check_ratio"
+summary="ratio version check / bare POST: $check_ratio (target at most 2.5)"$'\n'
 
 # A running client holds the wizard at its question once the package is
 # complete, so the installer does not start in the middle of the figures.
@@ -98,8 +100,12 @@ for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   echo "wizard:       $(value mib_per_s "$wizard") MiB/s, peak private $(value peak_private_kib "$wizard") KiB, peak working set $(value peak_working_set_kib "$wizard") KiB"
   echo "bare WinINet: $(value mib_per_s "$bare") MiB/s"
   echo "native curl:  $curl_mib MiB/s"
-  echo "ratio wizard / bare WinINet: $(ratio "$(value mib_per_s "$wizard")" "$(value mib_per_s "$bare")")"
+  download_ratio=$(ratio "$(value mib_per_s "$wizard")" "$(value mib_per_s "$bare")")
+  echo "ratio wizard / bare WinINet: $download_ratio"
+  summary+="ratio download of $size / bare WinINet: $download_ratio (target at least 0.95)"$'\n'
   echo "ratio wizard / curl:         $(ratio "$(value mib_per_s "$wizard")" "$curl_mib")"
 done
 rm -f "$ini_dir/LiveUpdate.ini"
 rm -rf "$scratch"
+echo "== summary =="
+printf '%s' "$summary"
