@@ -6,14 +6,14 @@
 #include <cstring>
 
 #include "fuzz/Routines.h"
-#include "pages/NewVersionDlg.h"
-#include "support/StringHelpers.h"
+
 #include "support/Utf8.h"
-#include "update/IniText.h"
-#include "update/LiveUpdateIni.h"
-#include "update/NetSetting.h"
-#include "update/PackageChecks.h"
-#include "update/VersionReply.h"
+#include "update/record/IniText.h"
+#include "update/record/LiveUpdateIni.h"
+#include "update/record/UpdateRecord.h"
+#include "update/check/NetSetting.h"
+#include "update/trust/PackageChecks.h"
+#include "update/check/VersionReply.h"
 
 namespace
 {
@@ -167,7 +167,7 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
         const std::vector<std::wstring> value = ReadEntries({{L"Update", key.first}}, 2048);
         check.Expect(value[0] == *key.second, "\"" + Utf8(key.first) + "\" reads back changed");
     }
-    check.Expect(FindDescription(DecodeSettingsText(bytes)) == record.desc + L"\r\n",
+    check.Expect(ParseUpdateRecord(DecodeIniText(bytes)).desc == record.desc + L"\r\n",
                  "the description reads back changed");
     // What the platform's reader made of a UTF-16 file of odd length depends
     // on a byte beyond its end (see the settings-file routine).

@@ -7,14 +7,15 @@
 
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
-#include "pages/NewVersionDlg.h"
 #include "support/Files.h"
 #include "support/RegistryText.h"
-#include "support/StringHelpers.h"
+#include "support/CodePages.h"
+#include "support/WideText.h"
 #include "support/Utf8.h"
-#include "update/IniText.h"
-#include "update/LiveUpdateIni.h"
-#include "update/PackageName.h"
+#include "update/record/IniText.h"
+#include "update/record/LiveUpdateIni.h"
+#include "update/record/UpdateRecord.h"
+#include "update/download/PackageName.h"
 
 namespace
 {
@@ -40,8 +41,7 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
     std::vector<std::wstring> reads;
     for (const IniName& name : names)
         reads.push_back(ReadIniValue(name, capacity));
-    const std::wstring description =
-        FindDescription(DecodeSettingsText(ReadIniBytes(places.iniPath.c_str())));
+    const std::wstring description = ReadUpdateRecord().desc;
     check.Expect(description.size() <= input.size(), "a description longer than the file");
 
     const bool ascii = std::all_of(input.begin(), input.end(), [](char c) { return (c & 0x80) == 0; });
@@ -85,8 +85,6 @@ void RunUtf8(const std::string& input, Checker& check)
         check.Expect(decoded == DecodeText(input, CP_UTF8),
                      "valid UTF-8 decodes otherwise than the platform's");
     }
-    const std::wstring page = DecodeSettingsText(input);
-    check.Expect(page.size() <= input.size(), "the page's decoding gives more units than bytes");
 }
 
 void RunPackageName(const std::string& input, Checker& check, const std::wstring& folder)

@@ -15,8 +15,8 @@
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
 #include "support/Files.h"
-#include "support/StringHelpers.h"
-#include "update/LiveUpdateIni.h"
+#include "support/CodePages.h"
+#include "update/record/LiveUpdateIni.h"
 
 namespace
 {
