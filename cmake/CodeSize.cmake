@@ -12,7 +12,7 @@ endfunction()
 # reads and writes, the hash and the progress. They keep the build type's
 # optimisation; a new file on that path belongs here. Named by file name, so
 # that the list holds wherever in src/ the files live.
-set(QVX_SPEED_SOURCES PackageDownload HttpFile PartialFile PackageVerifier Sha256 TransferMeter DownloadProgress)
+set(QVX_SPEED_SOURCES PackageDownloader HttpFile PartialFile PackageVerifier Sha256 DownloadProgress)
 
 # Everything else in `sources` is compiled for size: it runs once per click or
 # per page, where a few per cent of speed is nothing anyone waits for, and -O3
