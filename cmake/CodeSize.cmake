@@ -8,13 +8,16 @@ function(qvx_collect_unused_sections target)
   target_link_options(${target} INTERFACE -Wl,--gc-sections)
 endfunction()
 
-# The sources that run for every block of a download: the transfer loop, the
-# reads and writes, the hash and the progress. They are compiled for speed, at
-# -O2: what the loop does per block is a few calls into the system, which
-# -O3's unrolling and inlining would not make faster, only twice the size. A
-# new file on that path belongs here. Named by file name, so that the list
-# holds wherever in src/ the files live.
-set(QVX_SPEED_SOURCES PackageDownloader HttpFile PartialFile PackageVerifier Sha256 DownloadProgress)
+# The thin routines a download calls for every block: the read, the write,
+# the hash's feed and the progress. They are compiled for speed, at -O2 (-O3's
+# unrolling and inlining would not make a few calls into the system faster,
+# only larger); a new routine on that path belongs here. Named by file name, so
+# that the list holds wherever in src/ the files live. The transfer loop's own
+# file (PackageDownloader) and the checks (PackageVerifier) are mostly per-try
+# logic and log text, compiled for size: side by side on 1 GiB downloads the
+# two builds' medians were 92.7 and 96.0 MiB/s (-O2 and -Os), the time being
+# in WinINet, the file system and the platform's hash (bench/README.md).
+set(QVX_SPEED_SOURCES HttpFile PartialFile Sha256 DownloadProgress)
 
 # Everything else in `sources` is compiled for size: it runs once per click or
 # per page, where a few per cent of speed is nothing anyone waits for, and -O3
