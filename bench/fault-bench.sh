@@ -36,8 +36,9 @@ mkdir -p "$bench/files" "$bench/work"
 cp build/standins/fake_installer.exe "$bench/files/pkg.exe"
 truncate -s "$size" "$bench/files/pkg.exe"
 bytes=$(stat -c %s "$bench/files/pkg.exe")
-# The wizard writes into memory (tmpfs), so that the disk does not decide.
-scratch=/dev/shm/qvx-$name
+# The wizard writes into memory (tmpfs), so that the disk does not decide; a
+# folder of this port's, as another worktree's run may be going on beside.
+scratch=/dev/shm/qvx-$name-$port
 mkdir -p "$scratch"
 
 # shellcheck source=tools/session.sh

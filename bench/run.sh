@@ -23,8 +23,9 @@ port=${QVX_BENCH_PORT:-18590}
 rm -rf "$bench"
 mkdir -p "$bench/www/packages"
 # Both transfers write into memory (tmpfs), so that what is measured is the
-# network path and not this machine's disk.
-scratch=/dev/shm/qvx-bench
+# network path and not this machine's disk; a folder of this port's, as
+# another worktree's run may be going on beside.
+scratch=/dev/shm/qvx-bench-$port
 mkdir -p "$scratch"
 for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   # A runnable package padded to its size, as real installers carry payloads.
@@ -69,10 +70,6 @@ summary="ratio version check / bare POST: $check_ratio (target at most 2.5)"$'\n
 # complete, so the installer does not start in the middle of the figures.
 run build/standins/QOravel.exe >/dev/null 2>&1 &
 client=$!
-# Both transfers write into memory (tmpfs), so that what is measured is the
-# network path and not this machine's disk.
-scratch=/dev/shm/qvx-bench
-mkdir -p "$scratch"
 for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   url="http://127.0.0.1:$port/packages/pkg-$size.exe"
   echo "== download of $size =="
