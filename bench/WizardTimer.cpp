@@ -268,6 +268,15 @@ int Startup(const std::wstring& work, int rounds, const std::vector<std::wstring
                     name.c_str(), Percentile(times[i * 3], 0.5), Percentile(times[i * 3 + 1], 0.5),
                     Percentile(times[i * 3 + 2], 0.5));
     }
+    // The first exe against the second, start to painted, round by round: two
+    // starts next to each other meet the same load of a shared machine.
+    if (exes.size() >= 2)
+    {
+        std::vector<double> ratios;
+        for (size_t round = 0; round < times[2].size(); ++round)
+            ratios.push_back(times[2][round] / times[5][round]);
+        std::printf("paired_ratio_median=%.3f\n", Percentile(ratios, 0.5));
+    }
     return 0;
 }
 } // namespace
