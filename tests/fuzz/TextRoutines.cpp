@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
@@ -21,9 +22,22 @@ namespace
 const wchar_t* const kKeys[] = {L"newversionname", L"newversion", L"downloadurl", L"size",
                                 L"sha256",         L"signature",  L"desc",        L"from"};
 
-// The readers of the settings file. A plain-ASCII file reads the same in
-// both branches; a file the platform reads (ANSI or UTF-16) reads as this
-// program's own model of its lines reads it.
+const char kIniUtf8Branch[] = "a file read as UTF-8 reads as the platform reads it marked as UTF-8";
+const char kIniModel[] = "a file the platform reads reads as the program's model of its lines";
+const char kUtf8Units[] = "never more UTF-16 units than bytes";
+const char kUtf8Valid[] = "valid UTF-8 passes the probe and decodes as the platform decodes it";
+const char kNameSegment[] = "the name is the address after its last \"/\"";
+const char kNameFiles[] = "an accepted name makes files of that very name in the folder";
+const char kNamePlain[] = "a plain name (letters, digits, \"-\", \"_\" and an extension) is accepted";
+const char kRegistryData[] = "the text is the data up to its first zero unit, as wcslen reads it";
+const char kRegistryValue[] = "a value reads as the platform's registry reader gives it";
+
+// The readers of the settings file, judged by the platform's own reader:
+// a file the program reads as UTF-8 against the platform's reading of the
+// same bytes with a UTF-8 byte-order mark, and a file the platform reads
+// (ANSI or UTF-16) against this program's model of its lines, which the
+// UTF-8 branch uses. The description scan is judged on crash and time only
+// here, and by the record's round trip in routine "record".
 void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
 {
     WriteInputFile(places.iniPath, input);
@@ -40,34 +54,30 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
     std::vector<std::wstring> reads;
     for (const IniName& name : names)
         reads.push_back(ReadIniValue(name, capacity));
-    const std::wstring description =
-        FindDescription(DecodeSettingsText(ReadIniBytes(places.iniPath.c_str())));
-    check.Expect(description.size() <= input.size(), "a description longer than the file");
+    FindDescription(DecodeSettingsText(ReadIniBytes(places.iniPath.c_str())));
 
-    const bool ascii = std::all_of(input.begin(), input.end(), [](char c) { return (c & 0x80) == 0; });
     // The platform's reader takes a byte from beyond the end of a UTF-16 file
     // of odd length into its last character: that one it cannot judge.
-    const bool judged = !probedUtf8 && !(IsUtf16WithMark(input) && input.size() % 2 == 1);
+    if (!probedUtf8 && IsUtf16WithMark(input) && input.size() % 2 == 1)
+        return;
     check.Untimed(
         [&]
         {
+            const bool marked = input.compare(0, 3, "\xEF\xBB\xBF") == 0;
+            const std::vector<std::wstring> platform =
+                probedUtf8
+                    ? PlatformReads(places.sidePath, marked ? input : "\xEF\xBB\xBF" + input, names, capacity)
+                    : reads;
             for (size_t i = 0; i < names.size(); ++i)
             {
-                const std::string where = "[" + Utf8(names[i].section) + "] " + Utf8(names[i].key);
-                if (ascii)
-                {
-                    g_bIniIsUtf8 = !probedUtf8;
-                    check.Expect(reads[i] == ReadIniValue(names[i], capacity),
-                                 where + " reads otherwise in the other branch");
-                    g_bIniIsUtf8 = probedUtf8;
-                }
                 std::wstring model;
-                if (!FindIniValue(text, names[i].section, names[i].key, model))
+                if (!probedUtf8 && !FindIniValue(text, names[i].section, names[i].key, model))
                     model.clear();
-                check.Expect(!judged || reads[i] == model,
-                             where + " reads \"" + Utf8(reads[i].substr(0, 40)) +
-                                 "\" as the platform reads it, \"" + Utf8(model.substr(0, 40)) +
-                                 "\" by this program's model");
+                const std::wstring& read = probedUtf8 ? reads[i] : model;
+                check.Expect(probedUtf8 ? kIniUtf8Branch : kIniModel, read == platform[i],
+                             "[" + Utf8(names[i].section) + "] " + Utf8(names[i].key) + " reads \"" +
+                                 Utf8(read.substr(0, 40)) + "\", the platform \"" +
+                                 Utf8(platform[i].substr(0, 40)) + "\"");
             }
         });
 }
@@ -78,15 +88,60 @@ void RunUtf8(const std::string& input, Checker& check)
     std::wstring decoded;
     Utf8ToWide(decoded, reinterpret_cast<const char*>(bytes.Data()), bytes.Size());
     const bool probe = IsUtf8Text(bytes.Data(), bytes.Size());
-    check.Expect(decoded.size() <= input.size(), "more units than bytes");
-    if (IsStrictUtf8(input))
-    {
-        check.Expect(probe, "valid UTF-8 fails the probe");
-        check.Expect(decoded == DecodeText(input, CP_UTF8),
-                     "valid UTF-8 decodes otherwise than the platform's");
-    }
     const std::wstring page = DecodeSettingsText(input);
-    check.Expect(page.size() <= input.size(), "the page's decoding gives more units than bytes");
+    check.Expect(kUtf8Units, decoded.size() <= input.size() && page.size() <= input.size(),
+                 "more units than bytes");
+    check.Untimed(
+        [&]
+        {
+            std::wstring platform;
+            if (StrictUtf8(input, platform))
+                check.Expect(kUtf8Valid, probe && decoded == platform,
+                             probe ? "valid UTF-8 decodes otherwise than the platform's"
+                                   : "valid UTF-8 fails the probe");
+        });
+}
+
+// Makes the package and the files beside it as the download names them, and
+// asks the file system what it made: each must be a file of exactly that
+// name in `folder`, at exactly that path.
+bool MakesFilesOfItsOwn(const std::wstring& folder, const std::wstring& name, std::string& why)
+{
+    for (const wchar_t* suffix : {L"", L".downloading", L".downloading.resume"})
+    {
+        const std::wstring path = folder + name + suffix;
+        const std::string suffix8 = Utf8(suffix);
+        FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        const DWORD error = ::GetLastError();
+        WIN32_FIND_DATAW found{};
+        FindHandle search(file ? ::FindFirstFileW(path.c_str(), &found) : INVALID_HANDLE_VALUE);
+        wchar_t full[4 * MAX_PATH] = {};
+        const DWORD length = ::GetFullPathNameW(path.c_str(), 4 * MAX_PATH, full, nullptr);
+        why = !file ? "no file could be made of \"" + Utf8(name) + suffix8 + "\" (error " +
+                          std::to_string(error) + ")"
+              : !search                               ? "the folder holds no file of that name"
+              : name + suffix != found.cFileName      ? "the file made is called " + Utf8(found.cFileName)
+              : length != path.size() || path != full ? "the path leads to " + Utf8(full)
+                                                      : "";
+        if (!why.empty())
+            return false;
+    }
+    return true;
+}
+
+// A name anyone would call plain: a stem of five or more letters, digits,
+// "-" and "_", then one extension of letters and digits. Nothing about it is
+// a device, a folder or too long.
+bool LooksPlain(const std::wstring& name)
+{
+    const size_t dot = name.find(L'.');
+    const auto plain = [](wchar_t c, bool stem)
+    { return iswascii(c) && (iswalnum(c) || (stem && (c == L'-' || c == L'_'))); };
+    if (dot == std::wstring::npos || dot < 5 || dot + 1 == name.size() || name.size() > 64)
+        return false;
+    return std::all_of(name.begin(), name.begin() + dot, [&](wchar_t c) { return plain(c, true); }) &&
+           std::all_of(name.begin() + dot + 1, name.end(), [&](wchar_t c) { return plain(c, false); });
 }
 
 void RunPackageName(const std::string& input, Checker& check, const std::wstring& folder)
@@ -94,37 +149,65 @@ void RunPackageName(const std::string& input, Checker& check, const std::wstring
     std::wstring url;
     Utf8ToWide(url, input.data(), input.size());
     const std::wstring name = LastUrlSegment(url);
-    if (!IsUsablePackageName(folder, name))
-        return;
-    check.Expect(name.find_first_of(L"\\/:") == std::wstring::npos, "a separator in the name");
-    const std::wstring partial = folder + name + L".downloading";
-    check.Expect(partial.size() + 7 <= MAX_PATH - 1, "a temporary path longer than a path may be");
-    wchar_t full[4 * MAX_PATH] = {};
-    const DWORD length = ::GetFullPathNameW(partial.c_str(), 4 * MAX_PATH, full, nullptr);
-    check.Expect(length == partial.size() && partial == full,
-                 "the name leads elsewhere: " + Utf8(TextOfBuffer(full, 4 * MAX_PATH)));
+    const bool usable = IsUsablePackageName(folder, name);
+    check.Untimed(
+        [&]
+        {
+            const size_t before = url.size() - std::min(name.size(), url.size());
+            check.Expect(kNameSegment,
+                         name.find(L'/') == std::wstring::npos &&
+                             url.compare(before, name.size(), name) == 0 &&
+                             (before == 0 ? name.size() == url.size() : url[before - 1] == L'/'),
+                         "the name taken is \"" + Utf8(name.substr(0, 60)) + "\"");
+            // Wine makes no file whose name holds half a surrogate pair (its
+            // file names are UTF-8); Windows would. Such names are not judged.
+            bool halfPair = false;
+            for (size_t i = 0; i < name.size() && !halfPair; ++i)
+            {
+                if (IS_HIGH_SURROGATE(name[i]) && i + 1 < name.size() && IS_LOW_SURROGATE(name[i + 1]))
+                    ++i;
+                else
+                    halfPair = IS_HIGH_SURROGATE(name[i]) || IS_LOW_SURROGATE(name[i]);
+            }
+            std::string why;
+            if (usable && !halfPair)
+                check.Expect(kNameFiles, MakesFilesOfItsOwn(folder, name, why), why);
+            if (LooksPlain(name))
+                check.Expect(kNamePlain, usable, "refused");
+        });
 }
 
-// Every length, odd sizes: the text never reaches past the data, and a value
-// read through the registry gives the same text within its budget.
+// Every length, odd sizes: the text never reaches past the data (the data
+// lies against guard pages), and is what the platform's string functions
+// read in the zero-filled buffer the value is read into.
 void RunRegistry(const std::string& input, Checker& check, const FuzzPlaces& places)
 {
     const GuardedBytes bytes(input);
     const std::wstring text = TextFromRegistryData(bytes.Data(), bytes.Size());
-    check.Expect(text.find(L'\0') == std::wstring::npos, "a zero in the text");
-    check.Expect(text.size() <= (input.size() + 1) / 2, "more units than the data holds");
-
     RegKey key;
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, places.registryKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                           nullptr, key.Receive(), nullptr) != ERROR_SUCCESS ||
         ::RegSetValueExW(key.Get(), L"v", 0, REG_BINARY, bytes.Data(), static_cast<DWORD>(bytes.Size())) !=
             ERROR_SUCCESS)
-        return check.Expect(false, "the registry value could not be set");
+        return check.Expect(kRegistryValue, false, "the registry value could not be set");
     const DWORD budget = 260;
     std::wstring read = L"untouched";
     const bool found = ReadRegistryText(key.Get(), L"v", budget, read);
-    check.Expect(found == (input.size() <= budget), "a value read beyond its budget, or not within it");
-    check.Expect(read == (found ? text : L"untouched"), "the registry gives another text");
+    check.Untimed(
+        [&]
+        {
+            std::vector<wchar_t> buffer(input.size() / 2 + 2, L'\0');
+            input.copy(reinterpret_cast<char*>(buffer.data()), input.size());
+            check.Expect(kRegistryData, text == buffer.data(), "another text");
+
+            std::vector<wchar_t> value(budget / 2 + 1, L'\0');
+            DWORD size = budget;
+            const LSTATUS status = ::RegQueryValueExW(key.Get(), L"v", nullptr, nullptr,
+                                                      reinterpret_cast<BYTE*>(value.data()), &size);
+            check.Expect(kRegistryValue,
+                         found == (status == ERROR_SUCCESS) && read == (found ? value.data() : L"untouched"),
+                         found ? "another text" : "the value was not found");
+        });
 }
 
 std::string LineEnd(Generator& random)
@@ -168,22 +251,31 @@ std::string IniExtreme(Generator& random)
                                                    "\xD6\xD0=\xCE\xC4",
                                                    "downloadurl=http://h/get?file=a.exe&desc=full"};
     std::string text;
-    switch (random.Below(4))
+    const size_t shape = random.Below(4);
+    switch (shape)
     {
         case 0: // many short lines, or a few long ones
-            text = "[Update]" + LineEnd(random) +
-                   (random.Percent(50) ? Repeat("a" + LineEnd(random), n / 3)
-                                       : Repeat(std::string(n, 'v') + "\r\n", 1 + n % 16));
+        {
+            text = "[Update]" + LineEnd(random);
+            if (random.Percent(50))
+                text += Repeat("a" + LineEnd(random), n / 3);
+            else
+                text += Repeat(std::string(n, 'v') + "\r\n", 1 + n % 16);
             break;
+        }
         case 1: // a section without end, repeated keys
             text = "[Update]\r\n" + Repeat("newversion=" + std::to_string(n % 10) + "\r\n", n / 14 + 1);
             break;
         default:
             for (size_t i = 0, count = random.Below(40); i < count; ++i)
-                text += random.Pick(lines) + LineEnd(random);
+            {
+                text += random.Pick(lines);
+                text += LineEnd(random);
+            }
             break;
     }
-    switch (random.Below(4))
+    const size_t encoding = random.Below(4);
+    switch (encoding)
     {
         case 0:
             return Utf16(text, random.Percent(20), true);
@@ -202,19 +294,22 @@ void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places)
           "h/p.exe\r\ndesc=one\r\ntwo\r\n",
           "[ Update ]\r\nnewversion = 3 \r\n\x1A", "\xFF\xFE[\0U\0p\0d\0a\0t\0e\0]\0"},
          IniExtreme,
-         [places](const std::string& input, Checker& check) { RunIni(input, check, places); }});
+         [places](const std::string& input, Checker& check) { RunIni(input, check, places); },
+         {kIniUtf8Branch, kIniModel}});
 
     routines.push_back(
         {"utf8",
          {"a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xE4\x41\x42", "\xC0\x80\xED\xA0\x80\xF4\x90\x80\x80"},
          [](Generator& random)
          {
-             return Repeat(random.Pick(std::vector<std::string>{"\xF0", "\xE4\xB8", "\xFF", "\x80"}),
-                           random.Size(kMaxInputBytes));
+             const std::string unit =
+                 random.Pick(std::vector<std::string>{"\xF0", "\xE4\xB8", "\xFF", "\x80"});
+             return Repeat(unit, random.Size(kMaxInputBytes));
          },
-         RunUtf8});
+         RunUtf8,
+         {kUtf8Units, kUtf8Valid}});
 
-    const std::wstring folder = TemporaryFolder();
+    const std::wstring folder = places.nameFolder;
     routines.push_back(
         {"packagename",
          {"https://updates.example.com/packages/QoraSetup-3.0.exe", "http://h/a/%2e%2e/x.exe?y=1"},
@@ -228,13 +323,19 @@ void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places)
                                       "exe.txt",
                                       "x\xC0\xAF.exe"});
          },
-         [folder](const std::string& input, Checker& check) { RunPackageName(input, check, folder); }});
+         [folder](const std::string& input, Checker& check) { RunPackageName(input, check, folder); },
+         {kNameSegment, kNameFiles, kNamePlain}});
 
     routines.push_back({"registry",
                         {std::string("4\0002\0007", 5), std::string("Q\0o\0r\0a\0\0\0x\0", 12)},
-                        [](Generator& random) { return random.Bytes(random.Below(600)); },
+                        [](Generator& random)
+                        {
+                            const size_t length = random.Below(600);
+                            return random.Bytes(length);
+                        },
                         [places](const std::string& input, Checker& check)
-                        { RunRegistry(input, check, places); }});
+                        { RunRegistry(input, check, places); },
+                        {kRegistryData, kRegistryValue}});
 }
 
 std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly)
@@ -268,4 +369,20 @@ std::wstring ReadIniValue(const IniName& name, int capacity)
     std::wstring buffer(static_cast<size_t>(capacity), L'\0');
     ReadUpdateSetting(name.section.c_str(), name.key.c_str(), &buffer[0], capacity);
     return TextOfBuffer(buffer.data(), buffer.size());
+}
+
+std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::string& bytes,
+                                        const std::vector<IniName>& names, int capacity)
+{
+    WriteInputFile(path, bytes);
+    std::vector<std::wstring> values;
+    std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+    for (const IniName& name : names)
+    {
+        std::fill(buffer.begin(), buffer.end(), L'\0');
+        ::GetPrivateProfileStringW(name.section.c_str(), name.key.c_str(), L"", &buffer[0],
+                                   static_cast<DWORD>(capacity), path.c_str());
+        values.emplace_back(buffer.c_str());
+    }
+    return values;
 }
