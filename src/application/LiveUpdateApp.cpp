@@ -8,8 +8,8 @@
 #include "application/LiveUpdateDlg.h"
 #include "support/Files.h"
 #include "support/RunLog.h"
-#include "update/NetSetting.h"
-#include "update/ResumeState.h"
+#include "update/network/NetworkRoute.h"
+#include "update/download/ResumeState.h"
 
 namespace
 {

@@ -9,8 +9,9 @@
 #include "pages/NewVersionDlg.h"
 #include "pages/WelcomeDlg.h"
 #include "support/RunLog.h"
-#include "support/StringHelpers.h"
-#include "update/LiveUpdateIni.h"
+#include "pages/Edition.h"
+#include "framework/WinApp.h"
+#include "update/record/LiveUpdateIni.h"
 
 namespace
 {

@@ -69,6 +69,17 @@ HINSTANCE ResourceInstance()
     return ::GetModuleHandleW(nullptr);
 }
 
+std::wstring LoadResourceString(UINT id)
+{
+    const wchar_t* resource = nullptr;
+    // With a zero buffer size LoadString hands out a read-only pointer to the
+    // resource text itself, which is not zero-terminated.
+    const int length = ::LoadStringW(ResourceInstance(), id, reinterpret_cast<LPWSTR>(&resource), 0);
+    if (length <= 0 || !resource)
+        return std::wstring();
+    return std::wstring(resource, static_cast<size_t>(length));
+}
+
 std::wstring ModuleBaseName()
 {
     std::vector<wchar_t> path(MAX_PATH);

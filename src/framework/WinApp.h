@@ -38,6 +38,8 @@ CWinApp* GetApp();
 std::wstring ApplicationTitle();
 // The module that holds the dialog templates, strings and pictures.
 HINSTANCE ResourceInstance();
+// String resource `id` of the program, or empty when there is none.
+std::wstring LoadResourceString(UINT id);
 // The executable's file name without folder and extension.
 std::wstring ModuleBaseName();
 // The application message box: no owner, the application title as caption,

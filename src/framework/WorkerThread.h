@@ -1,5 +1,5 @@
 #pragma once
-// Background threads of the pages.
+// Background worker threads, which the user interface never waits for.
 
 #include <memory>
 

@@ -2,18 +2,16 @@
 // The page that downloads the offered package on its worker thread and hands
 // it to the installer step.
 
-#include <memory>
 #include <string>
 
 #include "framework/Controls.h"
-#include "framework/Dialog.h"
 #include "framework/ScopedHandle.h"
+#include "pages/WorkerPage.h"
 #include "resource.h"
 #include "support/LinkStatic.h"
+#include "update/record/UpdateRecord.h"
 
-class WorkerLink;
-
-class CDownloadDlg : public CDialog
+class CDownloadDlg : public CWorkerPage
 {
     DECLARE_DYNAMIC(CDownloadDlg)
 
@@ -23,7 +21,6 @@ class CDownloadDlg : public CDialog
         IDD = IDD_DOWNLOAD
     };
     CDownloadDlg();
-    ~CDownloadDlg() override;
 
     BOOL OnInitDialog() override;
     // An OK command that reaches the page has nothing to do.
@@ -31,8 +28,6 @@ class CDownloadDlg : public CDialog
     // 1 when a worker runs or has been started, 0 when there is no address
     // (the frame has then been told) or no thread could be made.
     BOOL StartDownload();
-    // The page is going: the worker must not go on to install.
-    void AbandonWorker();
     // The user has confirmed Cancel: as AbandonWorker, unless the worker has
     // begun the installation (false then; it runs to its end).
     bool TryAbandonWorker();
@@ -50,10 +45,7 @@ class CDownloadDlg : public CDialog
     KernelHandle m_hDownloadThread;
     std::wstring m_strDownloadUrl;
     std::wstring m_strPackagePath;
-    bool m_bPlainPackageName = false;
-    HWND m_pFrame = nullptr;
-    CProgressCtrl m_progress;
+    UpdateRecord m_record;
     CLinkStatic m_linkManual;
     CStatic m_status; // bytes, speed and time left, under the bar
-    std::shared_ptr<WorkerLink> m_link;
 };

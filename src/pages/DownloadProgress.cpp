@@ -1,5 +1,7 @@
 #include "pages/DownloadProgress.h"
 
+#include "pages/StatusText.h"
+
 DownloadProgress::DownloadProgress(WorkerLink& link) : m_link(link), m_taskbar(link.Frame()) {}
 
 bool DownloadProgress::OnBytes(uint64_t held, uint64_t total)

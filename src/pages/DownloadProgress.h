@@ -6,9 +6,9 @@
 #include <windows.h>
 
 #include "pages/WorkerLink.h"
-#include "support/TaskbarProgress.h"
-#include "update/PackageDownload.h"
-#include "update/TransferMeter.h"
+#include "pages/TaskbarProgress.h"
+#include "update/download/PackageDownload.h"
+#include "update/download/TransferMeter.h"
 
 class DownloadProgress : public DownloadListener
 {

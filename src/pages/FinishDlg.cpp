@@ -1,6 +1,6 @@
 #include "pages/FinishDlg.h"
 
-#include "support/StringHelpers.h"
+#include "pages/Edition.h"
 
 IMPLEMENT_DYNAMIC(CFinishDlg, CDialog)
 

@@ -18,17 +18,6 @@ class CNewVersionDlg : public CDialog
     CNewVersionDlg() : CDialog(IDD) {}
 
     BOOL OnInitDialog() override;
-    // Name and version from the update record, the description from the
-    // settings file's text.
+    // Name, version and description from the update record.
     void LoadNewVersionInfo(std::wstring& name, std::wstring& version, std::wstring& description) const;
 };
-
-// The description in the settings file's text: everything after the first
-// line of the first "Update" section that starts with "desc = " or "desc=",
-// unchanged, to the end of the text; empty when there is none.
-std::wstring FindDescription(const std::wstring& text);
-
-// Decodes the settings file's bytes as UTF-8, without the zero bytes that
-// pad it and without a byte-order mark. A sequence cut off at the end of the
-// bytes is dropped, not replaced.
-std::wstring DecodeSettingsText(const std::string& bytes);

@@ -1,8 +1,8 @@
 #include "pages/NoticeDlg.h"
 
 #include "support/RunLog.h"
-#include "support/StringHelpers.h"
-#include "update/ClientProcess.h"
+#include "pages/Edition.h"
+#include "update/install/ClientProcess.h"
 
 IMPLEMENT_DYNAMIC(CNoticeDlg, CDialog)
 

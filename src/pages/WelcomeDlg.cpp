@@ -1,8 +1,8 @@
 #include "pages/WelcomeDlg.h"
 
 #include "support/RegistryText.h"
-#include "support/StringHelpers.h"
-#include "update/ClientRecord.h"
+#include "pages/Edition.h"
+#include "update/record/ClientRecord.h"
 
 IMPLEMENT_DYNAMIC(CWelcomeDlg, CDialog)
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "framework/ScopedHandle.h"
-#include "support/StringHelpers.h"
+#include "support/WideText.h"
 
 std::optional<std::string> ReadFileHead(const wchar_t* path, size_t limit)
 {

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "framework/WinApp.h"
-#include "support/StringHelpers.h"
+#include "support/WideText.h"
 
 namespace
 {

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "framework/ScopedHandle.h"
-#include "support/StringHelpers.h"
+#include "support/CodePages.h"
 
 const wchar_t kRunLogName[] = L"QVXLiveUpdate.log";
 
@@ -182,4 +182,9 @@ std::wstring DescribeError(DWORD error)
     if (text.empty())
         text = L"unknown error";
     return std::to_wstring(error) + L" (" + text + L")";
+}
+
+std::wstring Elapsed(ULONGLONG since)
+{
+    return std::to_wstring(::GetTickCount64() - since) + L" ms";
 }

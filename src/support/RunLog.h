@@ -19,6 +19,9 @@ void LogEvent(const std::wstring& text);
 constexpr uint64_t kRunLogRotateBytes = 1024 * 1024;
 extern const wchar_t kRunLogName[];
 
+// The time since the tick count `since`, as a log line gives it: "42 ms".
+std::wstring Elapsed(ULONGLONG since);
+
 // A log line without its line break: "2026-12-07 09:05:03.042 [1234] text",
 // with any line break inside `text` turned into a blank.
 std::wstring FormatLogLine(const SYSTEMTIME& time, DWORD threadId, const std::wstring& text);

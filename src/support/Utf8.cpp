@@ -1,6 +1,6 @@
 #include "support/Utf8.h"
 
-#include "support/StringHelpers.h"
+#include "support/CodePages.h"
 
 #include <versionhelpers.h>
 #include <cstdint>

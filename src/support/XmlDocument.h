@@ -1,8 +1,9 @@
 #pragma once
 // The small XML layer over the platform's DOM component: one parsed document
 // and the few lookups the program needs. Lookup names are narrow text in the
-// conversion code page and compared the way the program always has; texts
-// come back as UTF-16 so that no character is lost on the way.
+// conversion code page, compared byte by byte without regard to ASCII case as
+// the settings files in the field expect; texts come back as UTF-16 so that
+// no character is lost on the way.
 //
 // The thread must have initialised COM before a load, and must drop the
 // document and every node it handed out before it leaves COM.

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "support/StringHelpers.h"
+#include "support/CodePages.h"
 
 const char kPartSeparator[] = "\n--8<--\n";
 

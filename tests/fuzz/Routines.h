@@ -45,12 +45,18 @@ struct IniName
 std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly);
 // A value as ReadUpdateSetting gives it, in the branch g_bIniIsUtf8 names.
 std::wstring ReadIniValue(const IniName& name, int capacity);
-// What the platform's profile reader gives for each name from `bytes` written
-// to `path` (UTF-8 only with its byte-order mark, as that reader wants it).
+// What the platform's profile reader gives for a name from the file at
+// `path` into a buffer of `capacity` units; for each name from `bytes`
+// written to `path` first.
+std::wstring PlatformRead(const std::wstring& path, const IniName& name, int capacity);
 std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::string& bytes,
                                         const std::vector<IniName>& names, int capacity);
+// UTF-8 bytes as the platform's profile reader reads them as UTF-8: after a
+// byte-order mark.
+std::string MarkedUtf8(const std::string& bytes);
 
 void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
+void AddCheckRoutine(std::vector<Routine>& routines);
 void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
 
 // Writes a file whole and gives it a last-write time of its own, so that the

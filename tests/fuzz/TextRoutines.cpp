@@ -8,14 +8,15 @@
 
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
-#include "pages/NewVersionDlg.h"
 #include "support/Files.h"
 #include "support/RegistryText.h"
-#include "support/StringHelpers.h"
+#include "support/CodePages.h"
+#include "support/WideText.h"
 #include "support/Utf8.h"
-#include "update/IniText.h"
-#include "update/LiveUpdateIni.h"
-#include "update/PackageName.h"
+#include "update/record/IniText.h"
+#include "update/record/LiveUpdateIni.h"
+#include "update/record/UpdateRecord.h"
+#include "update/download/PackageName.h"
 
 namespace
 {
@@ -24,6 +25,7 @@ const wchar_t* const kKeys[] = {L"newversionname", L"newversion", L"downloadurl"
 
 const char kIniUtf8Branch[] = "a file read as UTF-8 reads as the platform reads it marked as UTF-8";
 const char kIniModel[] = "a file the platform reads reads as the program's model of its lines";
+const char kIniRecord[] = "the record the pages read is what the platform reads into their buffers";
 const char kUtf8Units[] = "never more UTF-16 units than bytes";
 const char kUtf8Valid[] = "valid UTF-8 passes the probe and decodes as the platform decodes it";
 const char kNameSegment[] = "the name is the address after its last \"/\"";
@@ -32,12 +34,14 @@ const char kNamePlain[] = "a plain name (letters, digits, \"-\", \"_\" and an ex
 const char kRegistryData[] = "the text is the data up to its first zero unit, as wcslen reads it";
 const char kRegistryValue[] = "a value reads as the platform's registry reader gives it";
 
-// The readers of the settings file, judged by the platform's own reader:
-// a file the program reads as UTF-8 against the platform's reading of the
-// same bytes with a UTF-8 byte-order mark, and a file the platform reads
-// (ANSI or UTF-16) against this program's model of its lines, which the
-// UTF-8 branch uses. The description scan is judged on crash and time only
-// here, and by the record's round trip in routine "record".
+// The readers of the settings file, judged by the platform's own reader of
+// the same text: a file the program reads as UTF-8 as the platform reads its
+// bytes with a UTF-8 byte-order mark, any other file as the platform reads
+// it. Judged: the value of every name asked, by the branch the probe chose
+// (and, for a file the platform reads, by the program's model of its lines,
+// which the UTF-8 branch uses), and the record the pages read. The
+// description is judged on crash and time only here, and by the record's
+// round trip in routine "record".
 void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
 {
     WriteInputFile(places.iniPath, input);
@@ -54,7 +58,7 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
     std::vector<std::wstring> reads;
     for (const IniName& name : names)
         reads.push_back(ReadIniValue(name, capacity));
-    FindDescription(DecodeSettingsText(ReadIniBytes(places.iniPath.c_str())));
+    const UpdateRecord record = ReadUpdateRecord();
 
     // The platform's reader takes a byte from beyond the end of a UTF-16 file
     // of odd length into its last character: that one it cannot judge.
@@ -63,11 +67,8 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
     check.Untimed(
         [&]
         {
-            const bool marked = input.compare(0, 3, "\xEF\xBB\xBF") == 0;
             const std::vector<std::wstring> platform =
-                probedUtf8
-                    ? PlatformReads(places.sidePath, marked ? input : "\xEF\xBB\xBF" + input, names, capacity)
-                    : reads;
+                probedUtf8 ? PlatformReads(places.sidePath, MarkedUtf8(input), names, capacity) : reads;
             for (size_t i = 0; i < names.size(); ++i)
             {
                 std::wstring model;
@@ -79,6 +80,23 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
                                  Utf8(read.substr(0, 40)) + "\", the platform \"" +
                                  Utf8(platform[i].substr(0, 40)) + "\"");
             }
+            const std::wstring& file = probedUtf8 ? places.sidePath : places.iniPath;
+            const std::pair<const wchar_t*, const std::wstring*> values[] = {
+                {L"newversionname", &record.name}, {L"newversion", &record.version},
+                {L"downloadurl", &record.url},     {L"size", &record.size},
+                {L"sha256", &record.sha256},       {L"signature", &record.signature}};
+            for (const auto& [key, value] : values)
+            {
+                // The pages' buffers, as the platform's reader would fill them.
+                const size_t units = value == &record.name || value == &record.version ? 256 : 1024;
+                const std::wstring expected = PlatformRead(file, {L"Update", key}, static_cast<int>(units));
+                // Where the platform cuts a pair in two the program keeps it whole.
+                if (expected.size() == units - 1 && IS_HIGH_SURROGATE(expected.back()))
+                    continue;
+                check.Expect(kIniRecord, *value == expected,
+                             Utf8(key) + " reads \"" + Utf8(value->substr(0, 40)) + "\", the platform \"" +
+                                 Utf8(expected.substr(0, 40)) + "\"");
+            }
         });
 }
 
@@ -88,9 +106,7 @@ void RunUtf8(const std::string& input, Checker& check)
     std::wstring decoded;
     Utf8ToWide(decoded, reinterpret_cast<const char*>(bytes.Data()), bytes.Size());
     const bool probe = IsUtf8Text(bytes.Data(), bytes.Size());
-    const std::wstring page = DecodeSettingsText(input);
-    check.Expect(kUtf8Units, decoded.size() <= input.size() && page.size() <= input.size(),
-                 "more units than bytes");
+    check.Expect(kUtf8Units, decoded.size() <= input.size(), "more units than bytes");
     check.Untimed(
         [&]
         {
@@ -295,7 +311,7 @@ void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places)
           "[ Update ]\r\nnewversion = 3 \r\n\x1A", "\xFF\xFE[\0U\0p\0d\0a\0t\0e\0]\0"},
          IniExtreme,
          [places](const std::string& input, Checker& check) { RunIni(input, check, places); },
-         {kIniUtf8Branch, kIniModel}});
+         {kIniUtf8Branch, kIniModel, kIniRecord}});
 
     routines.push_back(
         {"utf8",
@@ -371,18 +387,25 @@ std::wstring ReadIniValue(const IniName& name, int capacity)
     return TextOfBuffer(buffer.data(), buffer.size());
 }
 
+std::wstring PlatformRead(const std::wstring& path, const IniName& name, int capacity)
+{
+    std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+    ::GetPrivateProfileStringW(name.section.c_str(), name.key.c_str(), L"", &buffer[0],
+                               static_cast<DWORD>(capacity), path.c_str());
+    return buffer.c_str();
+}
+
 std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::string& bytes,
                                         const std::vector<IniName>& names, int capacity)
 {
     WriteInputFile(path, bytes);
     std::vector<std::wstring> values;
-    std::wstring buffer(static_cast<size_t>(capacity), L'\0');
     for (const IniName& name : names)
-    {
-        std::fill(buffer.begin(), buffer.end(), L'\0');
-        ::GetPrivateProfileStringW(name.section.c_str(), name.key.c_str(), L"", &buffer[0],
-                                   static_cast<DWORD>(capacity), path.c_str());
-        values.emplace_back(buffer.c_str());
-    }
+        values.push_back(PlatformRead(path, name, capacity));
     return values;
+}
+
+std::string MarkedUtf8(const std::string& bytes)
+{
+    return bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes : "\xEF\xBB\xBF" + bytes;
 }

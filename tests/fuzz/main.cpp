@@ -16,8 +16,8 @@
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
 #include "support/Files.h"
-#include "support/StringHelpers.h"
-#include "update/LiveUpdateIni.h"
+#include "support/CodePages.h"
+#include "update/record/LiveUpdateIni.h"
 
 namespace
 {
@@ -222,6 +222,7 @@ int main(int argc, char** argv)
 
     std::vector<Routine> routines;
     AddDocumentRoutines(routines, g_places.places);
+    AddCheckRoutine(routines);
     AddTextRoutines(routines, g_places.places);
     // A folder that is not there, or a routine that is not known, would run
     // nothing and pass.

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "pages/WelcomeDlg.h"
-#include "update/ClientRecord.h"
+#include "update/record/ClientRecord.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "application/LiveUpdateDlg.h"
-#include "update/LiveUpdateIni.h"
+#include "update/record/LiveUpdateIni.h"
 
 TEST(Frame, SystemMenuEndsWithASeparatorAndTheAboutEntry)
 {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "update/IniText.h"
+#include "update/record/IniText.h"
 
 namespace
 {

@@ -7,10 +7,11 @@
 #include "resource.h"
 #include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
-#include "update/ClientProcess.h"
+#include "update/install/ClientProcess.h"
+#include "pages/DownloadDlg.h"
 #include "pages/NoticeDlg.h"
-#include "update/Installer.h"
-#include "update/LiveUpdateIni.h"
+#include "update/install/Installer.h"
+#include "update/record/LiveUpdateIni.h"
 
 using probes::TextOf;
 using standins::ChildProcess;
@@ -188,8 +189,9 @@ TEST(InstallerStepChild, DISABLED_RunsTheStep)
     // same.
     FileHandle held(
         ::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    RunInstallerStep(reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(frame.c_str(), nullptr, 10))),
-                     package, std::move(held), CNoticeDlg::ConfirmClientClosed);
+    CDownloadDlg::RunInstaller(
+        reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(frame.c_str(), nullptr, 10))), package,
+        std::move(held));
 }
 
 TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)

@@ -4,8 +4,9 @@
 
 #include <shlobj.h>
 
-#include "support/StringHelpers.h"
-#include "update/LiveUpdateIni.h"
+#include "support/CodePages.h"
+#include "support/WideText.h"
+#include "update/record/LiveUpdateIni.h"
 
 namespace
 {

@@ -8,7 +8,8 @@
 
 #include "framework/ScopedHandle.h"
 #include "unit/StandInTools.h"
-#include "update/NetSetting.h"
+#include "update/check/NetSetting.h"
+#include "update/network/NetworkRoute.h"
 
 namespace
 {

@@ -6,7 +6,7 @@
 #include "pages/NoticeDlg.h"
 #include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
-#include "update/ClientProcess.h"
+#include "update/install/ClientProcess.h"
 
 using probes::TextOf;
 using standins::ChildProcess;

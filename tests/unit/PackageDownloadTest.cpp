@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "unit/StandInTools.h"
-#include "update/NetworkTimeouts.h"
-#include "update/PackageDownload.h"
-#include "update/RangeAnswer.h"
-#include "update/ResumeState.h"
-#include "update/TransferMeter.h"
+#include "update/network/NetworkTimeouts.h"
+#include "pages/StatusText.h"
+#include "update/download/PackageDownload.h"
+#include "update/download/RangeAnswer.h"
+#include "update/download/ResumeState.h"
+#include "update/download/TransferMeter.h"
 
 TEST(PackageDownload, ProgressIsTruncatedAndHoldsForHugePackages)
 {

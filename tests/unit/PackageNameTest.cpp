@@ -1,7 +1,7 @@
 // Where the package goes: only plain names from the address become paths.
 #include <gtest/gtest.h>
 
-#include "update/PackageName.h"
+#include "update/download/PackageName.h"
 
 TEST(PackageName, LastSegmentIsTheTextAfterTheLastSlash)
 {
@@ -10,6 +10,15 @@ TEST(PackageName, LastSegmentIsTheTextAfterTheLastSlash)
     EXPECT_EQ(L"%E5%8C%85.exe", LastUrlSegment(L"http://h/%E5%8C%85.exe")) << "nothing is decoded";
     EXPECT_EQ(L"", LastUrlSegment(L"http://h/dir/"));
     EXPECT_EQ(L"setup.exe", LastUrlSegment(L"setup.exe"));
+}
+
+TEST(PackageName, OnlyWebAddressesAreFetched)
+{
+    for (const wchar_t* url : {L"http://h/a.exe", L"HTTPS://h:8443/a.exe", L"https://h"})
+        EXPECT_TRUE(IsWebAddress(url)) << url;
+    for (const wchar_t* url : {L"file://host/share/x.exe", L"\\\\host\\share\\x.exe", L"ftp://h/a.exe",
+                               L"http://", L"http:///a.exe", L"https:\\\\h\\a.exe", L" http://h/a.exe", L""})
+        EXPECT_FALSE(IsWebAddress(url)) << url;
 }
 
 TEST(PackageName, OnlyPlainNamesStayInTheTemporaryFolder)

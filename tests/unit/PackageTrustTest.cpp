@@ -6,9 +6,9 @@
 #include "StandInTools.h"
 #include "support/SignatureEncoding.h"
 #include "support/Sha256.h"
-#include "update/Authenticode.h"
-#include "update/PackageVerifier.h"
-#include "update/PublisherKey.h"
+#include "update/trust/Authenticode.h"
+#include "update/trust/PackageVerifier.h"
+#include "update/trust/PublisherKey.h"
 
 namespace
 {

@@ -10,7 +10,7 @@
 
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
-#include "support/StringHelpers.h"
+#include "support/CodePages.h"
 
 namespace standins
 {

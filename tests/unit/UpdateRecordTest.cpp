@@ -1,11 +1,12 @@
-// Storing the update record: where it goes in the file's text, and the file.
+// The update record: reading it from the file's text, where it goes when it
+// is stored, and the file.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
 
 #include "framework/ScopedHandle.h"
-#include "update/LiveUpdateIni.h"
-#include "update/UpdateRecord.h"
+#include "update/record/LiveUpdateIni.h"
+#include "update/record/UpdateRecord.h"
 
 namespace
 {
@@ -87,4 +88,17 @@ TEST(UpdateRecord, FileIsRewrittenInPlaceWhileOthersHoldItOpen)
     // Without the client's folder there is nowhere to write: false, nothing made.
     const std::wstring nowhere = path.substr(0, path.rfind(L'\\')) + L"\\missing-folder\\LiveUpdate.ini";
     EXPECT_FALSE(WriteUpdateRecord(nowhere.c_str(), {L"n", L"v", L"u", L"", L"", L"", L"d"}));
+}
+
+TEST(UpdateRecord, DescriptionFollowsTheDescKeyOfTheUpdateSection)
+{
+    auto description = [](const std::wstring& text) { return ParseUpdateRecord(text).desc; };
+    EXPECT_EQ(L"one\r\ntwo\r\n", description(L"[Update]\r\nnewversion=3\r\ndesc=one\r\ntwo\r\n"));
+    EXPECT_EQ(L"one\r\n", description(L"[Update]\r\ndesc = one\r\n"));
+    EXPECT_EQ(L"  spaced\r\n[X]\r\n", description(L"[update]\r\ndesc=  spaced\r\n[X]\r\n"))
+        << "kept as it is";
+    EXPECT_EQ(L"", description(L"desc=outside\r\n[Update]\r\nnewversion=3\r\n[Other]\r\ndesc=x\r\n"));
+    EXPECT_EQ(L"", description(L"[Update]\r\n desc=indented\r\n"));
+    EXPECT_EQ(std::wstring(L"中\0x", 3), description(std::wstring(L"[Update]\r\ndesc=中\0x\0\0", 20)))
+        << "the padding goes, a zero inside stays";
 }

@@ -2,8 +2,8 @@
 // with them is read and judged.
 #include <gtest/gtest.h>
 
-#include "update/PackageChecks.h"
-#include "update/VersionReply.h"
+#include "update/trust/PackageChecks.h"
+#include "update/check/VersionReply.h"
 
 namespace
 {

@@ -1,0 +1,29 @@
+#include "support/WideText.h"
+
+void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to)
+{
+    if (from.empty())
+        return;
+    // Built in one pass: replacing in place moves the rest of the text at
+    // every match, which a text of many matches (a description of line
+    // breaks) makes quadratic.
+    std::wstring result;
+    size_t done = 0;
+    for (size_t pos = text.find(from); pos != std::wstring::npos; pos = text.find(from, done))
+    {
+        result.append(text, done, pos - done).append(to);
+        done = pos + from.size();
+    }
+    if (done == 0)
+        return;
+    result.append(text, done, std::wstring::npos);
+    text.swap(result);
+}
+
+std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity)
+{
+    size_t length = 0;
+    while (length < capacity && buffer[length] != L'\0')
+        ++length;
+    return std::wstring(buffer, length);
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Small operations on UTF-16 text.
+
+#include <cstddef>
+#include <string>
+
+// Replaces every occurrence of `from` in `text` by `to`.
+void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to);
+
+// Text of a zero-filled buffer: up to its first zero, never beyond `capacity`.
+std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity);

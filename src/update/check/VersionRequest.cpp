@@ -1,0 +1,193 @@
+#include "update/check/VersionRequest.h"
+
+#include <cstring>
+#include <vector>
+
+#include "framework/InternetSession.h"
+#include "support/RunLog.h"
+#include "support/Utf8.h"
+#include "update/check/NetSetting.h"
+#include "update/network/NetworkTimeouts.h"
+#include "update/record/ClientRecord.h"
+
+const wchar_t kCheckProxyUser[] = L"wfz";
+const wchar_t kCheckProxyPassword[] = L"482915";
+
+namespace
+{
+const DWORD kPlainFlags = INTERNET_FLAG_KEEP_CONNECTION;
+const DWORD kSecureFlags = INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
+                           INTERNET_FLAG_IGNORE_CERT_DATE_INVALID | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+static_assert(kSecureFlags == 0x00C03000, "the secure request flags");
+
+void AllowUnknownAuthority(const CHttpFile& file)
+{
+    DWORD flags = 0;
+    file.QueryOption(INTERNET_OPTION_SECURITY_FLAGS, flags);
+    file.SetOption(INTERNET_OPTION_SECURITY_FLAGS, flags | SECURITY_FLAG_IGNORE_UNKNOWN_CA);
+}
+
+void SendRepeatingAfterSecurityErrors(const CHttpFile& file)
+{
+    for (int resends = 0;; ++resends)
+    {
+        try
+        {
+            file.SendRequest();
+            return;
+        }
+        catch (const CInternetException& e)
+        {
+            if (!IsResendError(e.m_dwError) || resends == kMaxSecurityResends)
+                throw;
+        }
+        AllowUnknownAuthority(file);
+    }
+}
+
+[[noreturn]] void Fail()
+{
+    throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, 1);
+}
+
+std::string FetchReply(const VersionRequest& request, const std::wstring& target, ULONGLONG start)
+{
+    const std::unique_ptr<CInternetSession> session = OpenRouteSession(request.route);
+    auto connection = session->GetHttpConnection(request.server.c_str(), request.port, L"", L"");
+    auto file = connection->OpenRequest(L"POST", L"/gdisp.xml?", nullptr, 1, nullptr, nullptr,
+                                        request.secure ? kSecureFlags : kPlainFlags);
+    ApplyNetworkTimeouts(file->Handle(), request.route.stallMs);
+    if (request.secure)
+        AllowUnknownAuthority(*file);
+
+    if (request.route.useProxy)
+    {
+        // A probe without the headers, answered with the proxy's credentials
+        // while it asks for them; its body is not read.
+        for (int retries = 0;; ++retries)
+        {
+            SendRepeatingAfterSecurityErrors(*file);
+            DWORD status = 0;
+            file->QueryStatusCode(status);
+            if (status != HTTP_STATUS_PROXY_AUTH_REQ || retries == kMaxProxyAuthRetries)
+                break;
+            file->SetOption(INTERNET_OPTION_PROXY_USERNAME, std::wstring(kCheckProxyUser));
+            file->SetOption(INTERNET_OPTION_PROXY_PASSWORD, std::wstring(kCheckProxyPassword));
+        }
+    }
+
+    file->AddRequestHeaders(L"Host: " + request.server, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    file->AddRequestHeaders(L"Content-Type: application/x-www-form-urlencoded", HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    file->AddRequestHeaders(L"Version:" + request.installedVersion, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    if (request.route.useProxy)
+        SendRepeatingAfterSecurityErrors(*file);
+    else
+        file->SendRequest();
+
+    std::wstring status;
+    file->QueryInfo(HTTP_QUERY_STATUS_CODE, status);
+    std::wstring lengthText;
+    const bool hasLength = file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
+    LogEvent(L"check: POST " + target + L" -> status " + status + L", Content-Length " +
+             (hasLength ? lengthText : std::wstring(L"none")) + L", " + Elapsed(start));
+    if (status != L"200")
+        Fail();
+    const long long announced = _wtoi64(lengthText.c_str());
+    if (announced <= 0 || announced > kMaxReplyBytes)
+    {
+        LogEvent(L"check: no usable Content-Length (at most " + std::to_wstring(kMaxReplyBytes) + L" bytes)");
+        Fail();
+    }
+
+    const DWORD length = static_cast<DWORD>(announced);
+    std::vector<char> body(length + 2, '\0');
+    DWORD received = 0;
+    while (received < length)
+    {
+        const DWORD read = file->Read(body.data() + received, length - received);
+        if (read == 0)
+            break;
+        received += read;
+    }
+    if (received < length)
+    {
+        LogEvent(L"check: the reply ended after " + std::to_wstring(received) + L" of " +
+                 std::to_wstring(length) + L" bytes");
+        Fail();
+    }
+
+    file->Close();
+    connection->Close();
+    session->Close();
+    return std::string(body.data(), strnlen(body.data(), length));
+}
+} // namespace
+
+bool IsResendError(DWORD error)
+{
+    switch (error)
+    {
+        case ERROR_INTERNET_INCORRECT_PASSWORD:
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR:
+        case ERROR_INTERNET_POST_IS_NON_SECURE:
+        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        case ERROR_INTERNET_INVALID_CA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string FetchVersionReply(const VersionRequest& request)
+{
+    const std::wstring target = std::wstring(request.secure ? L"https://" : L"http://") + request.server +
+                                L":" + std::to_wstring(request.port) + L"/gdisp.xml?";
+    const ULONGLONG start = ::GetTickCount64();
+    try
+    {
+        return FetchReply(request, target, start);
+    }
+    catch (const CInternetException& e)
+    {
+        // Some WinINet builds report a time-out as an aborted connection:
+        // the elapsed time tells a stall from a real abort.
+        const bool stalled = ::GetTickCount64() - start >= request.route.stallMs;
+        if (e.m_dwError != ERROR_INTERNET_INVALID_OPERATION)
+            LogEvent(
+                L"check: POST " + target + L" failed after " + Elapsed(start) + L": " +
+                DescribeError(e.m_dwError) +
+                (stalled ? L", no byte for " + std::to_wstring(request.route.stallMs / 1000) + L" s" : L""));
+        throw;
+    }
+}
+
+VersionRequest PlanVersionCheck()
+{
+    // The XML component is used inside this call only: COM is not held
+    // across the network wait.
+    std::wstring server;
+    DispatchPortList ports;
+    LoadNetSetting(server, ports);
+    VersionRequest request;
+    request.server = server;
+    // Only the first entry counts; the others are never tried.
+    request.port = ports.empty() ? INTERNET_DEFAULT_HTTP_PORT : static_cast<INTERNET_PORT>(ports[0].port);
+    request.secure = !ports.empty() && ports[0].ssl != 0;
+    request.installedVersion = ReadInstalledVersion();
+    request.route = ReadNetworkRoute();
+    LogEvent(ports.empty() ? std::wstring(L"check: netsetting.xml names no server")
+                           : L"check: server \"" + server + L"\" port " + std::to_wstring(ports[0].port) +
+                                 L" ssl " + std::to_wstring(ports[0].ssl) + L" from netsetting.xml, " +
+                                 DescribeRoute(request.route) + L", installed version \"" +
+                                 request.installedVersion + L"\"");
+    return request;
+}
+
+std::wstring DecodeVersionReply(const std::string& body)
+{
+    std::wstring reply;
+    Utf8ToWide(reply, body.data(), body.size());
+    return reply;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The package download: how far along it is, and the transfer itself, which
+// survives real networks. A transfer that is cut, reset or stalls is tried
+// again, continuing where it stopped when the server allows it; a run that
+// ends without the whole package leaves its bytes for the next run.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "framework/ScopedHandle.h"
+#include "update/download/DownloadPlan.h"
+
+enum class DownloadOutcome
+{
+    Complete,         // the whole package is at the plan's packagePath
+    CannotCreateFile, // the partial file could not be made or opened, or not named at all
+    Failed,           // anything else, once the tries are spent
+    Rejected,         // the package is not the one the record names: nothing of it is kept
+    Abandoned,        // the listener asked to stop
+};
+
+// What the download tells the page while it runs. The calls come from the
+// download's thread; those returning bool return false when the wizard has
+// been left, which stops the download at once.
+class DownloadListener
+{
+  public:
+    virtual ~DownloadListener() = default;
+    // `held` of `total` bytes are in the partial file: after every block,
+    // and whenever the count starts again.
+    virtual bool OnBytes(uint64_t held, uint64_t total) = 0;
+    // Waits `waitMs` before retry `retry` of `retries`.
+    virtual bool OnRetryWait(DWORD waitMs, int retry, int retries) = 0;
+    // The download continues what an earlier run left.
+    virtual void OnResumed(uint64_t held, uint64_t total) = 0;
+    // Runs `change`, a change to which of the download's files exist or to
+    // what they hold beyond new bytes at the end (creating, emptying, the
+    // state file, removing), unless the wizard has been left; a confirmed
+    // Cancel never falls inside one, so what it finds on disk is whole.
+    // False, without running `change`, once the wizard has been left.
+    virtual bool ChangeFiles(const std::function<void()>& change) = 0;
+    // The checked package takes its name: `takeName` runs unless the wizard
+    // has been left, and when it succeeds the installation is claimed in the
+    // same step, so that no Cancel can end the wizard between the two.
+    virtual bool ClaimPackage(const std::function<bool()>& takeName) = 0;
+};
+
+// How often a transfer that gets no further is tried again, and the waits
+// before those tries; a try that got further than any before it is followed
+// at once by the next, and the count starts again.
+constexpr int kMaxDownloadRetries = 5;
+DWORD RetryDelayMs(int retry); // 1 s, 2 s, 4 s, 8 s, 16 s for retries 1 to 5
+// One buffer, read and written a block at a time.
+constexpr DWORD kDownloadBlockBytes = 8192;
+
+// Downloads the plan's package into the partial file, passing every byte to
+// the plan's verifier, and moves it to the package path once exactly the
+// package's length has arrived and the verifier accepts it; nothing
+// incomplete or refused is ever under the package's name. On Complete,
+// `package` holds the package open for reading with neither write nor delete
+// shared, so that what was verified is what runs. When the run ends without
+// the whole package, the partial file and its state file stay for the next
+// run if the server named a validator; otherwise they are removed. A plan
+// without a plain package name is CannotCreateFile, one without a verifier
+// Rejected, before anything is asked of the network.
+DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, FileHandle& package);

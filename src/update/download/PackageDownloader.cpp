@@ -1,0 +1,360 @@
+#include "update/download/PackageDownloader.h"
+
+#include <vector>
+
+#include "support/RunLog.h"
+#include "update/download/RangeAnswer.h"
+#include "update/download/ResumeState.h"
+
+PackageDownloader::PackageDownloader(const DownloadPlan& plan, PackageVerifier& verifier,
+                                     DownloadListener& listener)
+    : m_plan(plan), m_verifier(verifier), m_listener(listener), m_file(PartialPackagePath(plan.packagePath)),
+      m_statePath(ResumeStatePath(plan.packagePath))
+{
+}
+
+void PackageDownloader::PickUpEarlierRun()
+{
+    const std::optional<ResumeState> state = LoadResumeState(m_statePath);
+    const uint64_t held = FileLength(m_file.Path());
+    if (state && state->url == m_plan.url && !state->validator.empty() && held > 0 && held < state->total)
+    {
+        m_held = held;
+        m_total = state->total;
+        m_validator = state->validator;
+        m_fromEarlier = true;
+        LogEvent(L"download: continuing an earlier run's " + std::to_wstring(held) + L" of " +
+                 std::to_wstring(m_total) + L" bytes (validator " + m_validator + L")");
+        m_listener.OnResumed(m_held, m_total);
+        return;
+    }
+    if (state || ::GetFileAttributesW(m_file.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
+    {
+        LogEvent(L"download: an earlier run's partial file does not fit this package; discarded");
+        m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); });
+    }
+}
+
+bool PackageDownloader::Truncate()
+{
+    m_held = 0;
+    m_verifier.Restart();
+    return !m_file.IsOpen() || m_file.Truncate();
+}
+
+// Takes the answer's body as the package (from zero or from the bytes held)
+// or refuses it.
+TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRange)
+{
+    if (askedRange)
+    {
+        const RangeVerdict verdict =
+            JudgeRangeAnswer(m_held, m_total, answer.status, answer.contentRange, answer.contentLength);
+        if (verdict == RangeVerdict::Refused)
+            return TryOutcome::Refused;
+        if (verdict == RangeVerdict::Append)
+        {
+            bool opened = false;
+            if (!m_listener.ChangeFiles([&] { opened = m_file.Open(m_held); }))
+                return TryOutcome::Abandoned;
+            if (!opened)
+                return TryOutcome::FileError;
+            if (!m_verifier.AcceptsTotal(m_total))
+                return TryOutcome::Rejected;
+            // Bytes an earlier run left are hashed once, as they are now.
+            if (m_verifier.Hashed() != m_held)
+            {
+                m_verifier.Restart();
+                if (!m_file.ReadBack(m_held,
+                                     [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
+                    return TryOutcome::FileError;
+            }
+            m_accepted = true;
+            return TryOutcome::Accepted;
+        }
+    }
+    else if (answer.status != 200)
+    {
+        return TryOutcome::Refused;
+    }
+    // The whole package, from its first byte. Without its length there is no
+    // telling a whole package from a broken one.
+    uint64_t length = 0;
+    if (!ParseContentLength(answer.contentLength, length))
+        return TryOutcome::Refused;
+    if (!m_verifier.AcceptsTotal(length))
+        return TryOutcome::Rejected;
+    bool opened = false, saved = false;
+    const bool changed = m_listener.ChangeFiles(
+        [&]
+        {
+            opened = m_file.Open(0) && Truncate();
+            m_total = length;
+            m_validator = answer.Validator();
+            // Written before the first byte: whatever ends this run, the
+            // partial file says what it belongs to.
+            saved = opened && SaveResumeState(m_statePath, ResumeState{m_plan.url, m_validator, m_total, 0});
+        });
+    if (!changed)
+        return TryOutcome::Abandoned;
+    if (!opened)
+        return TryOutcome::FileError;
+    m_accepted = true;
+    if (!saved)
+        LogEvent(L"download: the resume state could not be written; this run cannot be continued later");
+    return m_listener.OnBytes(0, m_total) ? TryOutcome::Accepted : TryOutcome::Abandoned;
+}
+
+TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
+{
+    std::vector<char> buffer(kDownloadBlockBytes, '\0');
+    while (m_held < m_total)
+    {
+        // Read what has come, up to a block, so that a slow server still
+        // moves the bar as its bytes arrive.
+        const DWORD available = file.QueryDataAvailable();
+        const DWORD want = available > 0 && available < kDownloadBlockBytes ? available : kDownloadBlockBytes;
+        const DWORD read = file.Read(buffer.data(), want);
+        if (read == 0)
+            return TryOutcome::Failed; // the body ended early
+        if (read > m_total - m_held)
+            return TryOutcome::Failed; // longer than announced: not this package
+        if (!m_file.Write(buffer.data(), read))
+            return TryOutcome::FileError; // a full disk, for instance
+        m_verifier.Add(buffer.data(), read);
+        m_held += read;
+        m_lastByteAt = ::GetTickCount64();
+        if (!m_listener.OnBytes(m_held, m_total))
+            return TryOutcome::Abandoned;
+    }
+    return TryOutcome::Complete;
+}
+
+TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    m_lastByteAt = start;
+    const uint64_t offset = m_held;
+    const bool askRange = offset > 0;
+    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + m_plan.url;
+    if (askRange)
+        asked += L" from byte " + std::to_wstring(offset) + L" (If-Range " + m_validator + L")";
+    PackageAnswer answer;
+    TryOutcome outcome = TryOutcome::Failed;
+    std::wstring cause;
+    try
+    {
+        auto file = server.Send(offset, m_validator, answer);
+        LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
+                 (answer.contentLength.empty() ? L"none" : answer.contentLength) +
+                 (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
+                 (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
+                 L", " + Elapsed(start));
+        outcome = Accept(answer, askRange);
+        if (outcome == TryOutcome::Accepted)
+            outcome = Transfer(*file);
+        if (outcome == TryOutcome::Failed)
+            cause = L"the body ended early";
+    }
+    catch (const CInternetException& e)
+    {
+        outcome = TryOutcome::Failed;
+        cause = DescribeError(e.m_dwError);
+        // Some WinINet builds report a time-out as an aborted connection.
+        if (::GetTickCount64() - m_lastByteAt >= m_plan.route.stallMs)
+            cause += L", no byte for " + std::to_wstring(m_plan.route.stallMs / 1000) + L" s";
+    }
+    const std::wstring received = L" after " + std::to_wstring(m_held - std::min(m_held, offset)) +
+                                  L" bytes in " + Elapsed(start) + L", holding " + std::to_wstring(m_held) +
+                                  L" of " + std::to_wstring(m_total);
+    switch (outcome)
+    {
+        case TryOutcome::Accepted:
+        case TryOutcome::Complete:
+            LogEvent(L"download: try " + std::to_wstring(number) + L" complete" + received);
+            break;
+        case TryOutcome::Failed:
+            LogEvent(L"download: try " + std::to_wstring(number) + L" failed" + received + L": " + cause);
+            break;
+        case TryOutcome::Refused:
+            LogEvent(L"download: try " + std::to_wstring(number) + L": the answer (status " +
+                     std::to_wstring(answer.status) + L") cannot be used");
+            break;
+        case TryOutcome::FileError:
+            LogEvent(L"download: the partial file " + m_file.Path() + L" cannot be written, error " +
+                     DescribeError(::GetLastError()));
+            break;
+        case TryOutcome::Rejected:
+            LogEvent(L"download: try " + std::to_wstring(number) + L": the package is refused: " +
+                     m_verifier.Failure());
+            break;
+        case TryOutcome::Abandoned:
+            LogEvent(L"download: stopped by a confirmed Cancel" + received);
+            break;
+    }
+    return outcome;
+}
+
+DownloadOutcome PackageDownloader::Finish(FileHandle& package)
+{
+    // Nothing that fails a check is run or kept.
+    if (m_held != m_total || !m_verifier.Finish() ||
+        !m_verifier.AcceptsAuthenticode(m_file.Handle(), m_file.Path()))
+    {
+        LogEvent(L"download: the package is refused and deleted");
+        m_file.Close();
+        m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); });
+        return DownloadOutcome::Rejected;
+    }
+    bool tried = false;
+    if (m_listener.ClaimPackage(
+            [&]
+            {
+                tried = true;
+                const bool named = m_file.RenameAndHold(m_plan.packagePath, package);
+                if (named)
+                    ::DeleteFileW(m_statePath.c_str());
+                return named;
+            }))
+    {
+        LogEvent(L"download: the package is complete and held at " + m_plan.packagePath);
+        return DownloadOutcome::Complete;
+    }
+    if (tried)
+    {
+        LogEvent(L"download: the package could not take its name and be held, error " +
+                 DescribeError(::GetLastError()));
+        m_listener.ChangeFiles(
+            [&]
+            {
+                DiscardPartialDownload(m_plan.packagePath);
+                ::DeleteFileW(m_plan.packagePath.c_str());
+            });
+        return DownloadOutcome::Failed;
+    }
+    return GiveUp(DownloadOutcome::Abandoned);
+}
+
+DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
+{
+    m_file.Close();
+    // After a confirmed Cancel the frame has decided what stays.
+    m_listener.ChangeFiles(
+        [&]
+        {
+            // What arrived stays for the next run, when a next run can trust it.
+            if (m_held > 0 && !m_validator.empty() && outcome != DownloadOutcome::CannotCreateFile &&
+                outcome != DownloadOutcome::Rejected)
+            {
+                SaveResumeState(m_statePath, ResumeState{m_plan.url, m_validator, m_total, m_held});
+                LogEvent(L"download: " + std::to_wstring(m_held) + L" of " + std::to_wstring(m_total) +
+                         L" bytes kept for the next run");
+            }
+            else if (m_accepted || outcome != DownloadOutcome::CannotCreateFile)
+            {
+                DiscardPartialDownload(m_plan.packagePath);
+            }
+        });
+    return outcome;
+}
+
+DownloadOutcome PackageDownloader::Run(FileHandle& package)
+{
+    if (!m_verifier.Precondition().empty())
+    {
+        LogEvent(L"verify: no package can be accepted: " + m_verifier.Precondition());
+        return DownloadOutcome::Rejected;
+    }
+    PickUpEarlierRun();
+    std::unique_ptr<PackageRequest> server;
+    try
+    {
+        server = std::make_unique<PackageRequest>(m_plan.url, m_plan.route);
+    }
+    catch (const CInternetException& e)
+    {
+        LogEvent(L"download: " + m_plan.url + L" cannot be requested: " + DescribeError(e.m_dwError));
+        return GiveUp(DownloadOutcome::Failed);
+    }
+    // Tries that bring nothing new wait longer each time and are counted; a
+    // try that got further than any before it is followed at once by the
+    // next, and the count starts again: a connection that a network cuts
+    // every so often costs nothing but the new requests.
+    int retries = 0;
+    uint64_t furthest = m_held;
+    for (int number = 1;; ++number)
+    {
+        const TryOutcome outcome = Try(*server, number);
+        if (outcome == TryOutcome::Complete)
+            return Finish(package);
+        if (outcome == TryOutcome::Rejected)
+            return GiveUp(DownloadOutcome::Rejected);
+        if (outcome == TryOutcome::Abandoned)
+            return GiveUp(DownloadOutcome::Abandoned);
+        if (outcome == TryOutcome::FileError)
+            return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
+        if (m_fromEarlier && !m_accepted && outcome == TryOutcome::Refused)
+        {
+            if (!DropEarlierRun())
+                return GiveUp(DownloadOutcome::Abandoned);
+            furthest = 0;
+            continue;
+        }
+        // Until an answer of this run has been taken, nothing has begun that
+        // a retry could save: the address or the server is wrong.
+        if (!m_accepted)
+            return GiveUp(DownloadOutcome::Failed);
+        if (m_held > furthest)
+        {
+            furthest = m_held;
+            retries = 0;
+            LogEvent(L"download: the try got further; trying again at once");
+        }
+        else
+        {
+            if (retries == kMaxDownloadRetries)
+                return GiveUp(DownloadOutcome::Failed);
+            ++retries;
+            const DWORD wait = RetryDelayMs(retries);
+            LogEvent(L"download: waiting " + std::to_wstring(wait / 1000) + L" s before retry " +
+                     std::to_wstring(retries) + L" of " + std::to_wstring(kMaxDownloadRetries));
+            if (!m_listener.OnRetryWait(wait, retries, kMaxDownloadRetries))
+            {
+                LogEvent(L"download: stopped by a confirmed Cancel while waiting to retry");
+                return GiveUp(DownloadOutcome::Abandoned);
+            }
+        }
+        DownloadOutcome end = DownloadOutcome::Failed;
+        if (!StartOverUnlessContinuable(end))
+            return GiveUp(end);
+    }
+}
+
+bool PackageDownloader::DropEarlierRun()
+{
+    // The server no longer has what the earlier run held: from zero.
+    LogEvent(L"download: the earlier run's bytes do not fit the server's package; starting from zero");
+    if (!m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); }))
+        return false;
+    m_held = m_total = 0;
+    m_validator.clear();
+    m_fromEarlier = false;
+    return true;
+}
+
+bool PackageDownloader::StartOverUnlessContinuable(DownloadOutcome& end)
+{
+    // Without a validator nothing proves that the next answer continues
+    // this one: start again from zero.
+    if (!m_validator.empty() || m_held == 0)
+        return true;
+    bool emptied = false;
+    end = DownloadOutcome::Abandoned;
+    if (!m_listener.ChangeFiles([&] { emptied = Truncate(); }))
+        return false;
+    end = DownloadOutcome::Failed;
+    if (!emptied)
+        return false;
+    end = DownloadOutcome::Abandoned;
+    return m_listener.OnBytes(0, m_total);
+}

@@ -1,0 +1,115 @@
+#include "update/download/PackageRequest.h"
+
+#include <vector>
+
+#include "update/network/NetworkTimeouts.h"
+
+const wchar_t kDownloadProxyUser[] = L"qjd";
+const wchar_t kDownloadProxyPassword[] = L"858";
+
+namespace
+{
+const DWORD kPackageRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY;
+
+struct UrlParts
+{
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring object;
+    bool secure = false;
+};
+
+UrlParts CrackPackageUrl(const std::wstring& url)
+{
+    std::vector<wchar_t> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.lpszExtraInfo = extra.data();
+    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+        ThrowLastInternetError();
+    if ((parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
+        parts.dwHostNameLength == 0)
+        throw CInternetException(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    UrlParts result;
+    result.host.assign(host.data(), parts.dwHostNameLength);
+    result.port = parts.nPort;
+    result.object.assign(path.data(), parts.dwUrlPathLength);
+    result.object.append(extra.data(), parts.dwExtraInfoLength);
+    if (result.object.empty())
+        result.object = L"/";
+    result.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return result;
+}
+
+// The proxy asks again for credentials; answer with the download's own.
+void AnswerProxyAuthentication(const CHttpFile& file)
+{
+    for (int retries = 0; retries < kMaxDownloadProxyAuthRetries; ++retries)
+    {
+        DWORD status = 0;
+        file.QueryStatusCode(status);
+        if (status != HTTP_STATUS_PROXY_AUTH_REQ)
+            return;
+        file.SetOption(INTERNET_OPTION_PROXY_USERNAME, std::wstring(kDownloadProxyUser));
+        file.SetOption(INTERNET_OPTION_PROXY_PASSWORD, std::wstring(kDownloadProxyPassword));
+        file.SendRequest();
+    }
+}
+
+std::wstring Header(const CHttpFile& file, DWORD level)
+{
+    std::wstring value;
+    return file.QueryInfo(level, value) ? value : std::wstring();
+}
+
+// By name: not every WinINet knows the query level of every header.
+std::wstring NamedHeader(const CHttpFile& file, const wchar_t* name)
+{
+    std::wstring value;
+    return file.QueryHeader(name, value) ? value : std::wstring();
+}
+} // namespace
+
+PackageRequest::PackageRequest(const std::wstring& url, const NetworkRoute& route)
+    : m_route(route), m_session(OpenRouteSession(route))
+{
+    m_session->SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
+    const UrlParts parts = CrackPackageUrl(url);
+    m_object = parts.object;
+    m_secure = parts.secure;
+    m_connection = m_session->GetHttpConnection(parts.host.c_str(), parts.port, nullptr, nullptr);
+}
+
+std::unique_ptr<CHttpFile> PackageRequest::Send(uint64_t offset, const std::wstring& validator,
+                                                PackageAnswer& answer) const
+{
+    auto file = m_connection->OpenRequest(L"GET", m_object.c_str(), nullptr, 1, nullptr, nullptr,
+                                          kPackageRequestFlags | (m_secure ? INTERNET_FLAG_SECURE : 0));
+    // Set on the request itself: not every WinINet passes the session's on.
+    ApplyNetworkTimeouts(file->Handle(), m_route.stallMs);
+    if (offset > 0)
+    {
+        file->AddRequestHeaders(L"Range: bytes=" + std::to_wstring(offset) + L"-", HTTP_ADDREQ_FLAG_ADD);
+        if (!validator.empty())
+            file->AddRequestHeaders(L"If-Range: " + validator, HTTP_ADDREQ_FLAG_ADD);
+    }
+    file->SendRequest();
+    if (m_route.useProxy)
+        AnswerProxyAuthentication(*file);
+
+    DWORD status = 0;
+    file->QueryStatusCode(status);
+    answer = PackageAnswer{};
+    answer.status = status;
+    answer.contentLength = Header(*file, HTTP_QUERY_CONTENT_LENGTH);
+    answer.contentRange = NamedHeader(*file, L"Content-Range");
+    answer.etag = NamedHeader(*file, L"ETag");
+    answer.lastModified = NamedHeader(*file, L"Last-Modified");
+    return file;
+}

@@ -1,0 +1,95 @@
+#include "update/install/Installer.h"
+
+#include <shellapi.h>
+
+#include "framework/ComPtr.h"
+#include "framework/ScopedHandle.h"
+#include "support/Files.h"
+#include "support/RunLog.h"
+#include "support/WideText.h"
+#include "update/record/LiveUpdateIni.h"
+
+const wchar_t kInstallerResultName[] = L"QVXLivaUpdate.ini";
+
+namespace
+{
+// The installer writes at most a short word here.
+const DWORD kUserCancelCapacity = 20;
+} // namespace
+
+std::wstring InstallerResultPath()
+{
+    // Without a temporary folder the name alone refers to nothing that matters.
+    return TemporaryFolder() + kInstallerResultName;
+}
+
+bool IsUserCancel(const std::wstring& value)
+{
+    return ::CompareStringOrdinal(value.c_str(), static_cast<int>(value.size()), L"yes", 3, TRUE) ==
+           CSTR_EQUAL;
+}
+
+InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
+                               const std::function<bool()>& confirmClientClosed,
+                               const std::wstring& parameters)
+{
+    const std::wstring recordPath = LiveUpdateIniPath();
+    InstallReport report;
+    if (!confirmClientClosed())
+    {
+        LogEvent(L"install: given up, the client stays; the package is deleted");
+        package.Reset();
+        ::DeleteFileW(packagePath.c_str());
+        ::DeleteFileW(recordPath.c_str());
+        report.result = InstallReport::GivenUp;
+        return report;
+    }
+
+    const std::wstring resultPath = InstallerResultPath();
+    // A result left by an earlier run must not be taken for this one's.
+    ::DeleteFileW(resultPath.c_str());
+    ::DeleteFileW(recordPath.c_str());
+
+    KernelHandle installer;
+    {
+        // The shell may hand the launch to an extension that needs COM.
+        ComApartment apartment;
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS;
+        info.lpFile = packagePath.c_str();
+        info.lpParameters = parameters.c_str();
+        info.nShow = SW_SHOW;
+        LogEvent(L"install: running \"" + packagePath + L"\" " +
+                 (parameters.empty() ? std::wstring(L"without arguments") : L"with \"" + parameters + L"\""));
+        if (::ShellExecuteExW(&info))
+        {
+            installer.Reset(info.hProcess);
+        }
+        else
+        {
+            // The shell may have shown its own box, which leaves no error
+            // number behind; its code in hInstApp stays.
+            report.startError = ::GetLastError();
+            LogEvent(L"install: the package could not be started, error " + DescribeError(report.startError) +
+                     L", shell code " + std::to_wstring(reinterpret_cast<INT_PTR>(info.hInstApp)));
+        }
+    }
+    package.Reset();
+    if (installer)
+    {
+        ::WaitForSingleObject(installer.Get(), INFINITE);
+        ::GetExitCodeProcess(installer.Get(), &report.exitCode);
+        report.result = InstallReport::Installed;
+        LogEvent(L"install: the installer ended with exit code " + std::to_wstring(report.exitCode));
+    }
+    ::DeleteFileW(packagePath.c_str());
+
+    wchar_t userCancel[kUserCancelCapacity] = {};
+    ::GetPrivateProfileStringW(L"setuplog", L"UserCancel", L"", userCancel, kUserCancelCapacity,
+                               resultPath.c_str());
+    report.userCancelled = IsUserCancel(TextOfBuffer(userCancel, kUserCancelCapacity));
+    LogEvent(report.userCancelled ? L"install: the installer reports that the user cancelled it"
+                                  : L"install: the installer does not report a cancel");
+    return report;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The last step of an upgrade: close the client, run the downloaded package,
+// wait for it and clean up.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "framework/ScopedHandle.h"
+
+// Name of the file the package leaves in the temporary folder. The odd
+// spelling is what the installers write: it must stay exactly so.
+extern const wchar_t kInstallerResultName[];
+
+// The temporary folder followed by kInstallerResultName.
+std::wstring InstallerResultPath();
+
+// True when the result file's "UserCancel" value says the user cancelled
+// the installation.
+bool IsUserCancel(const std::wstring& value);
+
+// How the install step ended.
+struct InstallReport
+{
+    enum Result
+    {
+        Installed, // the installer ran and ended
+        GivenUp,   // the client stays: nothing was run
+        NotStarted // the package could not be started
+    } result = NotStarted;
+    DWORD startError = 0;       // the shell's error when it could not start the package
+    DWORD exitCode = 0;         // the installer's own exit code
+    bool userCancelled = false; // the installer's result file says its user cancelled it
+};
+
+// Asks `confirmClientClosed` to make sure the client is not running (false:
+// the upgrade is given up), runs the package at `packagePath` with
+// `parameters` and waits for it, and deletes the package and the update
+// record, whatever happened on the way. `package`, the verified package held
+// open without write or delete sharing, is let go once the installer has
+// started (or the upgrade is given up). Everything is logged.
+InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
+                               const std::function<bool()>& confirmClientClosed,
+                               const std::wstring& parameters = std::wstring());

@@ -1,0 +1,74 @@
+#pragma once
+// Whether a downloaded package is the one the update record names, and, in
+// a build with the publisher's key, one the publisher signed. The bytes are
+// hashed as they arrive, so no second pass over the package is needed; the
+// package's own Authenticode signature is a second layer.
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/Sha256.h"
+#include "update/trust/PublisherKey.h"
+
+// What the update record says the package must be.
+struct PackageExpectation
+{
+    std::optional<uint64_t> size;
+    std::optional<Sha256Digest> sha256;
+    std::optional<std::array<BYTE, 64>> signature; // r||s
+};
+
+// The record's texts ("" when absent) as an expectation; false, naming the
+// value, when one is given but malformed.
+bool ParsePackageExpectation(const std::wstring& size, const std::wstring& sha256,
+                             const std::wstring& signature, PackageExpectation& expectation,
+                             std::wstring& problem);
+
+class PackageVerifier
+{
+  public:
+    // `keyRequired`: the build embeds a publisher key; `key` is that key, or
+    // nothing when it cannot be used (then nothing passes). `pins`: signer
+    // thumbprints the package's Authenticode signature must match, if any.
+    PackageVerifier(const PackageExpectation& expected, bool keyRequired, std::optional<PublisherKey> key,
+                    std::vector<std::array<BYTE, 32>> pins);
+
+    // Why no package could pass whatever arrives (a keyed build and a record
+    // without size, SHA-256 or signature, say); empty when one can.
+    const std::wstring& Precondition() const { return m_precondition; }
+
+    // The package's total as the server announces it; false when it is not
+    // the size the record names.
+    bool AcceptsTotal(uint64_t total);
+    // The bytes start again from zero.
+    void Restart();
+    void Add(const void* data, size_t size);
+    uint64_t Hashed() const { return m_hashed; }
+
+    // After the last byte: the length, the SHA-256 and the signature as the
+    // record and the build ask. False when one fails.
+    bool Finish();
+    // The package's Authenticode signature, through the caller's handle to
+    // the complete file (`path` names it).
+    bool AcceptsAuthenticode(HANDLE file, const std::wstring& path);
+
+    // Which check failed, with what was expected and what was found.
+    const std::wstring& Failure() const { return m_failure; }
+
+  private:
+    bool Fail(const std::wstring& failure);
+
+    PackageExpectation m_expected;
+    bool m_keyRequired;
+    std::optional<PublisherKey> m_key;
+    std::vector<std::array<BYTE, 32>> m_pins;
+    std::optional<Sha256> m_hash;
+    uint64_t m_hashed = 0;
+    std::wstring m_precondition;
+    std::wstring m_failure;
+};
