@@ -2,6 +2,7 @@
 // branches, the description scan), the UTF-8 decoder and probe, the package
 // name taken from the download address, and registry texts.
 #include <windows.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -28,6 +29,7 @@ const char kIniModel[] = "a file the platform reads reads as the program's model
 const char kIniRecord[] = "the record the pages read is what the platform reads into their buffers";
 const char kUtf8Units[] = "never more UTF-16 units than bytes";
 const char kUtf8Valid[] = "valid UTF-8 passes the probe and decodes as the platform decodes it";
+const char kNameWeb[] = "an address taken for the web is http or https to the platform's URL parser";
 const char kNameSegment[] = "the name is the address after its last \"/\"";
 const char kNameFiles[] = "an accepted name makes files of that very name in the folder";
 const char kNamePlain[] = "a plain name (letters, digits, \"-\", \"_\" and an extension) is accepted";
@@ -164,11 +166,21 @@ void RunPackageName(const std::string& input, Checker& check, const std::wstring
 {
     std::wstring url;
     Utf8ToWide(url, input.data(), input.size());
+    const bool web = IsWebAddress(url);
     const std::wstring name = LastUrlSegment(url);
     const bool usable = IsUsablePackageName(folder, name);
     check.Untimed(
         [&]
         {
+            URL_COMPONENTSW parts{};
+            parts.dwStructSize = sizeof parts;
+            parts.dwSchemeLength = 1;
+            if (web)
+                check.Expect(
+                    kNameWeb,
+                    ::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
+                        (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS),
+                    "another scheme, or none");
             const size_t before = url.size() - std::min(name.size(), url.size());
             check.Expect(kNameSegment,
                          name.find(L'/') == std::wstring::npos &&
@@ -331,16 +343,18 @@ void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places)
          {"https://updates.example.com/packages/QoraSetup-3.0.exe", "http://h/a/%2e%2e/x.exe?y=1"},
          [](Generator& random)
          {
-             return "http://h/" + random.Pick(std::vector<std::string>{
-                                      "..", "...", "a\\..\\b.exe", "c:x.exe", "x.exe:s", "NUL .exe",
-                                      "CON  .txt", "COM1 .exe", "LPT1 .exe", "CONIN$", "CONOUT$.exe",
-                                      "aux.a.b", "trail.", "trail ", std::string(300, 'a'),
-                                      "\xE2\x80\xAE"
-                                      "exe.txt",
-                                      "x\xC0\xAF.exe"});
+             const std::string start = random.Pick(
+                 std::vector<std::string>{"http://h/", "HtTpS://h/", "file://h/", "http:\\\\h\\", "http:/"});
+             return start + random.Pick(std::vector<std::string>{
+                                "..", "...", "a\\..\\b.exe", "c:x.exe", "x.exe:s", "NUL .exe", "CON  .txt",
+                                "COM1 .exe", "LPT1 .exe", "CONIN$", "CONOUT$.exe", "aux.a.b", "trail.",
+                                "trail ", std::string(300, 'a'),
+                                "\xE2\x80\xAE"
+                                "exe.txt",
+                                "x\xC0\xAF.exe"});
          },
          [folder](const std::string& input, Checker& check) { RunPackageName(input, check, folder); },
-         {kNameSegment, kNameFiles, kNamePlain}});
+         {kNameWeb, kNameSegment, kNameFiles, kNamePlain}});
 
     routines.push_back({"registry",
                         {std::string("4\0002\0007", 5), std::string("Q\0o\0r\0a\0\0\0x\0", 12)},
