@@ -70,6 +70,7 @@ void LogStart()
 
 BOOL CLiveUpdateApp::InitInstance()
 {
+    SetFaultSink([](const wchar_t* text) { LogEvent(std::wstring(L"fault: ") + text); });
     m_hMutex = ::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate");
     const DWORD mutexError = ::GetLastError();
     // The running instance owns the log: a second start only adds its line.
