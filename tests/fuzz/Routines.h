@@ -56,7 +56,9 @@ std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::str
 std::string MarkedUtf8(const std::string& bytes);
 
 void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
+void AddNetSettingRoutine(std::vector<Routine>& routines);
 void AddCheckRoutine(std::vector<Routine>& routines);
+void AddPackageNameRoutine(std::vector<Routine>& routines, const FuzzPlaces& places);
 void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
 
 // Writes a file whole and gives it a last-write time of its own, so that the

@@ -222,8 +222,10 @@ int main(int argc, char** argv)
 
     std::vector<Routine> routines;
     AddDocumentRoutines(routines, g_places.places);
+    AddNetSettingRoutine(routines);
     AddCheckRoutine(routines);
     AddTextRoutines(routines, g_places.places);
+    AddPackageNameRoutine(routines, g_places.places);
     // A folder that is not there, or a routine that is not known, would run
     // nothing and pass.
     const bool onlyKnown =
