@@ -230,10 +230,15 @@ int wmain(int argc, wchar_t** argv)
         seed = NextSeed(static_cast<uint32_t>(::GetTickCount64()) ^ ::GetCurrentProcessId());
     e2e::FaultServer server;
     Served served;
-    if (wineOutput.empty() || !server.IsAvailable() || !ServePackage(served, server.Port()))
+    // A regressions file named but not there would replay nothing and pass.
+    const bool regressionsThere =
+        regressions.empty() || ::GetFileAttributesW(regressions.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (wineOutput.empty() || !regressionsThere || !server.IsAvailable() ||
+        !ServePackage(served, server.Port()))
     {
-        std::printf("usage: chaos_trials --trials N [--seed S] --wine-output <file> [--regressions <file>]\n"
-                    "(with the test servers running, FAULT_PORT and RUNTIME_DIR set)\n");
+        std::printf(
+            "usage: chaos_trials --trials N [--seed S] --wine-output <file> [--regressions <file>]\n"
+            "(with the test servers running, FAULT_PORT and RUNTIME_DIR set, the regressions file there)\n");
         return 2;
     }
 
