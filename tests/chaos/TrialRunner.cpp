@@ -282,6 +282,9 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         const bool usable = IsEnabled(frame);
         HWND page = CurrentPage(frame);
         const std::wstring tag = page && usable ? TextOf(page) : std::wstring();
+        // One thing at a time, as a user does: a Cancel waits for the next
+        // round after a click, so that it meets the page the click led to.
+        bool clicked = true;
         if (tag == L"CWelcomeDlg" && !welcomeDone)
             Click(Item(frame, kNext)), welcomeDone = true;
         else if (tag == L"CNewVersionDlg" && !offerDone)
@@ -292,6 +295,8 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
             Click(Item(frame, kNext));
             finishAt = now;
         }
+        else
+            clicked = false;
 
         // The planned Cancel: its moment, its delay, then the answer.
         const std::wstring partial = m_temp + L"\\" + Wide(m_served.name) + L".downloading";
@@ -320,7 +325,8 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         }
         if (begun && !momentAt)
             momentAt = now;
-        if (usable && momentAt && !cancelAt && now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
+        if (usable && !clicked && momentAt && !cancelAt &&
+            now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
         {
             seen.cancel.pressed = true;
             seen.cancel.during = WhatTheWizardShows(frame, CurrentPage(frame));
