@@ -272,10 +272,19 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         // errors, and any the system shows on its behalf. Each is noted.
         for (HWND box : TopWindows(pid, L"#32770"))
         {
-            if (box == frame || TextOf(box) == L"提示")
+            if (box == frame)
+                continue;
+            const std::wstring caption = TextOf(box);
+            HWND textItem = ::GetDlgItem(box, 0xFFFF);
+            const std::wstring text = textItem ? TextOf(textItem) : std::wstring();
+            // A box that goes as it is read (the wizard closes the Cancel
+            // question itself when the installation begins) is left to the
+            // next round, which sees it again if it stays.
+            const std::wstring unread = L"<no answer>";
+            if (caption == L"提示" || caption == unread || text == unread || !::IsWindow(box))
                 continue;
             if (boxesSeen.insert(box).second)
-                seen.boxes.push_back(Utf8(TextOf(box)) + ": " + Utf8(MessageBoxText(box)));
+                seen.boxes.push_back(Utf8(caption) + ": " + Utf8(text));
             AnswerMessageBox(box, IDOK);
         }
         // While a box is up the frame takes no clicks, as for a user.

@@ -1,5 +1,6 @@
 // Chaos trials of the real wizard: random server faults and Cancels, each
-// trial drawn from a printed seed and judged by the same invariants.
+// trial drawn from a printed seed, judged by the same invariants, and
+// counted in the table by what happened in it.
 //   chaos_trials --trials N [--seed S] [--keep] --wine-output <file> [--regressions <file>]
 // The seeds in the regressions file run first, then N trials from S (a seed
 // of the clock when not given). `--seed S` alone replays that one trial.

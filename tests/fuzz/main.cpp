@@ -1,6 +1,8 @@
 // The fuzzing run: every routine of the program that reads outside input is
-// fed generated inputs in-process, each input checked and timed. The inputs
-// that ever failed (tests/fuzz/regressions) are replayed first, every run.
+// fed generated inputs in-process, each input judged by the routine's checks
+// and timed. The inputs that ever failed (tests/fuzz/regressions) are
+// replayed first, every run. Under each routine's line, each check says how
+// many inputs it judged and how many of those failed it.
 //
 //   fuzz_inputs [--inputs N] [--seed S] [--only ROUTINE] [--regressions DIR] [--save DIR]
 #include <windows.h>
