@@ -1,6 +1,6 @@
 #include "update/download/DownloadPlan.h"
 
-#include "support/Files.h"
+#include "support/WorkingFolder.h"
 #include "support/RunLog.h"
 #include "update/download/PackageName.h"
 #include "update/trust/Authenticode.h"
@@ -33,10 +33,11 @@ DownloadPlan PlanDownload(const UpdateRecord& record)
 {
     DownloadPlan plan;
     plan.url = record.url;
-    const std::wstring folder = TemporaryFolder();
+    const std::wstring folder = WorkingFolder();
     const std::wstring segment = LastUrlSegment(record.url);
     plan.packagePath = folder + segment;
-    plan.plainPackageName = IsUsablePackageName(folder, segment);
+    // Without a working folder the name would be taken in the current one.
+    plan.plainPackageName = !folder.empty() && IsUsablePackageName(folder, segment);
     plan.route = ReadNetworkRoute();
     if (record.url.empty())
         return plan;

@@ -13,11 +13,11 @@
 struct DownloadPlan
 {
     std::wstring url;
-    // The temporary folder followed by the address's last segment; the
-    // partial file is this followed by ".downloading".
+    // The working folder (support/WorkingFolder.h) followed by the address's
+    // last segment; the partial file is this followed by ".downloading".
     std::wstring packagePath;
     // The last segment is a plain file name that keeps the package inside the
-    // temporary folder.
+    // working folder, and there is one.
     bool plainPackageName = false;
     NetworkRoute route;
     // What the record and the build ask of the package; nothing when the

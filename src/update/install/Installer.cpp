@@ -31,7 +31,7 @@ bool IsUserCancel(const std::wstring& value)
 
 InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
                                const std::function<bool()>& confirmClientClosed,
-                               const std::wstring& parameters)
+                               const std::wstring& parameters, bool quiet)
 {
     const std::wstring recordPath = LiveUpdateIniPath();
     InstallReport report;
@@ -56,7 +56,7 @@ InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle packa
         ComApartment apartment;
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_NOCLOSEPROCESS;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | (quiet ? SEE_MASK_FLAG_NO_UI : 0);
         info.lpFile = packagePath.c_str();
         info.lpParameters = parameters.c_str();
         info.nShow = SW_SHOW;

@@ -39,7 +39,8 @@ struct InstallReport
 // `parameters` and waits for it, and deletes the package and the update
 // record, whatever happened on the way. `package`, the verified package held
 // open without write or delete sharing, is let go once the installer has
-// started (or the upgrade is given up). Everything is logged.
+// started (or the upgrade is given up). With `quiet`, the shell shows no box
+// of its own when the package cannot be started. Everything is logged.
 InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
                                const std::function<bool()>& confirmClientClosed,
-                               const std::wstring& parameters = std::wstring());
+                               const std::wstring& parameters = std::wstring(), bool quiet = false);
