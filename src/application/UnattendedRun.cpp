@@ -119,13 +119,18 @@ UnattendedExit DownloadAndInstall(const UpdateRecord& record, const CommandLine&
         case DownloadOutcome::Failed:
         case DownloadOutcome::Rejected:
         case DownloadOutcome::Abandoned:
+        case DownloadOutcome::ClockWrong:
             LogEvent(L"download: failed, nothing is installed");
             return UnattendedExit::DownloadFailed;
+        case DownloadOutcome::Blocked:
+            LogEvent(
+                L"download: security software holds or removed the checked package; nothing is installed");
+            return UnattendedExit::NotStarted;
     }
     state.onError = UnattendedExit::NotStarted;
     const InstallReport report = RunInstallerStep(
         plan.packagePath, std::move(package), [&] { return MakeSureClientIsClosed(options.closeClient); },
-        options.installerArgs, true);
+        options.installerArgs);
     switch (report.result)
     {
         case InstallReport::Installed:

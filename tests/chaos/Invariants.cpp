@@ -67,15 +67,11 @@ std::vector<std::string> FaultLines(const std::string& log)
     return found;
 }
 
-// The boxes the wizard shows of its own: its caption, and the download's
-// error or the write error.
+// A box the wizard shows of its own carries its title; one the system shows
+// on its behalf (the shell's when a program cannot start, say) another.
 bool IsWizardsOwnBox(const std::string& box)
 {
-    const std::string prefix = "QVXLiveUpdate: ";
-    if (box.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    const std::string text = box.substr(prefix.size());
-    return text == "下载文件发生错误，请重新执行更新程序！" || text.rfind("写文件", 0) == 0;
+    return box.rfind("QVXLiveUpdate: ", 0) == 0;
 }
 
 const char kNoValidator[] = "kept although the server gave no validator";

@@ -2,6 +2,7 @@
 // over a prepared settings file.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "fuzz/CheckRoutine.h"
@@ -34,6 +35,7 @@ const std::vector<std::string>& ReplySeeds()
         Reply("1", Element("newversionname", "Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88") +
                        Element("newversion", "3.0.0.0") +
                        Element("downloadurl", "https://updates.example.com/packages/QoraSetup-3.0.exe") +
+                       Element("mirror", "https://mirror.example.com/pub/QoraSetup-3.0.exe") +
                        Element("size", "1048576") + Element("sha256", kSeedSha256) +
                        Element("signature", kSeedSignature) +
                        Element("desc", "Line one\nLine two \xF0\x9F\x98\x80")),
@@ -74,9 +76,10 @@ std::string ReplyExtreme(Generator& random)
         {
             const std::string status =
                 random.Pick(std::vector<std::string>{"1", "2", "-1", "99999999999", " 1", ""});
-            return Reply(status, Element(random.Pick(std::vector<std::string>{"newversionname", "newversion",
-                                                                              "downloadurl", "desc"}),
-                                         value));
+            return Reply(status,
+                         Element(random.Pick(std::vector<std::string>{"newversionname", "newversion",
+                                                                      "downloadurl", "mirror", "desc"}),
+                                 value));
         }
         case 5:
             return Reply("1", Element("size", random.Pick(std::vector<std::string>{
@@ -98,7 +101,7 @@ std::string ReplyExtreme(Generator& random)
 }
 
 const char kReplyStatus[] = "the status as MSXML reads it, and \"current\" exactly for status 0";
-const char kReplyValues[] = "status 1: the seven values as MSXML reads them";
+const char kReplyValues[] = "status 1: the seven values and the mirrors as MSXML reads them";
 const char kReplyVerdict[] = "status 1: plain values offered, a broken line or check refused";
 const char kRecordUnwritten[] = "a record not written leaves the file's bytes as they were";
 const char kRecordFits[] = "an offer whose file stays far below the readers' bound is written";
@@ -130,11 +133,18 @@ std::optional<bool> OfferCalledFor(const PlainReply& plain)
                std::all_of(value.begin(), value.end(),
                            [](wchar_t c) { return (c >= 0x20 && c < 0x7F) || c == L'\r' || c == L'\n'; });
     }
+    // The record holds four mirrors, each on a line of its own; another
+    // mirror is judged by what it names, which is left to the pages.
+    if (plain.mirrors.size() > 4 ||
+        std::any_of(plain.mirrors.begin(), plain.mirrors.end(),
+                    [](const std::wstring& m)
+                    { return m.find_first_of(std::wstring(L"\r\n\0", 3)) != std::wstring::npos; }))
+        return false;
     if ((!plain.values[3].empty() && !SizeWritten(plain.values[3])) ||
         (!plain.values[4].empty() && !DigestWritten(plain.values[4])) ||
         (!plain.values[5].empty() && !SignatureWritten(plain.values[5])))
         return false;
-    return fits ? std::optional<bool>(true) : std::nullopt;
+    return fits && plain.mirrors.empty() ? std::optional<bool>(true) : std::nullopt;
 }
 
 VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, Checker& check)
@@ -162,6 +172,9 @@ VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, C
                 check.Expect(kReplyValues, *values[i] == plain.values[i],
                              "value " + std::to_string(i) + " reads \"" + Utf8(values[i]->substr(0, 40)) +
                                  "\", MSXML \"" + Utf8(plain.values[i].substr(0, 40)) + "\"");
+            check.Expect(kReplyValues, record.mirrors == plain.mirrors,
+                         std::to_string(record.mirrors.size()) + " mirrors read, MSXML " +
+                             std::to_string(plain.mirrors.size()));
             if (const std::optional<bool> offer = OfferCalledFor(plain))
                 check.Expect(kReplyVerdict, (verdict == ReplyVerdict::NewVersion) == *offer,
                              *offer ? "a plain offer refused" : "an offer the record cannot carry accepted");
@@ -180,8 +193,8 @@ std::vector<std::wstring> ReadEntries(const std::vector<IniName>& names, int cap
 
 bool IsRecordEntry(const IniName& pair)
 {
-    for (const wchar_t* key :
-         {L"newversionname", L"newversion", L"downloadurl", L"size", L"sha256", L"signature", L"desc"})
+    for (const wchar_t* key : {L"newversionname", L"newversion", L"downloadurl", L"size", L"sha256",
+                               L"signature", L"desc", L"mirror1", L"mirror2", L"mirror3", L"mirror4"})
     {
         if (SameIniName(pair.section, L"Update") && SameIniName(pair.key, key))
             return true;
@@ -192,7 +205,7 @@ bool IsRecordEntry(const IniName& pair)
 bool SameRecord(const UpdateRecord& a, const UpdateRecord& b)
 {
     return a.name == b.name && a.version == b.version && a.url == b.url && a.size == b.size &&
-           a.sha256 == b.sha256 && a.signature == b.signature && a.desc == b.desc;
+           a.sha256 == b.sha256 && a.signature == b.signature && a.desc == b.desc && a.mirrors == b.mirrors;
 }
 
 // After a reply was read (and its record perhaps written): a file that was
@@ -216,13 +229,16 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
         return check.Expect(kRecordUnwritten, ReadInputFile(path) == prepared, "a file not written changed");
     const std::string bytes = ReadInputFile(path);
     ProbeIniEncoding();
-    const wchar_t* const keys[] = {L"newversionname", L"newversion", L"downloadurl",
-                                   L"size",           L"sha256",     L"signature"};
-    const std::wstring* values[] = {&record.name, &record.version, &record.url,
-                                    &record.size, &record.sha256,  &record.signature};
-    std::vector<IniName> names;
-    for (const wchar_t* key : keys)
-        names.push_back({L"Update", key});
+    std::vector<IniName> names = {{L"Update", L"newversionname"}, {L"Update", L"newversion"},
+                                  {L"Update", L"downloadurl"},    {L"Update", L"size"},
+                                  {L"Update", L"sha256"},         {L"Update", L"signature"}};
+    std::vector<const std::wstring*> values = {&record.name, &record.version, &record.url,
+                                               &record.size, &record.sha256,  &record.signature};
+    for (size_t i = 0; i < record.mirrors.size(); ++i)
+    {
+        names.push_back({L"Update", L"mirror" + std::to_wstring(i + 1)});
+        values.push_back(&record.mirrors[i]);
+    }
     const std::vector<std::wstring> read = PlatformReads(places.sidePath, MarkedUtf8(bytes), names, 2048);
     // The pages' reader gives the record as it was stored, the description
     // with the line break that ends it.
@@ -232,9 +248,9 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
                       : bytes.size() < kIniFileBlockBytes       ? "the file is shorter than its block"
                       : !SameRecord(ReadUpdateRecord(), stored) ? "the pages read back another record"
                                                                 : "";
-    for (size_t i = 0; i < 6 && why.empty(); ++i)
+    for (size_t i = 0; i < names.size() && why.empty(); ++i)
         if (read[i] != *values[i])
-            why = "\"" + Utf8(keys[i]) + "\" reads back \"" + Utf8(read[i].substr(0, 40)) + "\"";
+            why = "\"" + Utf8(names[i].key) + "\" reads back \"" + Utf8(read[i].substr(0, 40)) + "\"";
     check.Expect(kRecordBack, why.empty(), why);
     // What the platform's reader made of a UTF-16 file of odd length depends
     // on a byte beyond its end (see the settings-file routine).

@@ -168,6 +168,9 @@ std::optional<PlainReply> ReadReplyPlainly(const std::wstring& text)
         if (const ComPtr<IXMLDOMNode> child = PlainXml::Child(root, kNames[i]))
             reply.values[i] = PlainXml::Text(child);
     }
+    for (ComPtr<IXMLDOMNode> mirror = PlainXml::Child(root, L"mirror"); mirror;
+         mirror = PlainXml::Next(mirror, L"mirror"))
+        reply.mirrors.push_back(PlainXml::Text(mirror));
     std::wstring& signature = reply.values[5];
     signature.erase(std::remove_if(signature.begin(), signature.end(),
                                    [](wchar_t c) { return std::wcschr(L" \t\n\v\f\r", c) && c; }),

@@ -56,6 +56,7 @@ struct PlainReply
 {
     int status = 0;
     std::wstring values[7];
+    std::vector<std::wstring> mirrors; // the texts of every child named mirror, in order
 };
 // Nothing for a text of more than kMostDashes dashes, which the oracle does
 // not load: the component reports each "--" in a comment and parses on, and

@@ -77,6 +77,22 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
                                  Utf8(platform[i].substr(0, 40)) + "\"");
             }
             const std::wstring& file = probedUtf8 ? places.sidePath : places.iniPath;
+            std::vector<std::wstring> mirrors;
+            for (int i = 1; i <= 4; ++i)
+            {
+                const std::wstring mirror =
+                    PlatformRead(file, {L"Update", L"mirror" + std::to_wstring(i)}, 1024);
+                if (!mirror.empty())
+                    mirrors.push_back(mirror);
+            }
+            // As above, a mirror the platform cuts between the halves of a pair.
+            const bool cutPair = std::any_of(mirrors.begin(), mirrors.end(),
+                                             [](const std::wstring& m)
+                                             { return m.size() == 1023 && IS_HIGH_SURROGATE(m.back()); });
+            if (!cutPair)
+                check.Expect(kIniRecord, record.mirrors == mirrors,
+                             std::to_string(record.mirrors.size()) + " mirrors read, the platform " +
+                                 std::to_string(mirrors.size()));
             const std::pair<const wchar_t*, const std::wstring*> values[] = {
                 {L"newversionname", &record.name}, {L"newversion", &record.version},
                 {L"downloadurl", &record.url},     {L"size", &record.size},
@@ -186,7 +202,9 @@ std::string IniExtreme(Generator& random)
                                                    "\xEF\xBB\xBF[Update]",
                                                    "note=\xE4\xB8\xAD",
                                                    "\xD6\xD0=\xCE\xC4",
-                                                   "downloadurl=http://h/get?file=a.exe&desc=full"};
+                                                   "downloadurl=http://h/get?file=a.exe&desc=full",
+                                                   "mirror1=http://m/a.exe",
+                                                   " MIRROR3 = http://n/a.exe"};
     std::string text;
     const size_t shape = random.Below(4);
     switch (shape)
