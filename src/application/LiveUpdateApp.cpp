@@ -74,6 +74,7 @@ void LogStart()
 
 BOOL CLiveUpdateApp::InitInstance()
 {
+    SetFaultSink([](const wchar_t* text) { LogEvent(std::wstring(L"fault: ") + text); });
     const CommandLine options = ParseCommandLine(SplitArguments(::GetCommandLineW()));
     if (options.mode == RunMode::Usage || options.mode == RunMode::Bad)
     {

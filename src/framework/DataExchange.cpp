@@ -8,5 +8,5 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)
         return;
     HWND hControl = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, nIDC);
     if (!hControl || !rControl.SubclassWindow(hControl))
-        ::OutputDebugStringW(L"QVXLiveUpdate: a dialog control could not be bound\n");
+        ReportFault(L"a dialog control could not be bound");
 }

@@ -7,7 +7,28 @@ namespace
 {
 const wchar_t kObjectProperty[] = L"QVXLiveUpdate.CWnd";
 const UINT_PTR kSubclassId = 1;
+void (*volatile g_faultSink)(const wchar_t*) = nullptr;
 } // namespace
+
+void SetFaultSink(void (*sink)(const wchar_t* text)) noexcept
+{
+    g_faultSink = sink;
+}
+
+void ReportFault(const wchar_t* text) noexcept
+{
+    ::OutputDebugStringW(L"QVXLiveUpdate: ");
+    ::OutputDebugStringW(text);
+    ::OutputDebugStringW(L"\n");
+    try
+    {
+        if (auto sink = g_faultSink)
+            sink(text);
+    }
+    catch (...)
+    {
+    }
+}
 
 const CRuntimeClass CWnd::classCWnd = {"CWnd", nullptr};
 const CRuntimeClass* CWnd::GetRuntimeClass() const

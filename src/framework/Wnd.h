@@ -98,6 +98,13 @@ inline HWND HwndOf(const CWnd* pWnd) noexcept
     return pWnd ? pWnd->m_hWnd : nullptr;
 }
 
+// What the framework stopped or could not do goes to the debugger's output
+// and to the sink the application names (its run log), so that a user's log
+// tells of it although the program goes on. The sink may be called from any
+// thread; what it throws is dropped.
+void SetFaultSink(void (*sink)(const wchar_t* text)) noexcept;
+void ReportFault(const wchar_t* text) noexcept;
+
 // Runs a window callback's body so that no exception leaves it: a failure in
 // one message handler must not tear through the system's dispatch code.
 template <typename Fn> bool RunGuarded(Fn&& fn) noexcept
@@ -109,7 +116,7 @@ template <typename Fn> bool RunGuarded(Fn&& fn) noexcept
     }
     catch (...)
     {
-        ::OutputDebugStringW(L"QVXLiveUpdate: exception stopped at a window callback\n");
+        ReportFault(L"exception stopped at a window callback");
         return false;
     }
 }

@@ -17,6 +17,21 @@ bool PutBigEndian(const CRYPT_UINT_BLOB& blob, BYTE* out)
         out[31 - i] = i < length ? blob.pbData[i] : 0;
     return true;
 }
+// Moves `at` past the INTEGER there when it is in its one DER form: a short
+// length, positive, and no leading zero byte it does not need. The
+// platform's decoder takes other forms of the same number too.
+bool SkipDerInteger(const std::vector<BYTE>& der, size_t& at)
+{
+    if (at + 3 > der.size() || der[at] != 0x02)
+        return false;
+    const size_t length = der[at + 1];
+    const size_t from = at + 2;
+    if (length == 0 || length >= 0x80 || from + length > der.size() || der[from] >= 0x80 ||
+        (der[from] == 0 && length > 1 && der[from + 1] < 0x80))
+        return false;
+    at = from + length;
+    return true;
+}
 } // namespace
 
 std::optional<std::vector<BYTE>> DecodeBase64(const std::wstring& text)
@@ -39,9 +54,12 @@ std::optional<std::vector<BYTE>> DecodeBase64(const std::wstring& text)
 bool DerSignatureToRaw(const std::vector<BYTE>& der, std::array<BYTE, 64>& raw)
 {
     // A P-256 signature never needs more than 72 bytes of DER.
-    // Exactly one SEQUENCE with a short-form length that covers every byte:
-    // the decoder below would also take trailing bytes.
-    if (der.size() < 8 || der.size() > 80 || der[0] != 0x30 || der[1] != der.size() - 2)
+    // Exactly one SEQUENCE with a short-form length that covers every byte,
+    // of two INTEGERs in their DER form: the decoder below would also take
+    // trailing bytes, and other forms of the same numbers.
+    size_t at = 2;
+    if (der.size() < 8 || der.size() > 80 || der[0] != 0x30 || der[1] != der.size() - 2 ||
+        !SkipDerInteger(der, at) || !SkipDerInteger(der, at) || at != der.size())
         return false;
     CERT_ECC_SIGNATURE* decoded = nullptr;
     DWORD size = 0;

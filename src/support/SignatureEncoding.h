@@ -16,6 +16,6 @@
 std::optional<std::vector<BYTE>> DecodeBase64(const std::wstring& text);
 
 // The 64-byte r||s form (each big-endian, 32 bytes) of a DER ECDSA P-256
-// signature: a SEQUENCE of two INTEGERs, each of at most 32 significant
-// bytes. False for anything else.
+// signature: a SEQUENCE of two positive INTEGERs, each of at most 32
+// significant bytes and in its one DER form. False for anything else.
 bool DerSignatureToRaw(const std::vector<BYTE>& der, std::array<BYTE, 64>& raw);

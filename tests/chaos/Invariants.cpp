@@ -56,6 +56,24 @@ std::vector<std::string> CrashLines(const std::string& output)
     return found;
 }
 
+// The lines of the run log that tell of a fault the wizard stopped: an
+// exception caught at a window callback or a thread's entry, a control it
+// could not bind.
+std::vector<std::string> FaultLines(const std::string& log)
+{
+    std::vector<std::string> found;
+    for (size_t at = log.find("] fault: "); at != std::string::npos; at = log.find("] fault: ", at + 1))
+        found.push_back(log.substr(at + 9, log.find_first_of("\r\n", at) - at - 9));
+    return found;
+}
+
+// A box the wizard shows of its own carries its title; one the system shows
+// on its behalf (the shell's when a program cannot start, say) another.
+bool IsWizardsOwnBox(const std::string& box)
+{
+    return box.rfind("QVXLiveUpdate: ", 0) == 0;
+}
+
 const char kNoValidator[] = "kept although the server gave no validator";
 const char kLone[] = "one of the pair without the other";
 const char kStateCut[] = "a state cut short: ";
@@ -102,6 +120,14 @@ std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& se
     }
     if (seen.exitCode != 0)
         broken.push_back("the wizard ended with exit code " + std::to_string(seen.exitCode));
+    for (const std::string& line : FaultLines(seen.log))
+        broken.push_back("the wizard's log tells of a fault: " + line);
+    for (const std::string& box : seen.boxes)
+        if (!IsWizardsOwnBox(box))
+            broken.push_back("a box the wizard does not show of its own: " + box);
+    const bool userCancelled = seen.cancel.pressed && (!seen.cancel.asked || seen.cancel.answer == "Yes");
+    if (seen.outcome == "cancelled" && !userCancelled)
+        broken.push_back("ended cancelled, but the user confirmed no Cancel");
 
     for (const std::string& name : seen.settingsFolder)
         broken.push_back("left in the client's settings folder: " + name);
@@ -138,14 +164,16 @@ std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& se
         pairAsPlanted = pairAsPlanted && (now == temp.end()) == (before == seen.planted.end()) &&
                         (now == temp.end() || now->second == before->second);
     }
-    if (pairLeft && !pairAsPlanted)
+    if (pairLeft && runs > 0)
+        broken.push_back(std::string("a partial download was kept although the package was installed") +
+                         (pairAsPlanted ? " (the earlier run's, untouched)" : ""));
+    else if (pairLeft && !pairAsPlanted)
     {
-        if (runs > 0)
-            broken.push_back("a partial download was kept although the package was installed");
-        else if (const std::string why = WhyNotAResumablePair(served, ValidatorValue(plan), temp);
-                 !why.empty())
+        if (const std::string why = WhyNotAResumablePair(served, ValidatorValue(plan), temp); !why.empty())
             broken.push_back("partial download left in the temporary folder: " + why);
     }
+    for (const std::string& folder : seen.tempFolders)
+        broken.push_back("a folder left in the temporary folder: " + folder);
     for (const auto& [name, bytes] : temp)
     {
         const bool expected = name == "QVXLiveUpdate.log" || name == "QVXLiveUpdate.log.old" ||
@@ -157,8 +185,41 @@ std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& se
                              " bytes)");
     }
 
-    if (ShouldInstall(plan) && seen.outcome != "installed")
-        broken.push_back("nothing stood in its way, yet it ended " + seen.outcome);
+    // Nothing in the way: no fault struck, no Cancel taken.
+    if (StruckFaults(plan, served, seen).empty() && !userCancelled && seen.outcome != "installed")
+        broken.push_back("no fault struck and no Cancel was confirmed, yet it ended " + seen.outcome);
     return broken;
+}
+
+std::vector<StruckFault> StruckFaults(const TrialPlan& plan, const Served& served, const Observation& seen)
+{
+    std::vector<StruckFault> struck;
+    for (const Answer& answer : seen.answers)
+    {
+        const std::vector<ServerFault>& faults =
+            answer.package ? plan.downloadFaults : std::vector<ServerFault>{plan.checkFault};
+        if (answer.index < 0 || static_cast<size_t>(answer.index) >= faults.size())
+            continue;
+        const ServerFault& fault = faults[static_cast<size_t>(answer.index)];
+        // A cut, stall or reset strikes only inside the body it was meant for.
+        const uint64_t body = !answer.package        ? served.reply.size()
+                              : answer.status == 206 ? served.bytes.size() - answer.rangeStart
+                                                     : served.bytes.size();
+        if (fault.kind == Fault::Status500 || fault.kind == Fault::WrongLength ||
+            (fault.kind != Fault::None && fault.offset < body))
+            struck.push_back({answer.package, fault});
+    }
+    return struck;
+}
+
+std::string DescribeCancel(const TrialPlan& plan, const CancelSeen& cancel)
+{
+    if (!cancel.pressed)
+        return plan.moment == Moment::None ? "none planned"
+                                           : "not pressed (planned: " + std::string(Name(plan.moment)) + ")";
+    std::string text = "pressed " + cancel.during;
+    if (!cancel.asked)
+        return text + ", not asked";
+    return text + ", asked, " + (cancel.answer.empty() ? "the question went unanswered" : cancel.answer);
 }
 } // namespace chaos

@@ -15,7 +15,8 @@ const unsigned long kStallMs = 1000;
 const int kMaxRetries = 5;
 
 // Draws from the standard's fully specified engine with our own arithmetic,
-// so that a seed means the same trial with any library.
+// so that a seed means the same trial with any library; each statement
+// draws at most once, so that it means the same with any compiler.
 class Dice
 {
   public:
@@ -45,7 +46,12 @@ class Dice
     }
 
   private:
-    uint64_t Wide() { return static_cast<uint64_t>(m_engine()) << 32 | m_engine(); }
+    uint64_t Wide()
+    {
+        const uint64_t high = m_engine();
+        const uint64_t low = m_engine();
+        return high << 32 | low;
+    }
     std::mt19937 m_engine;
 };
 
@@ -137,7 +143,7 @@ TrialPlan MakePlan(uint32_t seed, uint64_t packageSize, size_t replySize)
 
     static const size_t kFaultCounts[] = {0, 1, 2, 3, 6};
     size_t faults = kFaultCounts[dice.Weighted({35, 33, 20, 9, 3})];
-    // A retry wait needs a try that fails after it began.
+    // Kept so that earlier seeds keep their draws (see the end).
     if (plan.moment == Moment::RetryWait)
         faults = std::max<size_t>(faults, 1);
     for (size_t i = 0; i < faults; ++i)
@@ -170,6 +176,16 @@ TrialPlan MakePlan(uint32_t seed, uint64_t packageSize, size_t replySize)
     plan.triggerProgress = dice.Between(9000, 10000);
     plan.answerDelayMs = dice.Between(0, 400);
     plan.installerHoldMs = dice.Between(0, 800);
+    // Only a try that brings nothing is waited for (one that gets further is
+    // tried again at once): a Cancel meant for a retry wait gets such a try
+    // first. The answer's headers come, then nothing (a stall or a cut), so
+    // that the answer is taken and the try counts as a retry.
+    if (plan.moment == Moment::RetryWait)
+    {
+        ServerFault nothing;
+        nothing.kind = dice.Percent(50) ? Fault::Stall : Fault::Cut;
+        plan.downloadFaults.insert(plan.downloadFaults.begin(), nothing);
+    }
     return plan;
 }
 
@@ -234,15 +250,6 @@ unsigned long BoundMs(const TrialPlan& plan, uint64_t packageSize)
     for (size_t i = 0; i < retries; ++i)
         ms += kRetryWaitMs[i] + kStallMs + 2000;
     return ms + static_cast<unsigned long>(plan.cancelDelayMs + plan.answerDelayMs + plan.installerHoldMs);
-}
-
-bool ShouldInstall(const TrialPlan& plan)
-{
-    const bool checkFails = plan.checkFault.kind != Fault::None && plan.checkFault.kind != Fault::Trickle;
-    // A Cancel meant for the check may meet the offer's page, which ends the
-    // wizard without asking; later ones are asked and answered No.
-    const bool cancelled = plan.moment == Moment::Check || (plan.moment != Moment::None && plan.confirm);
-    return !checkFails && plan.downloadFaults.empty() && !cancelled;
 }
 
 namespace

@@ -89,8 +89,6 @@ std::string ValidatorValue(const TrialPlan& plan);
 // How long the wizard may take for this plan, generously: every stall,
 // retry wait, paced transfer and installer run it asks for, and a margin.
 unsigned long BoundMs(const TrialPlan& plan, uint64_t packageSize);
-// Whether nothing in the plan should keep the package from being installed.
-bool ShouldInstall(const TrialPlan& plan);
 
 // The plan in a line, for the trial's report.
 std::string Describe(const TrialPlan& plan);

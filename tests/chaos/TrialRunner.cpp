@@ -3,6 +3,8 @@
 #include "Fixture.h"
 #include "Harness.h"
 
+#include <set>
+
 namespace chaos
 {
 namespace
@@ -31,26 +33,70 @@ std::wstring SettingsFolder()
     return ini.substr(0, ini.find_last_of(L'\\'));
 }
 
-// Every file of a folder (not its sub-folders): name, bytes.
-std::map<std::string, std::string> FilesIn(const std::wstring& folder)
+// The names in a folder: its files, and its folders.
+void ListFolder(const std::wstring& folder, std::vector<std::wstring>& files,
+                std::vector<std::wstring>& folders)
 {
-    std::map<std::string, std::string> files;
     WIN32_FIND_DATAW found{};
     HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-        return files;
+        return;
     do
+    {
+        const std::wstring name = found.cFileName;
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files[Utf8(found.cFileName)] = e2e::ReadTextFile(folder + L"\\" + found.cFileName);
-    while (::FindNextFileW(search, &found));
+            files.push_back(name);
+        else if (name != L"." && name != L"..")
+            folders.push_back(name);
+    } while (::FindNextFileW(search, &found));
     ::FindClose(search);
-    return files;
 }
 
+// Every file of a folder: name, bytes.
+std::map<std::string, std::string> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> files, folders;
+    ListFolder(folder, files, folders);
+    std::map<std::string, std::string> result;
+    for (const std::wstring& name : files)
+        result[Utf8(name)] = e2e::ReadTextFile(folder + L"\\" + name);
+    return result;
+}
+
+// Empties a folder, its folders included.
 void EmptyFolder(const std::wstring& folder)
 {
-    for (const auto& entry : FilesIn(folder))
-        ::DeleteFileW((folder + L"\\" + Wide(entry.first)).c_str());
+    std::vector<std::wstring> files, folders;
+    ListFolder(folder, files, folders);
+    for (const std::wstring& name : files)
+        ::DeleteFileW((folder + L"\\" + name).c_str());
+    for (const std::wstring& name : folders)
+    {
+        EmptyFolder(folder + L"\\" + name);
+        ::RemoveDirectoryW((folder + L"\\" + name).c_str());
+    }
+}
+
+// What the wizard shows as the user presses Cancel.
+std::string WhatTheWizardShows(HWND frame, HWND page)
+{
+    if (!e2e::IsVisible(frame))
+        return "with the wizard hidden (installing or ending)";
+    if (!page)
+        return "without a page";
+    if (e2e::Item(page, kCheckBar))
+        return "during the check";
+    if (e2e::Item(page, kDownloadBar))
+        return e2e::TextOf(e2e::Item(page, kStatusLine)).rfind(L"连接中断", 0) == 0 ? "during a retry wait"
+                                                                                    : "during the download";
+    const std::wstring tag = e2e::TextOf(page);
+    if (tag == L"CNewVersionDlg")
+        return "on the offer page";
+    if (tag == L"CWelcomeDlg")
+        return "on the Welcome page";
+    if (tag == L"CFinishDlg")
+        return "on the Finish page";
+    return "on page " + Utf8(tag);
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -185,14 +231,13 @@ void TrialRunner::Prepare(const TrialPlan& plan, Observation& seen)
 Observation TrialRunner::Run(const TrialPlan& plan)
 {
     Observation seen;
-    std::wstring finishText;
     Prepare(plan, seen);
     seen.boundMs = BoundMs(plan, m_served.bytes.size());
     e2e::Process wizard;
     if (wizard.Start(e2e::WizardExePath(), m_work))
     {
         seen.wizardPid = wizard.Id();
-        finishText = PlayUser(plan, seen, wizard);
+        PlayUser(plan, seen, wizard);
         DWORD exitCode = 0;
         seen.ended = wizard.WaitForExit(0, &exitCode);
         seen.exitCode = exitCode;
@@ -207,12 +252,11 @@ Observation TrialRunner::Run(const TrialPlan& plan)
                    Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile))).size();
         },
         5000);
-    Collect(seen, Utf8(finishText));
+    Collect(seen);
     return seen;
 }
 
-std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& seen,
-                                   const e2e::Process& wizard) const
+void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::Process& wizard) const
 {
     using namespace e2e;
     const DWORD pid = wizard.Id();
@@ -220,29 +264,48 @@ std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& see
     HWND frame = WaitForFrame(pid, 15000);
     ULONGLONG momentAt = 0, cancelAt = 0, confirmAt = 0, installerAt = 0, finishAt = 0;
     bool welcomeDone = false, offerDone = false, answered = false, released = false;
-    std::wstring finishText;
+    std::set<HWND> boxesSeen;
     while (frame && wizard.IsRunning() && ::GetTickCount64() < deadline)
     {
         const ULONGLONG now = ::GetTickCount64();
         // Like a user, OK to every box but the Cancel question: the wizard's
-        // errors, and any the system shows on its behalf.
+        // errors, and any the system shows on its behalf. Each is noted.
         for (HWND box : TopWindows(pid, L"#32770"))
-            if (box != frame && TextOf(box) != L"提示")
-                AnswerMessageBox(box, IDOK);
+        {
+            if (box == frame)
+                continue;
+            const std::wstring caption = TextOf(box);
+            HWND textItem = ::GetDlgItem(box, 0xFFFF);
+            const std::wstring text = textItem ? TextOf(textItem) : std::wstring();
+            // A box that goes as it is read (the wizard closes the Cancel
+            // question itself when the installation begins) is left to the
+            // next round, which sees it again if it stays.
+            const std::wstring unread = L"<no answer>";
+            if (caption == L"提示" || caption == unread || text == unread || !::IsWindow(box))
+                continue;
+            if (boxesSeen.insert(box).second)
+                seen.boxes.push_back(Utf8(caption) + ": " + Utf8(text));
+            AnswerMessageBox(box, IDOK);
+        }
         // While a box is up the frame takes no clicks, as for a user.
         const bool usable = IsEnabled(frame);
         HWND page = CurrentPage(frame);
         const std::wstring tag = page && usable ? TextOf(page) : std::wstring();
+        // One thing at a time, as a user does: a Cancel waits for the next
+        // round after a click, so that it meets the page the click led to.
+        bool clicked = true;
         if (tag == L"CWelcomeDlg" && !welcomeDone)
             Click(Item(frame, kNext)), welcomeDone = true;
         else if (tag == L"CNewVersionDlg" && !offerDone)
             Click(Item(frame, kNext)), offerDone = true;
         else if (tag == L"CFinishDlg" && now >= finishAt + 1000)
         {
-            finishText = TextOf(Item(page, kResultText));
+            seen.finishText = Utf8(TextOf(Item(page, kResultText)));
             Click(Item(frame, kNext));
             finishAt = now;
         }
+        else
+            clicked = false;
 
         // The planned Cancel: its moment, its delay, then the answer.
         const std::wstring partial = m_temp + L"\\" + Wide(m_served.name) + L".downloading";
@@ -271,17 +334,24 @@ std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& see
         }
         if (begun && !momentAt)
             momentAt = now;
-        if (usable && momentAt && !cancelAt && now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
+        if (usable && !clicked && momentAt && !cancelAt &&
+            now >= momentAt + static_cast<ULONGLONG>(plan.cancelDelayMs))
         {
+            seen.cancel.pressed = true;
+            seen.cancel.during = WhatTheWizardShows(frame, CurrentPage(frame));
             PressCancel(frame, plan.way);
             cancelAt = now;
         }
         HWND confirm = cancelAt && !answered ? FirstTopWindow(pid, L"提示") : nullptr;
         if (confirm && !confirmAt)
+        {
             confirmAt = now;
+            seen.cancel.asked = true;
+        }
         if (confirm && now >= confirmAt + static_cast<ULONGLONG>(plan.answerDelayMs))
         {
             AnswerMessageBox(confirm, plan.confirm ? IDYES : IDNO);
+            seen.cancel.answer = plan.confirm ? "Yes" : "No";
             answered = true;
         }
 
@@ -298,12 +368,15 @@ std::wstring TrialRunner::PlayUser(const TrialPlan& plan, const Observation& see
     // Without a frame there is no user to play: only the wait for the end.
     WaitUntil([&] { return !wizard.IsRunning(); },
               static_cast<DWORD>(deadline > ::GetTickCount64() ? deadline - ::GetTickCount64() : 0));
-    return finishText;
 }
 
-void TrialRunner::Collect(Observation& seen, const std::string& finishText) const
+void TrialRunner::Collect(Observation& seen) const
 {
     seen.wineOutput = ReadFrom(m_wineOutput, m_outputFrom);
+    std::vector<std::wstring> files, folders;
+    ListFolder(m_temp, files, folders);
+    for (const std::wstring& name : folders)
+        seen.tempFolders.push_back(Utf8(name));
     seen.temp = FilesIn(m_temp);
     seen.log = seen.temp.count("QVXLiveUpdate.log") ? seen.temp["QVXLiveUpdate.log"] : std::string();
     seen.installerRuns = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile)));
@@ -311,7 +384,24 @@ void TrialRunner::Collect(Observation& seen, const std::string& finishText) cons
     for (const auto& entry : FilesIn(SettingsFolder()))
         seen.settingsFolder.push_back(entry.first);
 
+    // What the server answered, from its own log.
+    for (const e2e::Json& request : m_server.Requests().array)
+    {
+        Answer answer;
+        answer.package = request["path_only"].string.find(L"/chaos/") != std::wstring::npos;
+        answer.index = request["response_index"].kind == e2e::Json::Kind::Number
+                           ? static_cast<int>(request["response_index"].number)
+                           : -1;
+        answer.status = static_cast<int>(request["status"].number);
+        answer.bytesSent = static_cast<uint64_t>(request["bytes_sent"].number);
+        const std::wstring range = e2e::HeaderValue(request, "range");
+        if (range.rfind(L"bytes=", 0) == 0)
+            answer.rangeStart = std::wcstoull(range.c_str() + 6, nullptr, 10);
+        seen.answers.push_back(answer);
+    }
+
     // How it ended, from what the user saw and the log.
+    const std::string& finishText = seen.finishText;
     if (!seen.ended)
         seen.outcome = "without end";
     else if (!seen.installerRuns.empty())
@@ -326,7 +416,6 @@ void TrialRunner::Collect(Observation& seen, const std::string& finishText) cons
         seen.outcome = "download error";
     else if (finishText.find(Utf8(L"已经是客户端最新版本")) != std::string::npos)
         seen.outcome = "told current"; // what a reply that does not parse says
-
     else
         seen.outcome = "other";
 }

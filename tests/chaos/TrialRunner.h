@@ -27,9 +27,9 @@ class TrialRunner
 
   private:
     void Prepare(const TrialPlan& plan, Observation& seen);
-    // The Finish page's text, if it came.
-    std::wstring PlayUser(const TrialPlan& plan, const Observation& seen, const e2e::Process& wizard) const;
-    void Collect(Observation& seen, const std::string& finishText) const;
+    // Records what the user did and saw in `seen`.
+    void PlayUser(const TrialPlan& plan, Observation& seen, const e2e::Process& wizard) const;
+    void Collect(Observation& seen) const;
 
     const Served& m_served;
     e2e::FaultServer m_server;

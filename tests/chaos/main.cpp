@@ -1,5 +1,6 @@
 // Chaos trials of the real wizard: random server faults and Cancels, each
-// trial drawn from a printed seed and judged by the same invariants.
+// trial drawn from a printed seed, judged by the same invariants, and
+// counted in the table by what happened in it.
 //   chaos_trials --trials N [--seed S] [--keep] --wine-output <file> [--regressions <file>]
 // The seeds in the regressions file run first, then N trials from S (a seed
 // of the clock when not given). `--seed S` alone replays that one trial.
@@ -136,28 +137,69 @@ class Table
     std::set<std::string> m_outcomes;
 };
 
-void CountTrial(Table& table, const TrialPlan& plan, const std::string& outcome)
+std::string Name(const ServerFault& fault)
 {
+    if (fault.kind == Fault::WrongLength)
+        return fault.longer ? "length too long" : "length too short";
+    return chaos::Name(fault.kind);
+}
+
+// What the trial saw happen, in a line.
+std::string DescribeSeen(const TrialPlan& plan, const Served& served, const Observation& seen)
+{
+    size_t check = 0, package = 0;
+    for (const Answer& answer : seen.answers)
+        (answer.package ? package : check) += 1;
+    std::string text = "Cancel " + DescribeCancel(plan, seen.cancel) + "; " + std::to_string(check) +
+                       " check and " + std::to_string(package) + " package answers";
+    const std::vector<StruckFault> struck = StruckFaults(plan, served, seen);
+    for (size_t i = 0; i < struck.size(); ++i)
+        text += (i ? ", " : "; struck: ") + std::string(struck[i].package ? "" : "check ") +
+                Name(struck[i].fault);
+    for (const std::string& box : seen.boxes)
+        text += "; box \"" + box + "\"";
+    return text;
+}
+
+// Every trial counts once in each section, in the rows of what happened in
+// it: what the user did about Cancel, what the check's answers and the
+// package's answers did (a fault counts where it struck, not where it was
+// planned), what an earlier run left.
+void CountTrial(Table& table, const TrialPlan& plan, const Served& served, const Observation& seen)
+{
+    const std::string& outcome = seen.outcome;
     table.Count("all", "trials", outcome);
-    table.Count("Cancel",
-                std::string(Name(plan.moment)) + (plan.moment == Moment::None ? ""
-                                                  : plan.confirm              ? ", Yes"
-                                                                              : ", No"),
-                outcome);
-    table.Count("check",
-                plan.startAtNewVersion ? "skipped (a launcher's record)" : Name(plan.checkFault.kind),
-                outcome);
-    if (plan.downloadFaults.empty())
-        table.Count("package", "no fault", outcome);
-    std::set<std::string> kinds;
-    for (const ServerFault& fault : plan.downloadFaults)
-        kinds.insert(fault.kind == Fault::WrongLength ? fault.longer ? "length too long" : "length too short"
-                                                      : Name(fault.kind));
-    for (const std::string& kind : kinds)
-        table.Count("package", kind, outcome);
-    if (plan.downloadFaults.size() > 5)
-        table.Count("package", "every try faulty", outcome);
-    table.Count("left by an earlier run", Name(plan.leftover), outcome);
+    table.Count("Cancel", DescribeCancel(plan, seen.cancel), outcome);
+    const auto asked = [&](bool package)
+    {
+        return std::any_of(seen.answers.begin(), seen.answers.end(),
+                           [&](const Answer& answer) { return answer.package == package; });
+    };
+    std::set<std::string> check, package;
+    size_t packageStruck = 0;
+    for (const StruckFault& struck : StruckFaults(plan, served, seen))
+    {
+        (struck.package ? package : check).insert(Name(struck.fault));
+        packageStruck += struck.package ? 1 : 0;
+    }
+    if (!asked(false))
+        table.Count("check", plan.startAtNewVersion ? "not asked (a launcher's record)" : "not asked",
+                    outcome);
+    else if (check.empty())
+        table.Count("check",
+                    plan.checkFault.kind == Fault::Trickle ? "answered whole, slowly" : "answered whole",
+                    outcome);
+    for (const std::string& row : check)
+        table.Count("check", row, outcome);
+    if (!asked(true))
+        table.Count("package", "not asked for", outcome);
+    else if (package.empty())
+        table.Count("package", "no fault struck", outcome);
+    for (const std::string& row : package)
+        table.Count("package", row, outcome);
+    if (packageStruck >= 6)
+        table.Count("package", "six or more faulty answers", outcome);
+    table.Count("left by an earlier run", chaos::Name(plan.leftover), outcome);
 }
 } // namespace
 
@@ -189,10 +231,15 @@ int wmain(int argc, wchar_t** argv)
         seed = NextSeed(static_cast<uint32_t>(::GetTickCount64()) ^ ::GetCurrentProcessId());
     e2e::FaultServer server;
     Served served;
-    if (wineOutput.empty() || !server.IsAvailable() || !ServePackage(served, server.Port()))
+    // A regressions file named but not there would replay nothing and pass.
+    const bool regressionsThere =
+        regressions.empty() || ::GetFileAttributesW(regressions.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (wineOutput.empty() || !regressionsThere || !server.IsAvailable() ||
+        !ServePackage(served, server.Port()))
     {
-        std::printf("usage: chaos_trials --trials N [--seed S] --wine-output <file> [--regressions <file>]\n"
-                    "(with the test servers running, FAULT_PORT and RUNTIME_DIR set)\n");
+        std::printf(
+            "usage: chaos_trials --trials N [--seed S] --wine-output <file> [--regressions <file>]\n"
+            "(with the test servers running, FAULT_PORT and RUNTIME_DIR set, the regressions file there)\n");
         return 2;
     }
 
@@ -217,10 +264,11 @@ int wmain(int argc, wchar_t** argv)
         const ULONGLONG start = ::GetTickCount64();
         const Observation seen = runner.Run(plan);
         const std::vector<std::string> broken = CheckInvariants(plan, served, seen);
-        std::printf("%s %zu/%zu seed %u: %s -> %s in %.1f s%s\n", queue[i].second ? "regression" : "trial",
-                    i + 1, queue.size(), plan.seed, Describe(plan).c_str(), seen.outcome.c_str(),
+        std::printf("%s %zu/%zu seed %u: %s -> %s in %.1f s%s\n    seen: %s\n",
+                    queue[i].second ? "regression" : "trial", i + 1, queue.size(), plan.seed,
+                    Describe(plan).c_str(), seen.outcome.c_str(),
                     static_cast<double>(::GetTickCount64() - start) / 1000.0,
-                    broken.empty() ? "" : "  FAILED");
+                    broken.empty() ? "" : "  FAILED", DescribeSeen(plan, served, seen).c_str());
         for (const std::string& why : broken)
             std::printf("    %s\n", why.c_str());
         if (broken.empty() && !keep)
@@ -230,7 +278,7 @@ int wmain(int argc, wchar_t** argv)
                                Narrow(runner.TrialFolder(plan)) + ")");
         std::fflush(stdout);
         if (!queue[i].second)
-            CountTrial(table, plan, seen.outcome);
+            CountTrial(table, plan, served, seen);
     }
     e2e::RemoveClientRecord();
     table.Print();

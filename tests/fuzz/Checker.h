@@ -1,28 +1,34 @@
 #pragma once
 // The one invariant checker shared by every routine: what a routine's run
-// expects, the time bound, inputs placed against guard pages so that a read
-// or write past them faults, and the report of a crash or a hang with the
-// input that caused it.
+// expects, which of its checks judged the input, the time bound, inputs
+// placed against guard pages so that a read or write past them faults, and
+// the report of a crash or a hang with the input that caused it.
 
 #include <windows.h>
 
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <string>
 
-// A routine taking longer than this on an input under kMaxInputBytes fails.
+// A routine taking longer than this on any input fails.
 constexpr double kTimeBoundMs = 2000;
 
 class Checker
 {
   public:
-    // Records the first broken expectation of the current input.
-    void Expect(bool ok, const std::string& what)
+    // Judges the current input by the check named `check` (one of the
+    // routine's); records the first broken expectation.
+    void Expect(const char* check, bool ok, const std::string& what)
     {
+        bool& failed = m_judged[check];
+        failed = failed || !ok;
         if (!ok && m_failure.empty())
-            m_failure = what;
+            m_failure = std::string(check) + ": " + what;
     }
     const std::string& Failure() const { return m_failure; }
+    // The checks that judged the current input, and whether each failed.
+    const std::map<std::string, bool>& Judged() const { return m_judged; }
 
     // Runs `verify` without counting its time against the routine: reading
     // back what a routine did is the checker's work, not the routine's.
@@ -37,6 +43,7 @@ class Checker
 
   private:
     std::string m_failure;
+    std::map<std::string, bool> m_judged;
     double m_untimedMs = 0;
 };
 

@@ -19,7 +19,9 @@ uint64_t Generator::Next()
 
 size_t Generator::Size(size_t limit)
 {
-    const size_t scale = Percent(90) ? 300 : Percent(80) ? 70 * 1000 : limit + 1;
+    size_t scale = 300;
+    if (!Percent(90))
+        scale = Percent(80) ? 70 * 1000 : limit + 1;
     return Below(std::min(scale, limit + 1));
 }
 
@@ -41,7 +43,10 @@ std::string Generator::Mutate(std::string input, const std::string& other)
         {
             case 0:
                 if (!input.empty())
-                    input[Below(input.size())] ^= static_cast<char>(1u << Below(8));
+                {
+                    const size_t byte = Below(input.size());
+                    input[byte] ^= static_cast<char>(1u << Below(8));
+                }
                 break;
             case 1:
                 input.resize(at);
@@ -58,8 +63,8 @@ std::string Generator::Mutate(std::string input, const std::string& other)
                 if (slice.empty())
                     break;
                 const size_t room = kMaxInputBytes > input.size() ? kMaxInputBytes - input.size() : 0;
-                const size_t times =
-                    std::min(Percent(90) ? Below(64) : Below(100 * 1000), room / slice.size());
+                const size_t most = Percent(90) ? 64 : 100 * 1000;
+                const size_t times = std::min(Below(most), room / slice.size());
                 input.insert(at, Repeat(slice, times));
                 break;
             }
@@ -83,7 +88,10 @@ std::string Generator::Input(const std::vector<std::string>& seeds,
     if (kind < 10 || seeds.empty())
         return Bytes(Size(kMaxInputBytes));
     if (kind < 70)
-        return Mutate(Pick(seeds), Pick(seeds));
+    {
+        const std::string& seed = Pick(seeds);
+        return Mutate(seed, Pick(seeds));
+    }
     std::string input = extreme(*this);
     if (input.size() > kMaxInputBytes)
         input.resize(kMaxInputBytes);
@@ -139,7 +147,8 @@ std::string Utf32(const std::string& utf8, bool bigEndian, bool mark)
 
 std::string AnyEncoding(Generator& random, const std::string& utf8)
 {
-    switch (random.Below(6))
+    const size_t kind = random.Below(6);
+    switch (kind)
     {
         case 0:
             return utf8;
@@ -148,9 +157,12 @@ std::string AnyEncoding(Generator& random, const std::string& utf8)
         case 2:
             return EncodeText(DecodeText(utf8, CP_UTF8), CP_ACP);
         case 3:
-            return Utf16(utf8, random.Percent(50), random.Percent(70));
         case 4:
-            return Utf32(utf8, random.Percent(50), random.Percent(70));
+        {
+            const bool bigEndian = random.Percent(50);
+            const bool mark = random.Percent(70);
+            return kind == 3 ? Utf16(utf8, bigEndian, mark) : Utf32(utf8, bigEndian, mark);
+        }
         default:
             return Utf16(utf8, false, true);
     }

@@ -1,14 +1,15 @@
 #pragma once
 // The one source of inputs for every routine: seeded random bytes, mutations
 // of valid seeds, and the structural extremes each routine describes with
-// the builders below.
+// the builders below. Each statement draws at most once, so that a seed
+// gives the same inputs whatever order a compiler evaluates arguments in.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-// Inputs stay under this size, the bound below which a routine is timed.
+// No input is longer than this; every one is timed.
 constexpr size_t kMaxInputBytes = 1000 * 1000;
 
 class Generator

@@ -16,6 +16,8 @@ struct Routine
     std::vector<std::string> seeds;
     std::function<std::string(Generator&)> extreme;
     std::function<void(const std::string& input, Checker& check)> run;
+    // The checks `run` judges inputs by, as it names them to the checker.
+    std::vector<const char*> checks;
 };
 
 // Where the routines put the files they read: the settings file at its own
@@ -25,6 +27,8 @@ struct FuzzPlaces
 {
     std::wstring iniPath;
     std::wstring registryKey; // under HKEY_CURRENT_USER
+    std::wstring sidePath;    // a file of the run's own that the platform's readers are given
+    std::wstring nameFolder;  // an empty folder of the run's own, with its trailing backslash
 };
 
 // Settings-file texts at their extremes, in any of the file's encodings.
@@ -41,8 +45,20 @@ struct IniName
 std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly);
 // A value as ReadUpdateSetting gives it, in the branch g_bIniIsUtf8 names.
 std::wstring ReadIniValue(const IniName& name, int capacity);
+// What the platform's profile reader gives for a name from the file at
+// `path` into a buffer of `capacity` units; for each name from `bytes`
+// written to `path` first.
+std::wstring PlatformRead(const std::wstring& path, const IniName& name, int capacity);
+std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::string& bytes,
+                                        const std::vector<IniName>& names, int capacity);
+// UTF-8 bytes as the platform's profile reader reads them as UTF-8: after a
+// byte-order mark.
+std::string MarkedUtf8(const std::string& bytes);
 
 void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
+void AddNetSettingRoutine(std::vector<Routine>& routines);
+void AddCheckRoutine(std::vector<Routine>& routines);
+void AddPackageNameRoutine(std::vector<Routine>& routines, const FuzzPlaces& places);
 void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places);
 void AddTrustRoutines(std::vector<Routine>& routines);
 
@@ -51,7 +67,8 @@ void AddTrustRoutines(std::vector<Routine>& routines);
 void WriteInputFile(const std::wstring& path, const std::string& bytes);
 std::string ReadInputFile(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
-// Valid UTF-8 by the platform's strict decoder.
+// Valid UTF-8 by the platform's strict decoder, which gives `text`.
+bool StrictUtf8(const std::string& bytes, std::wstring& text);
 bool IsStrictUtf8(const std::string& bytes);
 // Starts with a UTF-16 byte-order mark, either byte order.
 bool IsUtf16WithMark(const std::string& bytes);

@@ -1,9 +1,10 @@
 // The routines that read text and bytes: the settings file (probe, both read
-// branches, the description scan), the UTF-8 decoder and probe, the package
-// name taken from the download address, and registry texts.
+// branches, the record the pages read), the UTF-8 decoder and probe, and
+// registry texts.
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
@@ -15,16 +16,28 @@
 #include "update/record/IniText.h"
 #include "update/record/LiveUpdateIni.h"
 #include "update/record/UpdateRecord.h"
-#include "update/download/PackageName.h"
 
 namespace
 {
 const wchar_t* const kKeys[] = {L"newversionname", L"newversion", L"downloadurl", L"size",
                                 L"sha256",         L"signature",  L"desc",        L"from"};
 
-// The readers of the settings file. A plain-ASCII file reads the same in
-// both branches; a file the platform reads (ANSI or UTF-16) reads as this
-// program's own model of its lines reads it.
+const char kIniUtf8Branch[] = "a file read as UTF-8 reads as the platform reads it marked as UTF-8";
+const char kIniModel[] = "a file the platform reads reads as the program's model of its lines";
+const char kIniRecord[] = "the record the pages read is what the platform reads into their buffers";
+const char kUtf8Units[] = "never more UTF-16 units than bytes";
+const char kUtf8Valid[] = "valid UTF-8 passes the probe and decodes as the platform decodes it";
+const char kRegistryData[] = "the text is the data up to its first zero unit, as wcslen reads it";
+const char kRegistryValue[] = "a value reads as the platform's registry reader gives it";
+
+// The readers of the settings file, judged by the platform's own reader of
+// the same text: a file the program reads as UTF-8 as the platform reads its
+// bytes with a UTF-8 byte-order mark, any other file as the platform reads
+// it. Judged: the value of every name asked, by the branch the probe chose
+// (and, for a file the platform reads, by the program's model of its lines,
+// which the UTF-8 branch uses), and the record the pages read. The
+// description is judged on crash and time only here, and by the record's
+// round trip in routine "record".
 void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
 {
     WriteInputFile(places.iniPath, input);
@@ -41,33 +54,60 @@ void RunIni(const std::string& input, Checker& check, const FuzzPlaces& places)
     std::vector<std::wstring> reads;
     for (const IniName& name : names)
         reads.push_back(ReadIniValue(name, capacity));
-    const std::wstring description = ReadUpdateRecord().desc;
-    check.Expect(description.size() <= input.size(), "a description longer than the file");
+    const UpdateRecord record = ReadUpdateRecord();
 
-    const bool ascii = std::all_of(input.begin(), input.end(), [](char c) { return (c & 0x80) == 0; });
     // The platform's reader takes a byte from beyond the end of a UTF-16 file
     // of odd length into its last character: that one it cannot judge.
-    const bool judged = !probedUtf8 && !(IsUtf16WithMark(input) && input.size() % 2 == 1);
+    if (!probedUtf8 && IsUtf16WithMark(input) && input.size() % 2 == 1)
+        return;
     check.Untimed(
         [&]
         {
+            const std::vector<std::wstring> platform =
+                probedUtf8 ? PlatformReads(places.sidePath, MarkedUtf8(input), names, capacity) : reads;
             for (size_t i = 0; i < names.size(); ++i)
             {
-                const std::string where = "[" + Utf8(names[i].section) + "] " + Utf8(names[i].key);
-                if (ascii)
-                {
-                    g_bIniIsUtf8 = !probedUtf8;
-                    check.Expect(reads[i] == ReadIniValue(names[i], capacity),
-                                 where + " reads otherwise in the other branch");
-                    g_bIniIsUtf8 = probedUtf8;
-                }
                 std::wstring model;
-                if (!FindIniValue(text, names[i].section, names[i].key, model))
+                if (!probedUtf8 && !FindIniValue(text, names[i].section, names[i].key, model))
                     model.clear();
-                check.Expect(!judged || reads[i] == model,
-                             where + " reads \"" + Utf8(reads[i].substr(0, 40)) +
-                                 "\" as the platform reads it, \"" + Utf8(model.substr(0, 40)) +
-                                 "\" by this program's model");
+                const std::wstring& read = probedUtf8 ? reads[i] : model;
+                check.Expect(probedUtf8 ? kIniUtf8Branch : kIniModel, read == platform[i],
+                             "[" + Utf8(names[i].section) + "] " + Utf8(names[i].key) + " reads \"" +
+                                 Utf8(read.substr(0, 40)) + "\", the platform \"" +
+                                 Utf8(platform[i].substr(0, 40)) + "\"");
+            }
+            const std::wstring& file = probedUtf8 ? places.sidePath : places.iniPath;
+            std::vector<std::wstring> mirrors;
+            for (int i = 1; i <= 4; ++i)
+            {
+                const std::wstring mirror =
+                    PlatformRead(file, {L"Update", L"mirror" + std::to_wstring(i)}, 1024);
+                if (!mirror.empty())
+                    mirrors.push_back(mirror);
+            }
+            // As above, a mirror the platform cuts between the halves of a pair.
+            const bool cutPair = std::any_of(mirrors.begin(), mirrors.end(),
+                                             [](const std::wstring& m)
+                                             { return m.size() == 1023 && IS_HIGH_SURROGATE(m.back()); });
+            if (!cutPair)
+                check.Expect(kIniRecord, record.mirrors == mirrors,
+                             std::to_string(record.mirrors.size()) + " mirrors read, the platform " +
+                                 std::to_string(mirrors.size()));
+            const std::pair<const wchar_t*, const std::wstring*> values[] = {
+                {L"newversionname", &record.name}, {L"newversion", &record.version},
+                {L"downloadurl", &record.url},     {L"size", &record.size},
+                {L"sha256", &record.sha256},       {L"signature", &record.signature}};
+            for (const auto& [key, value] : values)
+            {
+                // The pages' buffers, as the platform's reader would fill them.
+                const size_t units = value == &record.name || value == &record.version ? 256 : 1024;
+                const std::wstring expected = PlatformRead(file, {L"Update", key}, static_cast<int>(units));
+                // Where the platform cuts a pair in two the program keeps it whole.
+                if (expected.size() == units - 1 && IS_HIGH_SURROGATE(expected.back()))
+                    continue;
+                check.Expect(kIniRecord, *value == expected,
+                             Utf8(key) + " reads \"" + Utf8(value->substr(0, 40)) + "\", the platform \"" +
+                                 Utf8(expected.substr(0, 40)) + "\"");
             }
         });
 }
@@ -78,51 +118,49 @@ void RunUtf8(const std::string& input, Checker& check)
     std::wstring decoded;
     Utf8ToWide(decoded, reinterpret_cast<const char*>(bytes.Data()), bytes.Size());
     const bool probe = IsUtf8Text(bytes.Data(), bytes.Size());
-    check.Expect(decoded.size() <= input.size(), "more units than bytes");
-    if (IsStrictUtf8(input))
-    {
-        check.Expect(probe, "valid UTF-8 fails the probe");
-        check.Expect(decoded == DecodeText(input, CP_UTF8),
-                     "valid UTF-8 decodes otherwise than the platform's");
-    }
+    check.Expect(kUtf8Units, decoded.size() <= input.size(), "more units than bytes");
+    check.Untimed(
+        [&]
+        {
+            std::wstring platform;
+            if (StrictUtf8(input, platform))
+                check.Expect(kUtf8Valid, probe && decoded == platform,
+                             probe ? "valid UTF-8 decodes otherwise than the platform's"
+                                   : "valid UTF-8 fails the probe");
+        });
 }
 
-void RunPackageName(const std::string& input, Checker& check, const std::wstring& folder)
-{
-    std::wstring url;
-    Utf8ToWide(url, input.data(), input.size());
-    const std::wstring name = LastUrlSegment(url);
-    if (!IsUsablePackageName(folder, name))
-        return;
-    check.Expect(name.find_first_of(L"\\/:") == std::wstring::npos, "a separator in the name");
-    const std::wstring partial = folder + name + L".downloading";
-    check.Expect(partial.size() + 7 <= MAX_PATH - 1, "a temporary path longer than a path may be");
-    wchar_t full[4 * MAX_PATH] = {};
-    const DWORD length = ::GetFullPathNameW(partial.c_str(), 4 * MAX_PATH, full, nullptr);
-    check.Expect(length == partial.size() && partial == full,
-                 "the name leads elsewhere: " + Utf8(TextOfBuffer(full, 4 * MAX_PATH)));
-}
-
-// Every length, odd sizes: the text never reaches past the data, and a value
-// read through the registry gives the same text within its budget.
+// Every length, odd sizes: the text never reaches past the data (the data
+// lies against guard pages), and is what the platform's string functions
+// read in the zero-filled buffer the value is read into.
 void RunRegistry(const std::string& input, Checker& check, const FuzzPlaces& places)
 {
     const GuardedBytes bytes(input);
     const std::wstring text = TextFromRegistryData(bytes.Data(), bytes.Size());
-    check.Expect(text.find(L'\0') == std::wstring::npos, "a zero in the text");
-    check.Expect(text.size() <= (input.size() + 1) / 2, "more units than the data holds");
-
     RegKey key;
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, places.registryKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                           nullptr, key.Receive(), nullptr) != ERROR_SUCCESS ||
         ::RegSetValueExW(key.Get(), L"v", 0, REG_BINARY, bytes.Data(), static_cast<DWORD>(bytes.Size())) !=
             ERROR_SUCCESS)
-        return check.Expect(false, "the registry value could not be set");
+        return check.Expect(kRegistryValue, false, "the registry value could not be set");
     const DWORD budget = 260;
     std::wstring read = L"untouched";
     const bool found = ReadRegistryText(key.Get(), L"v", budget, read);
-    check.Expect(found == (input.size() <= budget), "a value read beyond its budget, or not within it");
-    check.Expect(read == (found ? text : L"untouched"), "the registry gives another text");
+    check.Untimed(
+        [&]
+        {
+            std::vector<wchar_t> buffer(input.size() / 2 + 2, L'\0');
+            input.copy(reinterpret_cast<char*>(buffer.data()), input.size());
+            check.Expect(kRegistryData, text == buffer.data(), "another text");
+
+            std::vector<wchar_t> value(budget / 2 + 1, L'\0');
+            DWORD size = budget;
+            const LSTATUS status = ::RegQueryValueExW(key.Get(), L"v", nullptr, nullptr,
+                                                      reinterpret_cast<BYTE*>(value.data()), &size);
+            check.Expect(kRegistryValue,
+                         found == (status == ERROR_SUCCESS) && read == (found ? value.data() : L"untouched"),
+                         found ? "another text" : "the value was not found");
+        });
 }
 
 std::string LineEnd(Generator& random)
@@ -164,24 +202,35 @@ std::string IniExtreme(Generator& random)
                                                    "\xEF\xBB\xBF[Update]",
                                                    "note=\xE4\xB8\xAD",
                                                    "\xD6\xD0=\xCE\xC4",
-                                                   "downloadurl=http://h/get?file=a.exe&desc=full"};
+                                                   "downloadurl=http://h/get?file=a.exe&desc=full",
+                                                   "mirror1=http://m/a.exe",
+                                                   " MIRROR3 = http://n/a.exe"};
     std::string text;
-    switch (random.Below(4))
+    const size_t shape = random.Below(4);
+    switch (shape)
     {
         case 0: // many short lines, or a few long ones
-            text = "[Update]" + LineEnd(random) +
-                   (random.Percent(50) ? Repeat("a" + LineEnd(random), n / 3)
-                                       : Repeat(std::string(n, 'v') + "\r\n", 1 + n % 16));
+        {
+            text = "[Update]" + LineEnd(random);
+            if (random.Percent(50))
+                text += Repeat("a" + LineEnd(random), n / 3);
+            else
+                text += Repeat(std::string(n, 'v') + "\r\n", 1 + n % 16);
             break;
+        }
         case 1: // a section without end, repeated keys
             text = "[Update]\r\n" + Repeat("newversion=" + std::to_string(n % 10) + "\r\n", n / 14 + 1);
             break;
         default:
             for (size_t i = 0, count = random.Below(40); i < count; ++i)
-                text += random.Pick(lines) + LineEnd(random);
+            {
+                text += random.Pick(lines);
+                text += LineEnd(random);
+            }
             break;
     }
-    switch (random.Below(4))
+    const size_t encoding = random.Below(4);
+    switch (encoding)
     {
         case 0:
             return Utf16(text, random.Percent(20), true);
@@ -200,39 +249,31 @@ void AddTextRoutines(std::vector<Routine>& routines, const FuzzPlaces& places)
           "h/p.exe\r\ndesc=one\r\ntwo\r\n",
           "[ Update ]\r\nnewversion = 3 \r\n\x1A", "\xFF\xFE[\0U\0p\0d\0a\0t\0e\0]\0"},
          IniExtreme,
-         [places](const std::string& input, Checker& check) { RunIni(input, check, places); }});
+         [places](const std::string& input, Checker& check) { RunIni(input, check, places); },
+         {kIniUtf8Branch, kIniModel, kIniRecord}});
 
     routines.push_back(
         {"utf8",
          {"a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xE4\x41\x42", "\xC0\x80\xED\xA0\x80\xF4\x90\x80\x80"},
          [](Generator& random)
          {
-             return Repeat(random.Pick(std::vector<std::string>{"\xF0", "\xE4\xB8", "\xFF", "\x80"}),
-                           random.Size(kMaxInputBytes));
+             const std::string unit =
+                 random.Pick(std::vector<std::string>{"\xF0", "\xE4\xB8", "\xFF", "\x80"});
+             return Repeat(unit, random.Size(kMaxInputBytes));
          },
-         RunUtf8});
-
-    const std::wstring folder = TemporaryFolder();
-    routines.push_back(
-        {"packagename",
-         {"https://updates.example.com/packages/QoraSetup-3.0.exe", "http://h/a/%2e%2e/x.exe?y=1"},
-         [](Generator& random)
-         {
-             return "http://h/" + random.Pick(std::vector<std::string>{
-                                      "..", "...", "a\\..\\b.exe", "c:x.exe", "x.exe:s", "NUL .exe",
-                                      "CON  .txt", "COM1 .exe", "LPT1 .exe", "CONIN$", "CONOUT$.exe",
-                                      "aux.a.b", "trail.", "trail ", std::string(300, 'a'),
-                                      "\xE2\x80\xAE"
-                                      "exe.txt",
-                                      "x\xC0\xAF.exe"});
-         },
-         [folder](const std::string& input, Checker& check) { RunPackageName(input, check, folder); }});
+         RunUtf8,
+         {kUtf8Units, kUtf8Valid}});
 
     routines.push_back({"registry",
                         {std::string("4\0002\0007", 5), std::string("Q\0o\0r\0a\0\0\0x\0", 12)},
-                        [](Generator& random) { return random.Bytes(random.Below(600)); },
+                        [](Generator& random)
+                        {
+                            const size_t length = random.Below(600);
+                            return random.Bytes(length);
+                        },
                         [places](const std::string& input, Checker& check)
-                        { RunRegistry(input, check, places); }});
+                        { RunRegistry(input, check, places); },
+                        {kRegistryData, kRegistryValue}});
 }
 
 std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly)
@@ -266,4 +307,27 @@ std::wstring ReadIniValue(const IniName& name, int capacity)
     std::wstring buffer(static_cast<size_t>(capacity), L'\0');
     ReadUpdateSetting(name.section.c_str(), name.key.c_str(), &buffer[0], capacity);
     return TextOfBuffer(buffer.data(), buffer.size());
+}
+
+std::wstring PlatformRead(const std::wstring& path, const IniName& name, int capacity)
+{
+    std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+    ::GetPrivateProfileStringW(name.section.c_str(), name.key.c_str(), L"", &buffer[0],
+                               static_cast<DWORD>(capacity), path.c_str());
+    return buffer.c_str();
+}
+
+std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::string& bytes,
+                                        const std::vector<IniName>& names, int capacity)
+{
+    WriteInputFile(path, bytes);
+    std::vector<std::wstring> values;
+    for (const IniName& name : names)
+        values.push_back(PlatformRead(path, name, capacity));
+    return values;
+}
+
+std::string MarkedUtf8(const std::string& bytes)
+{
+    return bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes : "\xEF\xBB\xBF" + bytes;
 }

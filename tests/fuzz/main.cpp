@@ -1,6 +1,8 @@
 // The fuzzing run: every routine of the program that reads outside input is
-// fed generated inputs in-process, each input checked and timed. The inputs
-// that ever failed (tests/fuzz/regressions) are replayed first, every run.
+// fed generated inputs in-process, each input judged by the routine's checks
+// and timed. The inputs that ever failed (tests/fuzz/regressions) are
+// replayed first, every run. Under each routine's line, each check says how
+// many inputs it judged and how many of those failed it.
 //
 //   fuzz_inputs [--inputs N] [--seed S] [--only ROUTINE] [--regressions DIR] [--save DIR]
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
@@ -29,12 +32,16 @@ struct Options
     std::wstring save;
 };
 
+const char kTimeCheck[] = "no crash, and done within the time bound";
+
 struct Stats
 {
     size_t inputs = 0;
     size_t failures = 0;
     double slowestMs = 0;
     std::string slowest;
+    // Per check: the inputs it judged, and how many of them failed it.
+    std::map<std::string, std::pair<size_t, size_t>> judged;
 };
 
 // A path given the Unix way (by ctest or the shell) as Wine sees it, made
@@ -69,6 +76,8 @@ void CleanUp()
         ::RemoveDirectoryW(g_places.iniFolder.c_str());
     ::SetCurrentDirectoryW(TemporaryFolder().c_str());
     ::DeleteFileW((g_places.workFolder + L"\\netsetting.xml").c_str());
+    ::DeleteFileW(g_places.places.sidePath.c_str());
+    ::RemoveDirectoryW(g_places.places.nameFolder.c_str());
     ::RemoveDirectoryW(g_places.workFolder.c_str());
     ::RegDeleteKeyW(HKEY_CURRENT_USER, g_places.places.registryKey.c_str());
 }
@@ -86,7 +95,10 @@ bool SetUpPlaces()
     g_places.madeIniFolder = ::GetFileAttributesW(g_places.iniFolder.c_str()) == INVALID_FILE_ATTRIBUTES;
     ::SHCreateDirectoryExW(nullptr, g_places.iniFolder.c_str(), nullptr);
     g_places.workFolder = TemporaryFolder() + L"qvx-fuzz-" + std::to_wstring(::GetCurrentProcessId());
+    places.sidePath = g_places.workFolder + L"\\platform.ini";
+    places.nameFolder = g_places.workFolder + L"\\names\\";
     return ::CreateDirectoryW(g_places.workFolder.c_str(), nullptr) &&
+           ::CreateDirectoryW(places.nameFolder.c_str(), nullptr) &&
            ::SetCurrentDirectoryW(g_places.workFolder.c_str());
 }
 
@@ -102,15 +114,19 @@ void RunOne(const Routine& routine, const std::string& input, const std::string&
     }
     catch (const std::exception& e)
     {
-        check.Expect(false, std::string("exception: ") + e.what());
+        check.Expect(kTimeCheck, false, std::string("exception: ") + e.what());
     }
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
         check.UntimedMs();
     SetCurrentInput(nullptr, nullptr);
-    if (input.size() < kMaxInputBytes)
-        check.Expect(ms <= kTimeBoundMs, "took " + std::to_string(static_cast<long>(ms)) + " ms");
+    check.Expect(kTimeCheck, ms <= kTimeBoundMs, "took " + std::to_string(static_cast<long>(ms)) + " ms");
     ++stats.inputs;
+    for (const auto& [name, failed] : check.Judged())
+    {
+        ++stats.judged[name].first;
+        stats.judged[name].second += failed ? 1 : 0;
+    }
     if (ms > stats.slowestMs)
     {
         stats.slowestMs = ms;
@@ -124,6 +140,30 @@ void RunOne(const Routine& routine, const std::string& input, const std::string&
     if (!options.save.empty())
         std::printf("     kept as %ls\n", SaveInput(options.save, routine.name, label, input).c_str());
     std::fflush(stdout);
+}
+
+// A run this long gives every check inputs to judge: one that judged none
+// fails it, for its count of failures would mean nothing.
+const size_t kInputsThatJudgeEveryCheck = 1000;
+
+// Under a routine's line, each of its checks: the inputs it judged, how many
+// of them failed it, and what it compares. Returns the checks that judged
+// nothing when `mustJudge`.
+size_t PrintChecks(const Routine& routine, const Stats& stats, bool mustJudge)
+{
+    size_t idle = 0;
+    std::vector<const char*> checks = {kTimeCheck};
+    checks.insert(checks.end(), routine.checks.begin(), routine.checks.end());
+    for (const char* check : checks)
+    {
+        const auto found = stats.judged.find(check);
+        const size_t judged = found == stats.judged.end() ? 0 : found->second.first;
+        const size_t failed = found == stats.judged.end() ? 0 : found->second.second;
+        std::printf("    %8zu judged, %zu failed: %s%s\n", judged, failed, check,
+                    judged == 0 && mustJudge ? "  FAIL: judged nothing" : "");
+        idle += judged == 0 && mustJudge ? 1 : 0;
+    }
+    return idle;
 }
 
 // The regression files, by routine: "<routine>-<what>.bin".
@@ -184,14 +224,29 @@ int main(int argc, char** argv)
 
     std::vector<Routine> routines;
     AddDocumentRoutines(routines, g_places.places);
+    AddNetSettingRoutine(routines);
+    AddCheckRoutine(routines);
     AddTextRoutines(routines, g_places.places);
     AddTrustRoutines(routines);
+    AddPackageNameRoutine(routines, g_places.places);
+    // A folder that is not there, or a routine that is not known, would run
+    // nothing and pass.
+    const bool onlyKnown =
+        options.only.empty() || std::any_of(routines.begin(), routines.end(),
+                                            [&](const Routine& r) { return options.only == r.name; });
+    if (!onlyKnown || (!options.regressions.empty() &&
+                       !(::GetFileAttributesW(options.regressions.c_str()) & FILE_ATTRIBUTE_DIRECTORY)))
+    {
+        std::printf("fuzz: %s\n", onlyKnown ? "no regressions folder there" : "no routine of that name");
+        CleanUp();
+        return 2;
+    }
     const auto regressions = Regressions(options.regressions);
     size_t failures = 0;
     std::printf("fuzz: seed %llu, %zu inputs per routine, %zu regressions\n",
                 static_cast<unsigned long long>(options.seed), options.inputs, regressions.size());
     std::printf("%-12s %8s %9s %12s  %s\n", "routine", "inputs", "failures", "slowest ms", "slowest input");
-    for (const Routine& routine : routines)
+    for (Routine& routine : routines)
     {
         if (!options.only.empty() && options.only != routine.name)
             continue;
@@ -211,8 +266,9 @@ int main(int argc, char** argv)
                    "s" + std::to_string(options.seed) + "-" + std::to_string(i), stats, options);
         std::printf("%-12s %8zu %9zu %12.1f  %s\n", routine.name, stats.inputs, stats.failures,
                     stats.slowestMs, stats.slowest.c_str());
+        failures +=
+            stats.failures + PrintChecks(routine, stats, options.inputs >= kInputsThatJudgeEveryCheck);
         std::fflush(stdout);
-        failures += stats.failures;
     }
     for (const auto& file : regressions)
     {
@@ -252,6 +308,19 @@ std::string ReadInputFile(const std::wstring& path)
 std::string Utf8(const std::wstring& text)
 {
     return EncodeText(text, CP_UTF8);
+}
+
+bool StrictUtf8(const std::string& bytes, std::wstring& text)
+{
+    text.clear();
+    if (bytes.empty())
+        return true;
+    const int size = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    if (units <= 0)
+        return false;
+    text.resize(static_cast<size_t>(units));
+    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, &text[0], units) == units;
 }
 
 bool IsStrictUtf8(const std::string& bytes)

@@ -27,7 +27,15 @@ TEST(SignatureEncoding, WrappedBase64OfDerBecomesRawPair)
     std::vector<BYTE> shorter(der->begin(), der->end() - 1);
     std::vector<BYTE> notSequence = *der;
     notSequence[0] = 0x31;
-    for (const auto& bad : {longer, shorter, notSequence, std::vector<BYTE>{}})
+    // The same numbers in forms DER does not allow: r with a zero byte it
+    // does not need, s without the one that keeps it positive.
+    std::vector<BYTE> paddedR = *der;
+    paddedR.insert(paddedR.begin() + 4, 0x00);
+    ++paddedR[1], ++paddedR[3];
+    std::vector<BYTE> negativeS = *der;
+    negativeS.erase(negativeS.begin() + 4 + (*der)[3] + 2);
+    --negativeS[1], --negativeS[4 + (*der)[3] + 1];
+    for (const auto& bad : {longer, shorter, notSequence, paddedR, negativeS, std::vector<BYTE>{}})
         EXPECT_FALSE(DerSignatureToRaw(bad, raw));
 }
 

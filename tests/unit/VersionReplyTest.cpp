@@ -35,8 +35,9 @@ TEST(PackageChecks, TextFormsAreTakenStrictly)
     EXPECT_TRUE(ParseSignatureText(kSignature, raw));
     EXPECT_EQ(0x29, raw[0]);
     const std::wstring base64 = kSignature;
-    for (const std::wstring& text :
-         {base64.substr(4), base64 + L"=", L"!" + base64.substr(1), std::wstring(L"QUJD")})
+    // The last: the same bytes with a bit set that the padding leaves unused.
+    for (const std::wstring& text : {base64.substr(4), base64 + L"=", L"!" + base64.substr(1),
+                                     std::wstring(L"QUJD"), base64.substr(0, base64.size() - 2) + L"R="})
         EXPECT_FALSE(ParseSignatureText(text, raw)) << text;
 }
 

@@ -11,21 +11,31 @@ bool IsWhiteSpace(wchar_t c)
 }
 
 // The platform's decoder is lenient about what it skips; a signature is
-// taken only in the strict form: the base64 alphabet, whole groups of four,
-// padding at the end only.
+// taken only in the strict form, the one openssl writes: the base64
+// alphabet, whole groups of four, padding at the end only, and no bit set
+// that the padding leaves unused (another text for the same bytes).
 bool IsStrictBase64(const std::wstring& text)
 {
     size_t padding = 0;
+    unsigned last = 0;
     for (wchar_t c : text)
     {
-        const bool letter = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') ||
-                            (c >= L'0' && c <= L'9') || c == L'+' || c == L'/';
+        const int value = c >= L'A' && c <= L'Z'   ? c - L'A'
+                          : c >= L'a' && c <= L'z' ? c - L'a' + 26
+                          : c >= L'0' && c <= L'9' ? c - L'0' + 52
+                          : c == L'+'              ? 62
+                          : c == L'/'              ? 63
+                                                   : -1;
         if (c == L'=')
             ++padding;
-        else if (!letter || padding > 0)
+        else if (value < 0 || padding > 0)
             return false;
+        else
+            last = static_cast<unsigned>(value);
     }
-    return !text.empty() && text.size() % 4 == 0 && padding <= 2;
+    // One "=" leaves the last character's two low bits unused, two its four.
+    const unsigned unused = padding == 1 ? 0x3u : padding == 2 ? 0xFu : 0u;
+    return !text.empty() && text.size() % 4 == 0 && padding <= 2 && (last & unused) == 0;
 }
 } // namespace
 
