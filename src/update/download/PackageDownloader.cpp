@@ -61,12 +61,15 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
                 return TryOutcome::FileError;
             if (!m_verifier.AcceptsTotal(m_total))
                 return TryOutcome::Rejected;
-            // Bytes an earlier run left are hashed once, as they are now.
+            // Bytes an earlier run left are hashed once, as they are now,
+            // when they are compared at all.
             if (m_verifier.Hashed() != m_held)
             {
                 m_verifier.Restart();
-                if (!m_file.ReadBack(m_held,
-                                     [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
+                if (!m_verifier.ComparesBytes())
+                    m_verifier.CountUncompared(m_held);
+                else if (!m_file.ReadBack(m_held,
+                                          [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
                     return TryOutcome::FileError;
             }
             m_accepted = true;
