@@ -108,7 +108,7 @@ TEST_F(Upgrade, RunningClientCanBeClosedByForce)
     Process& first = StartClient(L"QOravel.exe");
     Process& second = StartClient(L"qoravel.EXE");
     RunToDownload(PackageUrl());
-    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    HWND notice = WaitForCloseClientQuestion(m_wizard.Id());
     ASSERT_NE(nullptr, notice);
     EXPECT_EQ(L"您需要关闭正在运行的Qora校园版，才能继续\n剩下的安装", TextOf(Item(notice, kNoticeText)));
     EXPECT_FALSE(IsVisible(m_frame));
@@ -125,7 +125,7 @@ TEST_F(Upgrade, RetryWaitsUntilTheClientIsGone)
 {
     Process& client = StartClient(L"QOravel.exe");
     RunToDownload(PackageUrl());
-    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    HWND notice = WaitForCloseClientQuestion(m_wizard.Id());
     ASSERT_NE(nullptr, notice);
     Click(Item(notice, kRetry));
     // Nothing happens while the client runs: the question stays.
@@ -142,7 +142,7 @@ TEST_F(Upgrade, CancellingTheCloseQuestionGivesUpTheUpgrade)
 {
     StartClient(L"QOravel.exe");
     RunToDownload(PackageUrl());
-    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    HWND notice = WaitForCloseClientQuestion(m_wizard.Id());
     ASSERT_NE(nullptr, notice);
     Click(Item(notice, IDCANCEL));
     ExpectEndedWithoutInstalling();
@@ -247,7 +247,7 @@ TEST_F(Upgrade, BarMovesAsBytesArrive)
         },
         30000);
     EXPECT_EQ((std::vector<int>{0, 3333, 6666, 10000}), seen);
-    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    HWND notice = WaitForCloseClientQuestion(m_wizard.Id());
     ASSERT_NE(nullptr, notice);
     Click(Item(notice, IDCANCEL));
     ExpectEndedWithoutInstalling();

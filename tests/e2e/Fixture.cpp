@@ -161,6 +161,8 @@ void WizardTest::TearDown()
     m_wizard.Kill();
     RemoveIni();
     RemoveClientRecord();
+    for (auto& client : m_clients)
+        client->Kill();
 }
 
 void WizardTest::StartWizard()
@@ -192,5 +194,14 @@ void WizardTest::ExpectEndsPromptly()
     EXPECT_TRUE(m_wizard.WaitForExit(10000, &exitCode)) << "the wizard did not end";
     EXPECT_EQ(0u, exitCode);
     EXPECT_FALSE(IniExists()) << "LiveUpdate.ini outlived the wizard";
+}
+
+Process& WizardTest::StartClient(const std::wstring& exeName)
+{
+    const std::wstring path = m_workFolder + L"\\" + exeName;
+    ::CopyFileW((TestProgramFolder() + L"..\\standins\\QOravel.exe").c_str(), path.c_str(), FALSE);
+    m_clients.push_back(std::make_unique<Process>());
+    EXPECT_TRUE(m_clients.back()->Start(path, m_workFolder));
+    return *m_clients.back();
 }
 } // namespace e2e

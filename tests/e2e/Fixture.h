@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Harness.h"
 #include "Servers.h"
@@ -59,11 +61,15 @@ class WizardTest : public ::testing::Test
     // Ends the wizard through Cancel (answering the box if one comes) and
     // expects the process to end.
     void ExpectEndsPromptly();
+    // The client stand-in run from the working folder under this name, until
+    // the case ends; the install step asks to close it.
+    Process& StartClient(const std::wstring& exeName);
 
     FaultServer m_server;
     std::wstring m_exe = WizardExePath();
     Process m_wizard;
     HWND m_frame = nullptr;
     std::wstring m_workFolder;
+    std::vector<std::unique_ptr<Process>> m_clients;
 };
 } // namespace e2e

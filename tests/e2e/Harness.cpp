@@ -205,6 +205,11 @@ HWND WaitForFrame(DWORD pid, DWORD timeoutMs)
     return WaitForTopWindow(pid, L"#32770", L"Qora校园版在线升级", timeoutMs);
 }
 
+HWND WaitForCloseClientQuestion(DWORD pid, DWORD timeoutMs)
+{
+    return WaitForTopWindow(pid, L"#32770", L"Qora企业版在线升级", timeoutMs);
+}
+
 HWND CurrentPage(HWND hFrame)
 {
     HWND current = nullptr;

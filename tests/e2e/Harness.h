@@ -53,6 +53,9 @@ HWND Item(HWND hDlg, int id);
 
 // The wizard frame's window and the page it shows now.
 HWND WaitForFrame(DWORD pid, DWORD timeoutMs = 10000);
+// The question to close the running client, which the install step asks
+// once the package is complete.
+HWND WaitForCloseClientQuestion(DWORD pid, DWORD timeoutMs = 30000);
 HWND CurrentPage(HWND hFrame);
 std::wstring CurrentPageTag(HWND hFrame);
 bool WaitForPage(HWND hFrame, const wchar_t* tag, DWORD timeoutMs = 10000);

@@ -49,13 +49,6 @@ class Trust : public WizardTest
         SetClientRecord({{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}});
         ASSERT_FALSE(Answer("trust-signed.exe").empty()) << "the signed packages were not prepared";
     }
-    void TearDown() override
-    {
-        WizardTest::TearDown();
-        for (auto& client : m_clients)
-            client->Kill();
-    }
-
     static std::string Answer(const std::string& package)
     {
         return ReadTextFile(ServedFilesFolder() + L"\\answers\\" + Wide(package) + L".xml");
@@ -139,7 +132,6 @@ class Trust : public WizardTest
     std::wstring m_caption;
     int m_runsBefore = 0;
     size_t m_logStart = 0;
-    std::vector<std::unique_ptr<Process>> m_clients;
 };
 } // namespace
 
@@ -214,13 +206,10 @@ TEST_F(Trust, NobodyCanChangeTheVerifiedPackageBeforeItRuns)
 {
     // A running client keeps the install step waiting between the checks and
     // the launch.
-    const std::wstring client = m_workFolder + L"\\QOravel.exe";
-    ::CopyFileW((TestProgramFolder() + L"..\\standins\\QOravel.exe").c_str(), client.c_str(), FALSE);
-    m_clients.push_back(std::make_unique<Process>());
-    ASSERT_TRUE(m_clients.back()->Start(client, m_workFolder));
+    ASSERT_NE(0u, StartClient(L"QOravel.exe").Id());
     const std::string answer = Answer("trust-signed.exe");
     Download(Build::Keyed, answer);
-    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", L"Qora企业版在线升级", 30000);
+    HWND notice = WaitForCloseClientQuestion(m_wizard.Id());
     ASSERT_NE(nullptr, notice);
 
     const std::wstring package = PackageIn(answer);

@@ -6,7 +6,6 @@ namespace
 {
 const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
 const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
-const wchar_t kNoticeCaption[] = L"Qora企业版在线升级";
 } // namespace
 
 std::string ServedFile(const std::string& file, const std::string& fields)
@@ -60,8 +59,6 @@ void Upgrade::SetUp()
 void Upgrade::TearDown()
 {
     WizardTest::TearDown();
-    for (auto& client : m_clients)
-        client->Kill();
     SetStallSeconds(0);
     RemoveLeftovers();
     for (const std::wstring& path : m_madePackages)
@@ -206,7 +203,7 @@ void Upgrade::ExpectDownloadError(bool partialKept)
 
 void Upgrade::ExpectPackageInstalled(const std::string& servedFile, DWORD timeoutMs)
 {
-    HWND notice = WaitForTopWindow(m_wizard.Id(), L"#32770", kNoticeCaption, timeoutMs);
+    HWND notice = WaitForCloseClientQuestion(m_wizard.Id(), timeoutMs);
     ASSERT_NE(nullptr, notice) << "the download did not complete";
     EXPECT_EQ(0, InstallerRuns());
     const std::string package = ReadTextFile(TempFolder() + Wide(kPackage));
@@ -217,14 +214,5 @@ void Upgrade::ExpectPackageInstalled(const std::string& servedFile, DWORD timeou
     Click(Item(notice, IDOK)); // closes the client by force
     ExpectEndedAfterInstalling();
     EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
-}
-
-Process& Upgrade::StartClient(const std::wstring& exeName)
-{
-    const std::wstring path = m_workFolder + L"\\" + exeName;
-    ::CopyFileW((TestProgramFolder() + L"..\\standins\\QOravel.exe").c_str(), path.c_str(), FALSE);
-    m_clients.push_back(std::make_unique<Process>());
-    EXPECT_TRUE(m_clients.back()->Start(path, m_workFolder));
-    return *m_clients.back();
 }
 } // namespace e2e

@@ -69,10 +69,8 @@ class Upgrade : public WizardTest
     // once the package is complete: the package is compared with the served
     // file, then the client is closed and the installer runs.
     void ExpectPackageInstalled(const std::string& servedFile, DWORD timeoutMs = 30000);
-    Process& StartClient(const std::wstring& exeName);
 
     std::wstring m_marker, m_waitFile;
-    std::vector<std::unique_ptr<Process>> m_clients;
     std::vector<std::wstring> m_madePackages;
 };
 } // namespace e2e

@@ -344,12 +344,7 @@ class Handler(socketserver.BaseRequestHandler):
             log("connection %d (%s): unexpected %r" % (conn_id, peer, e))
         finally:
             state.unregister(conn_id)
-            if not conn.closed:
-                conn.closed = True
-                try:
-                    sock.close()
-                except OSError:
-                    pass
+            conn.close()
 
     def one_request(self, conn, conn_id, peer, local_port, index):
         """Serve one request; False when the connection is finished."""

@@ -100,37 +100,36 @@ class Connection:
         except OSError as e:      # reset, broken pipe, timeout
             raise ClientGone(str(e))
 
-    def close_graceful(self):
-        """FIN, then swallow whatever the peer still sends, then close."""
+    def close(self, last_step=None):
+        """Closes the socket once, after LAST_STEP (the FIN or the RST set-up)
+        when given.  A peer that is gone already makes either fail: ignored."""
         if self.closed:
             return
         self.closed = True
-        try:
-            self.sock.shutdown(socket.SHUT_WR)
-            self.sock.settimeout(DRAIN_SECONDS)
-            deadline = time.monotonic() + DRAIN_SECONDS
-            while time.monotonic() < deadline and self.sock.recv(IO_BLOCK):
+        if last_step is not None:
+            try:
+                last_step()
+            except OSError:
                 pass
-        except OSError:
-            pass
         try:
             self.sock.close()
         except OSError:
             pass
 
+    def close_graceful(self):
+        """FIN, then swallow whatever the peer still sends, then close."""
+        def drain():
+            self.sock.shutdown(socket.SHUT_WR)
+            self.sock.settimeout(DRAIN_SECONDS)
+            deadline = time.monotonic() + DRAIN_SECONDS
+            while time.monotonic() < deadline and self.sock.recv(IO_BLOCK):
+                pass
+        self.close(drain)
+
     def close_reset(self):
         """Abort with RST: SO_LINGER on with a zero timeout, then close."""
-        if self.closed:
-            return
-        self.closed = True
-        try:
-            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-        except OSError:
-            pass
-        try:
-            self.sock.close()
-        except OSError:
-            pass
+        self.close(lambda: self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                                struct.pack("ii", 1, 0)))
 
     def peer_closed(self, timeout):
         """Waits up to TIMEOUT seconds, sending nothing; True once the peer

@@ -5,6 +5,7 @@
 
 #include "framework/Wnd.h"
 #include "resource.h"
+#include "unit/CloseClient.h"
 #include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
 #include "update/install/ClientProcess.h"
@@ -13,6 +14,7 @@
 #include "update/install/Installer.h"
 #include "update/record/LiveUpdateIni.h"
 
+using closeclient::StartClient;
 using probes::TextOf;
 using standins::ChildProcess;
 using standins::FileExists;
@@ -56,37 +58,6 @@ LRESULT CALLBACK FrameProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
 }
 
-struct DialogSearch
-{
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindNoticeOf(HWND hWnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<DialogSearch*>(lParam);
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(hWnd, &processId);
-    if (processId != search->processId || !::IsWindowVisible(hWnd) || TextOf(hWnd) != L"Qora企业版在线升级")
-        return TRUE;
-    search->found = hWnd;
-    return FALSE;
-}
-
-// Any dialog box the process shows.
-BOOL CALLBACK FindDialogOf(HWND hWnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<DialogSearch*>(lParam);
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(hWnd, &processId);
-    wchar_t className[16] = {};
-    ::GetClassNameW(hWnd, className, 16);
-    if (processId != search->processId || !::IsWindowVisible(hWnd) || wcscmp(className, L"#32770") != 0)
-        return TRUE;
-    search->found = hWnd;
-    return FALSE;
-}
-
 // The installer step run in a process of its own (it ends its process), in
 // front of a frame window of this process, with a package made from the
 // stand-in installer.
@@ -123,6 +94,7 @@ class InstallerStepTest : public ::testing::Test
 
     void TearDown() override
     {
+        m_step.Kill();
         ::DeleteFileW(m_record.c_str());
         ::DeleteFileW(m_result.c_str());
         if (m_hFrame)
@@ -135,40 +107,36 @@ class InstallerStepTest : public ::testing::Test
         ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, m_result.c_str());
     }
 
-    bool StartStep(ChildProcess& step)
+    // Starts the step, whose installer notes its runs in the marker file.
+    bool StartStep()
     {
         ScopedEnvironment frame(kFrameVar, std::to_wstring(reinterpret_cast<UINT_PTR>(m_hFrame)));
         ScopedEnvironment package(kPackageVar, m_package);
+        ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        return step.Start(self, kChildArguments, true);
+        return m_step.Start(self, kChildArguments, true);
     }
 
     // Ends the step's run: exit code 0, and its close request has arrived.
-    void ExpectEndedCleanly(const ChildProcess& step) const
+    void ExpectEndedCleanly() const
     {
-        ASSERT_TRUE(step.WaitForExit(30000));
-        EXPECT_EQ(0u, step.ExitCode());
+        ASSERT_TRUE(m_step.WaitForExit(30000));
+        EXPECT_EQ(0u, m_step.ExitCode());
         EXPECT_TRUE(PumpUntil([] { return g_frameCloseRequests > 0; }, 5000));
         PumpUntil([] { return false; }, 50);
         EXPECT_EQ(1, g_frameCloseRequests.load());
         EXPECT_FALSE(::IsWindowVisible(m_hFrame));
     }
 
-    static HWND WaitForDialog(const ChildProcess& step, WNDENUMPROC match)
+    // A dialog box the step shows, with that caption when one is given.
+    HWND WaitForDialog(const wchar_t* caption = nullptr) const
     {
-        DialogSearch search{step.Id(), nullptr};
-        PumpUntil(
-            [&]
-            {
-                ::EnumWindows(match, reinterpret_cast<LPARAM>(&search));
-                return search.found != nullptr || !step.IsRunning();
-            });
-        return search.found;
+        return probes::WaitForShownDialog(m_step.Id(), 0, caption, [this] { return !m_step.IsRunning(); });
     }
-    static HWND WaitForNotice(const ChildProcess& step) { return WaitForDialog(step, FindNoticeOf); }
 
     TempDir m_dir{L"qvx-installer-"};
+    ChildProcess m_step;
     HWND m_hFrame = nullptr;
     std::wstring m_package;
     std::wstring m_marker;
@@ -212,11 +180,9 @@ TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)
 TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)
 {
     LeaveStaleResult();
-    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
     ScopedEnvironment userCancel(L"QVX_FAKE_INSTALLER_USERCANCEL", L"YES");
-    ChildProcess step;
-    ASSERT_TRUE(StartStep(step));
-    ExpectEndedCleanly(step);
+    ASSERT_TRUE(StartStep());
+    ExpectEndedCleanly();
 
     const std::vector<std::wstring> runs = ReadLines(m_marker);
     ASSERT_EQ(1u, runs.size());
@@ -240,10 +206,8 @@ TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
 {
     LeaveStaleResult();
     const std::wstring go = m_dir.Path() + L"go";
-    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
     ScopedEnvironment wait(L"QVX_FAKE_INSTALLER_WAIT_FILE", go);
-    ChildProcess step;
-    ASSERT_TRUE(StartStep(step));
+    ASSERT_TRUE(StartStep());
 
     ASSERT_TRUE(PumpUntil([&] { return ReadLines(m_marker).size() == 1; }));
     EXPECT_FALSE(::IsWindowVisible(m_hFrame));
@@ -251,12 +215,12 @@ TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
     EXPECT_FALSE(FileExists(m_result));
     EXPECT_TRUE(FileExists(m_package));
     // However long the installer takes, the step only waits.
-    EXPECT_FALSE(step.WaitForExit(1500));
+    EXPECT_FALSE(m_step.WaitForExit(1500));
     EXPECT_EQ(0, g_frameCloseRequests.load());
     EXPECT_TRUE(FileExists(m_package));
 
     ::CloseHandle(::CreateFileW(go.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    ExpectEndedCleanly(step);
+    ExpectEndedCleanly();
     EXPECT_FALSE(FileExists(m_package));
     EXPECT_EQ(L"no", ReadUserCancel(m_result));
 }
@@ -265,22 +229,19 @@ TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsN
 {
     LeaveStaleResult();
     ChildProcess client;
-    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
-    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
-    ChildProcess step;
-    ASSERT_TRUE(StartStep(step));
+    ASSERT_TRUE(StartClient(client));
+    ASSERT_TRUE(StartStep());
 
-    HWND hNotice = WaitForNotice(step);
+    HWND hNotice = WaitForDialog(closeclient::kCaption);
     ASSERT_NE(nullptr, hNotice);
     EXPECT_FALSE(::IsWindowVisible(m_hFrame));
-    EXPECT_EQ(L"您需要关闭正在运行的Qora校园版，才能继续\n剩下的安装",
-              TextOf(::GetDlgItem(hNotice, IDC_NOTICE_TEXT)));
+    EXPECT_EQ(closeclient::kQuestion, TextOf(::GetDlgItem(hNotice, IDC_NOTICE_TEXT)));
     // No owner: the dialog stands on its own while the frame is hidden.
     EXPECT_EQ(nullptr, ::GetWindow(hNotice, GW_OWNER));
 
     ::PostMessageW(hNotice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(hNotice, IDCANCEL)));
-    ExpectEndedCleanly(step);
+    ExpectEndedCleanly();
     EXPECT_FALSE(FileExists(m_package));
     EXPECT_FALSE(FileExists(m_record));
     EXPECT_FALSE(FileExists(m_marker));
@@ -292,18 +253,16 @@ TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsN
 TEST_F(InstallerStepTest, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
 {
     ChildProcess client;
-    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
-    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
-    ChildProcess step;
-    ASSERT_TRUE(StartStep(step));
+    ASSERT_TRUE(StartClient(client));
+    ASSERT_TRUE(StartStep());
 
-    HWND hNotice = WaitForNotice(step);
+    HWND hNotice = WaitForDialog(closeclient::kCaption);
     ASSERT_NE(nullptr, hNotice);
     ::PostMessageW(hNotice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(hNotice, IDOK)));
     ASSERT_TRUE(client.WaitForExit());
     EXPECT_EQ(0u, client.ExitCode());
-    ExpectEndedCleanly(step);
+    ExpectEndedCleanly();
     EXPECT_EQ(1u, ReadLines(m_marker).size());
     EXPECT_FALSE(FileExists(m_package));
     EXPECT_FALSE(FileExists(m_record));
@@ -313,20 +272,18 @@ TEST_F(InstallerStepTest, AMissingPackageStillEndsTheSameWay)
 {
     LeaveStaleResult();
     ASSERT_TRUE(::DeleteFileW(m_package.c_str()));
-    ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
-    ChildProcess step;
-    ASSERT_TRUE(StartStep(step));
+    ASSERT_TRUE(StartStep());
     // The shell reports the failed launch in a box of its own (the launch
     // asks for no silence); the step goes on once it is answered.
-    HWND hBox = WaitForDialog(step, FindDialogOf);
+    HWND hBox = WaitForDialog();
     ASSERT_NE(nullptr, hBox);
-    EXPECT_NE(L"Qora企业版在线升级", TextOf(hBox));
+    EXPECT_NE(closeclient::kCaption, TextOf(hBox));
     // Record and stale result were deleted before the launch.
     EXPECT_FALSE(FileExists(m_record));
     EXPECT_FALSE(FileExists(m_result));
-    EXPECT_TRUE(step.IsRunning());
+    EXPECT_TRUE(m_step.IsRunning());
     ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
-    ExpectEndedCleanly(step);
+    ExpectEndedCleanly();
     EXPECT_FALSE(FileExists(m_result));
     EXPECT_FALSE(FileExists(m_marker));
 }

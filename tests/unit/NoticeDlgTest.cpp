@@ -4,10 +4,12 @@
 #include <thread>
 
 #include "pages/NoticeDlg.h"
+#include "unit/CloseClient.h"
 #include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
 #include "update/install/ClientProcess.h"
 
+using closeclient::StartClient;
 using probes::TextOf;
 using standins::ChildProcess;
 using standins::PumpUntil;
@@ -16,21 +18,27 @@ using standins::TempDir;
 
 namespace
 {
-const wchar_t kCaption[] = L"Qora企业版在线升级";
-const wchar_t kAdaptedText[] = L"您需要关闭正在运行的Qora校园版，才能继续\n剩下的安装";
-
 // Two clients whose executable names differ only in letter case.
 struct TwoClients
 {
     TempDir dir{L"qvx-client-"};
     ChildProcess original;
     ChildProcess lowerCase;
+    // Once started: the one the process snapshot lists first (0 when it
+    // lists neither), and the two in that order.
+    DWORD firstId = 0;
+    ChildProcess* first = nullptr;
+    ChildProcess* second = nullptr;
 
     bool Start()
     {
         const std::wstring copy = dir.Path() + L"qoravel.EXE";
-        return ::CopyFileW(StandInPath(L"QOravel.exe").c_str(), copy.c_str(), FALSE) &&
-               original.Start(StandInPath(L"QOravel.exe")) && lowerCase.Start(copy);
+        const bool started = ::CopyFileW(StandInPath(L"QOravel.exe").c_str(), copy.c_str(), FALSE) &&
+                             StartClient(original) && lowerCase.Start(copy);
+        firstId = standins::FirstInSnapshotOrder({original.Id(), lowerCase.Id()});
+        first = firstId == original.Id() ? &original : &lowerCase;
+        second = first == &original ? &lowerCase : &original;
+        return started;
     }
 };
 
@@ -56,6 +64,8 @@ class NoticeRun
                 }
                 m_ended = true;
             });
+        // The dialog is looked for among that thread's windows.
+        PumpUntil([this] { return m_threadId != 0; });
     }
     ~NoticeRun()
     {
@@ -69,13 +79,7 @@ class NoticeRun
     // The dialog's window once it is shown, or null.
     HWND WaitForWindow()
     {
-        PumpUntil(
-            [this]
-            {
-                if (m_threadId != 0)
-                    ::EnumThreadWindows(m_threadId, FindShown, reinterpret_cast<LPARAM>(&m_hDlg));
-                return m_hDlg != nullptr || m_ended;
-            });
+        m_hDlg = probes::WaitForShownDialog(0, m_threadId, nullptr, [this] { return m_ended.load(); });
         return m_hDlg;
     }
     bool WaitForEnd(DWORD timeoutMs = 15000)
@@ -95,16 +99,6 @@ class NoticeRun
     }
 
   private:
-    static BOOL CALLBACK FindShown(HWND hWnd, LPARAM lParam)
-    {
-        wchar_t className[16] = {};
-        ::GetClassNameW(hWnd, className, 16);
-        if (wcscmp(className, L"#32770") != 0 || !::IsWindowVisible(hWnd))
-            return TRUE;
-        *reinterpret_cast<HWND*>(lParam) = hWnd;
-        return FALSE;
-    }
-
     std::atomic<DWORD> m_threadId{0};
     std::atomic<bool> m_ended{false};
     std::atomic<INT_PTR> m_result{-1};
@@ -132,18 +126,15 @@ TEST(FindClientProcess, FindsTheFirstClientInSnapshotOrderWhateverItsLetterCase)
     TwoClients clients;
     ASSERT_TRUE(clients.Start());
 
-    const DWORD first = standins::FirstInSnapshotOrder({clients.original.Id(), clients.lowerCase.Id()});
-    ASSERT_NE(0u, first);
-    EXPECT_EQ(first, FindClientProcess());
+    ASSERT_NE(0u, clients.firstId);
+    EXPECT_EQ(clients.firstId, FindClientProcess());
 
     // With the first gone, the other one, named in the other letter case, is
     // found.
-    ChildProcess& firstClient = first == clients.original.Id() ? clients.original : clients.lowerCase;
-    ChildProcess& secondClient = first == clients.original.Id() ? clients.lowerCase : clients.original;
-    firstClient.Kill();
-    EXPECT_EQ(secondClient.Id(), FindClientProcess());
+    clients.first->Kill();
+    EXPECT_EQ(clients.second->Id(), FindClientProcess());
 
-    secondClient.Kill();
+    clients.second->Kill();
     EXPECT_EQ(kNoClientProcess, FindClientProcess());
 }
 
@@ -160,7 +151,7 @@ TEST(ClientProcess, TerminatesOnlyTheClientAndWaitsForItsEnd)
     EXPECT_FALSE(TerminateClientProcess(kNoClientProcess));
 
     ChildProcess client;
-    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
+    ASSERT_TRUE(StartClient(client));
     EXPECT_TRUE(TerminateClientProcess(client.Id()));
     EXPECT_FALSE(client.IsRunning()) << "termination was not waited for";
 }
@@ -176,14 +167,14 @@ TEST(NoticeDlg, ShowsTheCampusEditionAndRetryEndsOnlyOnceTheClientIsGone)
 {
     ASSERT_EQ(kNoClientProcess, FindClientProcess());
     ChildProcess client;
-    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
+    ASSERT_TRUE(StartClient(client));
 
     NoticeRun run;
     HWND hDlg = run.WaitForWindow();
     ASSERT_NE(nullptr, hDlg);
 
-    EXPECT_EQ(kCaption, TextOf(hDlg));
-    EXPECT_EQ(kAdaptedText, TextOf(::GetDlgItem(hDlg, IDC_NOTICE_TEXT)));
+    EXPECT_EQ(closeclient::kCaption, TextOf(hDlg));
+    EXPECT_EQ(closeclient::kQuestion, TextOf(::GetDlgItem(hDlg, IDC_NOTICE_TEXT)));
     EXPECT_EQ(L"强制关闭", TextOf(::GetDlgItem(hDlg, IDOK)));
     EXPECT_EQ(L"重试", TextOf(::GetDlgItem(hDlg, IDC_RETRY)));
     EXPECT_EQ(L"取消", TextOf(::GetDlgItem(hDlg, IDCANCEL)));
@@ -206,9 +197,6 @@ TEST(NoticeDlg, ForceCloseTerminatesOnlyTheFirstClientAndEndsWithOk)
     ASSERT_EQ(kNoClientProcess, FindClientProcess());
     TwoClients clients;
     ASSERT_TRUE(clients.Start());
-    const DWORD first = standins::FirstInSnapshotOrder({clients.original.Id(), clients.lowerCase.Id()});
-    ChildProcess& firstClient = first == clients.original.Id() ? clients.original : clients.lowerCase;
-    ChildProcess& secondClient = first == clients.original.Id() ? clients.lowerCase : clients.original;
 
     NoticeRun run;
     ASSERT_NE(nullptr, run.WaitForWindow());
@@ -216,43 +204,43 @@ TEST(NoticeDlg, ForceCloseTerminatesOnlyTheFirstClientAndEndsWithOk)
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_EQ(IDOK, run.Result());
 
-    ASSERT_TRUE(firstClient.WaitForExit());
-    EXPECT_EQ(0u, firstClient.ExitCode());
-    EXPECT_TRUE(secondClient.IsRunning());
+    ASSERT_TRUE(clients.first->WaitForExit());
+    EXPECT_EQ(0u, clients.first->ExitCode());
+    EXPECT_TRUE(clients.second->IsRunning());
 }
 
 TEST(NoticeDlg, EnterForceClosesWhileEscAndTheCloseBoxCancel)
 {
     ASSERT_EQ(kNoClientProcess, FindClientProcess());
     ChildProcess client;
-    ASSERT_TRUE(client.Start(StandInPath(L"QOravel.exe")));
+    ASSERT_TRUE(StartClient(client));
 
+    // Esc and the close box cancel and leave the client running; Enter, last,
+    // closes it by force.
+    struct Way
     {
+        const char* name;
+        int item; // 0: the dialog itself
+        UINT msg;
+        WPARAM wParam;
+        INT_PTR result;
+    };
+    for (const Way& way : {Way{"Esc", IDCANCEL, WM_KEYDOWN, VK_ESCAPE, IDCANCEL},
+                           Way{"close box", 0, WM_SYSCOMMAND, SC_CLOSE, IDCANCEL},
+                           Way{"Enter", IDOK, WM_KEYDOWN, VK_RETURN, IDOK}})
+    {
+        SCOPED_TRACE(way.name);
         NoticeRun run;
         HWND hDlg = run.WaitForWindow();
         ASSERT_NE(nullptr, hDlg);
-        ::PostMessageW(::GetDlgItem(hDlg, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
+        ::PostMessageW(way.item ? ::GetDlgItem(hDlg, way.item) : hDlg, way.msg, way.wParam, 0);
         ASSERT_TRUE(run.WaitForEnd());
-        EXPECT_EQ(IDCANCEL, run.Result());
-        EXPECT_TRUE(client.IsRunning());
+        EXPECT_EQ(way.result, run.Result());
+        if (way.result == IDCANCEL)
+        {
+            EXPECT_TRUE(client.IsRunning());
+        }
     }
-    {
-        NoticeRun run;
-        HWND hDlg = run.WaitForWindow();
-        ASSERT_NE(nullptr, hDlg);
-        ::PostMessageW(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-        ASSERT_TRUE(run.WaitForEnd());
-        EXPECT_EQ(IDCANCEL, run.Result());
-        EXPECT_TRUE(client.IsRunning());
-    }
-    {
-        NoticeRun run;
-        HWND hDlg = run.WaitForWindow();
-        ASSERT_NE(nullptr, hDlg);
-        ::PostMessageW(::GetDlgItem(hDlg, IDOK), WM_KEYDOWN, VK_RETURN, 0);
-        ASSERT_TRUE(run.WaitForEnd());
-        EXPECT_EQ(IDOK, run.Result());
-        ASSERT_TRUE(client.WaitForExit());
-        EXPECT_EQ(0u, client.ExitCode());
-    }
+    ASSERT_TRUE(client.WaitForExit());
+    EXPECT_EQ(0u, client.ExitCode());
 }

@@ -1,19 +1,21 @@
 #pragma once
 // Helpers the window tests use to look at controls from outside: the
 // colours a parent's colour message yields, positions and text extents,
-// tooltip tools, message boxes answered from another thread, and a private
-// HKEY_CLASSES_ROOT.
+// tooltip tools, dialog boxes found and waited for, message boxes answered
+// from another thread, and a private HKEY_CLASSES_ROOT.
 
 #include <windows.h>
 #include <commctrl.h>
 #include <atomic>
 #include <cwchar>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
+#include "unit/StandInTools.h"
 
 namespace probes
 {
@@ -86,6 +88,57 @@ inline std::wstring TextOf(HWND hWnd)
     return buffer;
 }
 
+struct DialogSearch
+{
+    DWORD processId;
+    DWORD threadId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+inline BOOL CALLBACK FindDialogProc(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(lParam);
+    DWORD processId = 0;
+    const DWORD threadId = ::GetWindowThreadProcessId(hWnd, &processId);
+    wchar_t className[16] = {};
+    ::GetClassNameW(hWnd, className, 16);
+    // The caption is read without a message: the thread that owns the
+    // window may be busy, and waiting for it here could deadlock.
+    wchar_t caption[256] = {};
+    ::InternalGetWindowText(hWnd, caption, 256);
+    if ((search->processId != 0 && processId != search->processId) ||
+        (search->threadId != 0 && threadId != search->threadId) || wcscmp(className, L"#32770") != 0 ||
+        !::IsWindowVisible(hWnd) || (search->caption && wcscmp(caption, search->caption) != 0))
+        return TRUE;
+    search->found = hWnd;
+    return FALSE;
+}
+
+// The first shown dialog box of that process and thread (0: any), with that
+// caption when one is given; null when there is none.
+inline HWND FindShownDialog(DWORD processId, DWORD threadId, const wchar_t* caption = nullptr)
+{
+    DialogSearch search{processId, threadId, caption, nullptr};
+    ::EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits for such a dialog box while this thread's windows keep answering;
+// null once `ownerGone` holds or the time is up.
+inline HWND WaitForShownDialog(DWORD processId, DWORD threadId, const wchar_t* caption,
+                               const std::function<bool()>& ownerGone)
+{
+    HWND found = nullptr;
+    standins::PumpUntil(
+        [&]
+        {
+            found = FindShownDialog(processId, threadId, caption);
+            return found != nullptr || ownerGone();
+        });
+    return found;
+}
+
 struct ToolFinder
 {
     HWND tool;
@@ -152,11 +205,12 @@ class MessageBoxAnswerer
         : m_thread(
               [this, threadId]
               {
+                  // The application message box: captioned with the program's name.
+                  const std::wstring caption = ModuleBaseName();
                   const ULONGLONG deadline = ::GetTickCount64() + 15000;
                   while (!m_stop && ::GetTickCount64() < deadline)
                   {
-                      HWND hBox = nullptr;
-                      ::EnumThreadWindows(threadId, FindBox, reinterpret_cast<LPARAM>(&hBox));
+                      HWND hBox = FindShownDialog(0, threadId, caption.c_str());
                       if (hBox && Read(hBox))
                       {
                           ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
@@ -185,21 +239,6 @@ class MessageBoxAnswerer
     }
 
   private:
-    static BOOL CALLBACK FindBox(HWND hWnd, LPARAM lParam)
-    {
-        wchar_t className[16] = {};
-        ::GetClassNameW(hWnd, className, 16);
-        // The application message box: captioned with the program's name.
-        // The caption is read without a message: the thread that owns the
-        // window may be busy, and waiting for it here could deadlock.
-        wchar_t caption[64] = {};
-        ::InternalGetWindowText(hWnd, caption, 64);
-        if (wcscmp(className, L"#32770") != 0 || !::IsWindowVisible(hWnd) || caption != ModuleBaseName())
-            return TRUE;
-        *reinterpret_cast<HWND*>(lParam) = hWnd;
-        return FALSE;
-    }
-
     // The box's message: its longest static text.
     bool Read(HWND hBox)
     {
