@@ -1,26 +1,32 @@
 # Shared by the benchmarks that run the real wizard against the fault server
-# (bench/resume.sh, bench/verify.sh): source it after setting `size` (the
-# package's size, e.g. 256M) and `name` (the study's folder under build/).
-# It builds what they need, starts a display, the Wine server and a fault
-# server on loopback, and offers:
+# (bench/resume.sh, bench/verify.sh, bench/respond.sh): source it after
+# setting `size` (the package's size, e.g. 256M) and `name` (the study's folder
+# under build/). It builds what they need, starts a display, the Wine server
+# and a fault server on loopback, and offers:
 #   control <call> [curl args]      a control call to the fault server
-#   download <exe> <script> [record lines]
+#   download <exe> <script> [record lines] [mode]
 #                                   one download of /pkg.exe by <exe> (a file in
 #                                   build/), the server answering by <script>
 #                                   (a response object), the record carrying the
 #                                   extra lines; prints wizard_timer's figures
-#                                   and served=<bytes the server sent>
+#                                   (of its `mode`: download, the default, or
+#                                   respond) and served=<bytes the server sent>
+#   bare_download <script>          the same transfer by the bare WinINet loop
+#   signed_record                   the record lines that name the package's
+#                                   size, SHA-256 and signature, made by the
+#                                   release tool with the test publisher key
+#                                   that QVXLiveUpdate_keyed.exe embeds
 #   median                          the median of the numbers on standard input
 # Variables left: root, bench (the study's folder), bytes (the package's size).
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 tools/setup.sh
-# The toolchain counts only in a folder's first configure; the plain wizard
-# embeds no publisher key (the demo's may linger in the cache).
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
-cmake --build build --target QVXLiveUpdate QVXLiveUpdate_keyed fake_installer QOravel wizard_timer >/dev/null
+# shellcheck source=tools/configure.sh
+. tools/configure.sh
+configure_build build
+cmake --build build --target QVXLiveUpdate QVXLiveUpdate_keyed fake_installer QOravel wizard_timer \
+  bare_wininet >/dev/null
 
 bench=$root/build/$name
 port=${QVX_BENCH_PORT:-18590}
@@ -30,8 +36,9 @@ mkdir -p "$bench/files" "$bench/work"
 cp build/standins/fake_installer.exe "$bench/files/pkg.exe"
 truncate -s "$size" "$bench/files/pkg.exe"
 bytes=$(stat -c %s "$bench/files/pkg.exe")
-# The wizard writes into memory (tmpfs), so that the disk does not decide.
-scratch=/dev/shm/qvx-$name
+# The wizard writes into memory (tmpfs), so that the disk does not decide; a
+# folder of this port's, as another worktree's run may be going on beside.
+scratch=/dev/shm/qvx-$name-$port
 mkdir -p "$scratch"
 
 # shellcheck source=tools/session.sh
@@ -65,9 +72,24 @@ download() {
   printf '[Run]\r\nfrom=1\r\n[Update]\r\nnewversionname=Bench\r\nnewversion=3.0\r\ndownloadurl=%s\r\n%s' \
     "http://127.0.0.1:$port/pkg.exe" "${3:-}" >"$ini_dir/LiveUpdate.ini"
   rm -f "$scratch"/pkg.exe*
-  echo "$(QVX_EXE=$(winpath "$root/build/$1") run build/bench/wizard_timer.exe download "$(winpath "$bench/work")" \
-    pkg.exe "$(winpath "$scratch")")" \
+  echo "$(QVX_EXE=$(winpath "$root/build/$1") run build/bench/wizard_timer.exe "${4:-download}" \
+    "$(winpath "$bench/work")" pkg.exe "$(winpath "$scratch")")" \
     "served=$(control stats | sed -n 's/.*"body_bytes_sent": *\([0-9]*\).*/\1/p')"
   rm -f "$scratch"/pkg.exe* "$ini_dir/LiveUpdate.ini"
+}
+bare_download() {
+  control script -d "{\"path\": \"/pkg.exe\", \"repeat_last\": true, \"responses\": [$1]}" >/dev/null
+  control clear_requests -d '{}' >/dev/null
+  echo "$(run build/bench/bare_wininet.exe get "http://127.0.0.1:$port/pkg.exe" "$(winpath "$scratch/bare.bin")")" \
+    "served=$(control stats | sed -n 's/.*"body_bytes_sent": *\([0-9]*\).*/\1/p')"
+  rm -f "$scratch/bare.bin"
+}
+signed_record() {
+  tools/publish-release --url-base "http://127.0.0.1:$port/" --as pkg.exe "$bench/files/pkg.exe" 3.0 Bench \
+    /dev/null tests/keys/publisher.key "$bench/release" >/dev/null
+  local answer
+  answer=$(cat "$bench/release/answers/pkg.exe.xml")
+  element() { sed -n "s:.*<$1>\\(.*\\)</$1>.*:\\1:p" <<<"$answer"; }
+  printf 'size=%s\r\nsha256=%s\r\nsignature=%s\r\n' "$(element size)" "$(element sha256)" "$(element signature)"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

@@ -34,6 +34,6 @@ for cut_size in ${QVX_RESUME_CUTS:-32M}; do
   cut_ms=$(grep -o ' ms=[0-9]*' <<<"$cut_runs" | cut -d= -f2 | median)
   served=$(grep -o 'served=[0-9]*' <<<"$cut_runs" | cut -d= -f2 | median)
   awk -v w="$whole_ms" -v c="$cut_ms" -v s="$served" -v b="$bytes" 'BEGIN {
-    printf "ratio whole / cut time:       %.2f (%d ms / %d ms)\n", w / c, w, c
-    printf "ratio served / package bytes: %.3f (%d / %d)\n", s / b, s, b }'
+    printf "ratio whole / cut time:       %.2f (%d ms / %d ms), target at least 0.9\n", w / c, w, c
+    printf "ratio served / package bytes: %.3f (%d / %d), target at most 1.02\n", s / b, s, b }'
 done

@@ -12,11 +12,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 tools/setup.sh
-# The toolchain counts only in a folder's first configure; named on the command
-# line again, CMake warns that it went unused. From the environment it does not.
-# The measured wizard embeds no publisher key (the demo's may linger in the cache).
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
+# The measured wizard is the one the tests run: no publisher key.
+# shellcheck source=tools/configure.sh
+. tools/configure.sh
+configure_build build
 cmake --build build --target QVXLiveUpdate fake_installer QOravel bare_wininet wizard_timer >/dev/null
 
 bench=$root/build/bench-run
@@ -24,8 +23,9 @@ port=${QVX_BENCH_PORT:-18590}
 rm -rf "$bench"
 mkdir -p "$bench/www/packages"
 # Both transfers write into memory (tmpfs), so that what is measured is the
-# network path and not this machine's disk.
-scratch=/dev/shm/qvx-bench
+# network path and not this machine's disk; a folder of this port's, as
+# another worktree's run may be going on beside.
+scratch=/dev/shm/qvx-bench-$port
 mkdir -p "$scratch"
 for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   # A runnable package padded to its size, as real installers carry payloads.
@@ -62,16 +62,14 @@ wizard=$(run build/bench/wizard_timer.exe check "$work" 9)
 bare=$(run build/bench/bare_wininet.exe post 127.0.0.1 "$port" 9)
 echo "wizard, Next to NewVersion page: $(value check_median_ms "$wizard") ms"
 echo "bare WinINet POST:               $(value post_median_ms "$bare") ms"
-echo "ratio wizard / bare:             $(ratio "$(value check_median_ms "$wizard")" "$(value post_median_ms "$bare")")"
+check_ratio=$(ratio "$(value check_median_ms "$wizard")" "$(value post_median_ms "$bare")")
+echo "ratio wizard / bare:             $check_ratio"
+summary="ratio version check / bare POST: $check_ratio (target at most 2.5)"$'\n'
 
 # A running client holds the wizard at its question once the package is
 # complete, so the installer does not start in the middle of the figures.
 run build/standins/QOravel.exe >/dev/null 2>&1 &
 client=$!
-# Both transfers write into memory (tmpfs), so that what is measured is the
-# network path and not this machine's disk.
-scratch=/dev/shm/qvx-bench
-mkdir -p "$scratch"
 for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   url="http://127.0.0.1:$port/packages/pkg-$size.exe"
   echo "== download of $size =="
@@ -99,8 +97,12 @@ for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   echo "wizard:       $(value mib_per_s "$wizard") MiB/s, peak private $(value peak_private_kib "$wizard") KiB, peak working set $(value peak_working_set_kib "$wizard") KiB"
   echo "bare WinINet: $(value mib_per_s "$bare") MiB/s"
   echo "native curl:  $curl_mib MiB/s"
-  echo "ratio wizard / bare WinINet: $(ratio "$(value mib_per_s "$wizard")" "$(value mib_per_s "$bare")")"
+  download_ratio=$(ratio "$(value mib_per_s "$wizard")" "$(value mib_per_s "$bare")")
+  echo "ratio wizard / bare WinINet: $download_ratio"
+  summary+="ratio download of $size / bare WinINet: $download_ratio (target at least 0.95)"$'\n'
   echo "ratio wizard / curl:         $(ratio "$(value mib_per_s "$wizard")" "$curl_mib")"
 done
 rm -f "$ini_dir/LiveUpdate.ini"
 rm -rf "$scratch"
+echo "== summary =="
+printf '%s' "$summary"

@@ -25,8 +25,9 @@ done
 
 if [[ -z "${FAULT_PORT:-}" || -z "${QVX_WINEPREFIX:-}" ]]; then
   tools/setup.sh
-  CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
+  # shellcheck source=tools/configure.sh
+  . tools/configure.sh
+  configure_build build
   cmake --build build --target chaos_trials
   # shellcheck source=tools/session.sh
   . tools/session.sh

@@ -18,7 +18,9 @@ while (($#)); do
 done
 
 tools/setup.sh
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# shellcheck source=tools/configure.sh
+. tools/configure.sh
+configure_build build
 cmake --build build --target fuzz_inputs
 
 # shellcheck source=tools/session.sh

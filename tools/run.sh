@@ -18,10 +18,9 @@ tools/setup.sh
 # once. Its private half signs the demo's release below.
 key=$root/build/demo-key
 [[ -f "$key/publisher.pem" ]] || tools/publish-release --make-key "$key" >/dev/null
-# The toolchain counts only in a folder's first configure; named on the command
-# line again, CMake warns that it went unused. From the environment it does not.
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQVX_PUBLISHER_KEY="$key/publisher.pem" -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
+# shellcheck source=tools/configure.sh
+. tools/configure.sh
+configure_build build i686 -DQVX_PUBLISHER_KEY="$key/publisher.pem"
 cmake --build build --target QVXLiveUpdate demo_installer demo_driver QOravel
 
 demo=$root/build/demo

@@ -8,15 +8,11 @@ cd "$root"
 
 tools/setup.sh
 
-# The toolchain counts only in a folder's first configure; named on the command
-# line again, CMake warns that it went unused. From the environment it does not.
-# The tested QVXLiveUpdate.exe embeds no publisher key (the demo's may linger
-# in the cache); the keyed builds are variants of their own.
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQVX_PUBLISHER_KEY= -DQVX_PUBLISHER_CERT_SHA256= >/dev/null
+# shellcheck source=tools/configure.sh
+. tools/configure.sh
+configure_build build i686
 cmake --build build
-CMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake cmake -S . -B build-x64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DBUILD_TESTING=ON >/dev/null
+configure_build build-x64 x86_64 -DBUILD_TESTING=ON
 cmake --build build-x64
 
 # shellcheck source=tools/session.sh

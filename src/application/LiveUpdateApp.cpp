@@ -5,9 +5,11 @@
 
 #include <vector>
 
+#include "application/CommandLine.h"
 #include "application/LiveUpdateDlg.h"
-#include "support/Files.h"
+#include "application/UnattendedRun.h"
 #include "support/RunLog.h"
+#include "support/WorkingFolder.h"
 #include "update/network/NetworkRoute.h"
 #include "update/download/ResumeState.h"
 
@@ -65,26 +67,45 @@ void LogStart()
     LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " + ::GetCommandLineW() +
              L", Windows " + WindowsVersion() + L", ANSI code page " + std::to_wstring(::GetACP()) +
              L", system proxy " + (proxyEnabled ? L"on \"" + WithoutCredentials(proxy) + L"\"" : L"off"));
+    for (const std::wstring& note : TheWorkingFolder().notes)
+        LogEvent(L"start: " + note);
 }
 } // namespace
 
 BOOL CLiveUpdateApp::InitInstance()
 {
+    const CommandLine options = ParseCommandLine(SplitArguments(::GetCommandLineW()));
+    if (options.mode == RunMode::Usage || options.mode == RunMode::Bad)
+    {
+        m_exitCode = ReportCommandLine(options);
+        return FALSE;
+    }
+    // Nobody is there to answer a box, not even the system's.
+    const bool unattended = options.mode != RunMode::Wizard;
+    if (unattended)
+        ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+
     m_hMutex = ::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate");
     const DWORD mutexError = ::GetLastError();
     // The running instance owns the log: a second start only adds its line.
-    OpenRunLog(TemporaryFolder(), m_hMutex && mutexError != ERROR_ALREADY_EXISTS);
+    OpenRunLog(WorkingFolder(), m_hMutex && mutexError != ERROR_ALREADY_EXISTS);
     if (!m_hMutex)
     {
         LogEvent(L"end: the single-instance mutex could not be created, error " +
                  std::to_wstring(mutexError));
-        AppMessageBox(L"创建系统实例时发生错误，请重新启动");
+        if (unattended)
+            m_exitCode = EndUnattended(UnattendedExit::AnotherInstance);
+        else
+            AppMessageBox(L"创建系统实例时发生错误，请重新启动");
         return FALSE;
     }
     if (mutexError == ERROR_ALREADY_EXISTS)
     {
         LogEvent(L"end: another instance is running");
-        AppMessageBox(L"程序已经在运行，不能运行多个实例，谢谢！");
+        if (unattended)
+            m_exitCode = EndUnattended(UnattendedExit::AnotherInstance);
+        else
+            AppMessageBox(L"程序已经在运行，不能运行多个实例，谢谢！");
         return FALSE;
     }
 
@@ -93,7 +114,12 @@ BOOL CLiveUpdateApp::InitInstance()
     LogStart();
     // Partial packages that no run has continued for a week are not coming
     // back.
-    RemoveStaleDownloads(TemporaryFolder());
+    RemoveStaleDownloads(WorkingFolder());
+    if (unattended)
+    {
+        m_exitCode = RunUnattended(options);
+        return FALSE;
+    }
 
     INT_PTR result = 0;
     {
@@ -109,5 +135,6 @@ BOOL CLiveUpdateApp::InitInstance()
 int CLiveUpdateApp::ExitInstance()
 {
     ::CoUninitialize();
-    return CWinApp::ExitInstance();
+    CWinApp::ExitInstance();
+    return m_exitCode;
 }

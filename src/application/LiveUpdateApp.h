@@ -10,9 +10,12 @@ class CLiveUpdateApp : public CWinApp
   public:
     CLiveUpdateApp() = default;
 
-    // Always false: the wizard has run by the time it returns, and the
-    // process goes straight on to its exit.
+    // Always false: the wizard, or the unattended run the command line asks
+    // for, has run by the time it returns, and the process goes straight on
+    // to its exit.
     BOOL InitInstance() override;
+    // The process's exit code: 0 after the wizard, the outcome's after an
+    // unattended run.
     int ExitInstance() override;
 
   private:
@@ -20,4 +23,5 @@ class CLiveUpdateApp : public CWinApp
     // frees it. A global destructor must not close it while a worker that a
     // confirmed Cancel left behind may still run.
     HANDLE m_hMutex = nullptr;
+    int m_exitCode = 0;
 };

@@ -17,6 +17,7 @@ namespace
 {
 const wchar_t kAlreadyLatestText[] = L"您现在已经是客户端最新版本，无需在线更新！";
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
+const wchar_t kLoginPageText[] = L"当前网络需要先登录认证（例如校园网登录页面），请登录后重新启动升级程序。";
 const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kConfirmCancelText[] = L"客户端将无法完成最新客户端的升级安装操作,\n是否确认退出?";
 
@@ -252,12 +253,12 @@ LRESULT CLiveUpdateDlg::OnCheckDone(WPARAM wParam, LPARAM)
     return 0;
 }
 
-LRESULT CLiveUpdateDlg::OnCheckError(WPARAM, LPARAM)
+LRESULT CLiveUpdateDlg::OnCheckError(WPARAM wParam, LPARAM)
 {
     if (m_pCurPage)
         m_pCurPage->SetWindowText(L"CDownloadDlg");
     m_nResult = -1;
-    m_strResultText = kCheckErrorText;
+    m_strResultText = wParam == kCheckErrorLoginPage ? kLoginPageText : kCheckErrorText;
     OnNext();
     return 0;
 }

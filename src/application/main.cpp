@@ -1,3 +1,6 @@
+#include <cstdlib>
+#include <exception>
+
 #include "application/LiveUpdateApp.h"
 
 CLiveUpdateApp theApp;
@@ -6,3 +9,16 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int)
 {
     return RunApplication(hInstance);
 }
+
+// An exception that nothing catches ends the program as it always did, with
+// abort(). The library's own handler would first name the exception's type on
+// standard error, which a windowed program does not have; to do so it brings
+// the whole C++ name demangler, a tenth of the program's code, into the exe.
+// Defined here, the library's is never linked.
+namespace __gnu_cxx
+{
+void __verbose_terminate_handler()
+{
+    std::abort();
+}
+} // namespace __gnu_cxx

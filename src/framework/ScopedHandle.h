@@ -90,6 +90,15 @@ struct LibraryTraits
     static void Close(Handle h) { ::FreeLibrary(h); }
 };
 
+// Memory the system hands out to be released with LocalFree: security
+// descriptors, converted SID strings.
+struct LocalMemoryTraits
+{
+    using Handle = HLOCAL;
+    static Handle None() { return nullptr; }
+    static void Close(Handle h) { ::LocalFree(h); }
+};
+
 using KernelHandle = ScopedHandle<KernelHandleTraits>;
 using FileHandle = ScopedHandle<FileHandleTraits>;
 using FindHandle = ScopedHandle<FindHandleTraits>;
@@ -97,3 +106,4 @@ using RegKey = ScopedHandle<RegKeyTraits>;
 using GdiObject = ScopedHandle<GdiObjectTraits>;
 using IconHandle = ScopedHandle<IconTraits>;
 using LibraryModule = ScopedHandle<LibraryTraits>;
+using LocalMemory = ScopedHandle<LocalMemoryTraits>;

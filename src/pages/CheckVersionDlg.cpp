@@ -4,6 +4,7 @@
 #include "pages/WizardMessages.h"
 #include "support/RunLog.h"
 #include "update/check/VersionRequest.h"
+#include "update/network/LoginPage.h"
 
 IMPLEMENT_DYNAMIC(CCheckVersionDlg, CWorkerPage)
 
@@ -22,6 +23,11 @@ unsigned RunCheck(CheckJob& job)
     try
     {
         reply = DecodeVersionReply(FetchVersionReply(request));
+    }
+    catch (const LoginPageAnswer&)
+    {
+        link.SendToFrame(WM_CHECK_ERROR, kCheckErrorLoginPage);
+        return 0;
     }
     catch (const CInternetException&)
     {

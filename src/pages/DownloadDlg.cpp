@@ -4,6 +4,7 @@
 #include "framework/WinApp.h"
 #include "pages/DownloadProgress.h"
 #include "pages/Edition.h"
+#include "pages/FailureText.h"
 #include "pages/NoticeDlg.h"
 #include "pages/WizardMessages.h"
 #include "support/RunLog.h"
@@ -28,12 +29,30 @@ std::wstring WriteErrorText(const std::wstring& temporaryPath)
     return L"写文件" + temporaryPath + L"错误！\n文件正在使用中，请先关闭程序！";
 }
 
-void ReportDownloadError(DownloadJob& job)
+// The box `text` (the download error's own when empty), then the download
+// error's Finish page.
+void ReportDownloadError(DownloadJob& job, const std::wstring& text)
 {
     if (job.link->IsAbandoned())
         return;
-    AppMessageBox(kDownloadErrorBox, MB_OK | MB_ICONERROR);
+    AppMessageBox(text.empty() ? std::wstring(kDownloadErrorBox) : text, MB_OK | MB_ICONERROR);
     job.link->SendToFrame(WM_DOWNLOAD_ERROR);
+}
+
+void ReportDownloadError(DownloadJob& job)
+{
+    ReportDownloadError(job, std::wstring());
+}
+
+// The box for a download that ended as `outcome`: the clock's or the
+// security software's when they stood in the way, else the usual one.
+std::wstring DownloadErrorText(DownloadOutcome outcome, const DownloadPlan& plan)
+{
+    if (outcome == DownloadOutcome::ClockWrong && plan.clockAhead)
+        return ClockWrongTextNow(*plan.clockAhead);
+    if (outcome == DownloadOutcome::Blocked)
+        return kPackageBlockedText;
+    return std::wstring();
 }
 
 // 0 after the file-creation error, -1 after the download error; does not
@@ -62,11 +81,15 @@ unsigned RunDownload(DownloadJob& job)
             return 0;
         case DownloadOutcome::Failed:
         case DownloadOutcome::Rejected:
+        case DownloadOutcome::ClockWrong:
+        case DownloadOutcome::Blocked:
             break;
     }
     progress.ShowFailure();
-    LogEvent(L"download: failed; the download-error box is shown");
-    ReportDownloadError(job);
+    const std::wstring text = DownloadErrorText(outcome, job.plan);
+    LogEvent(text.empty() ? L"download: failed; the download-error box is shown"
+                          : L"download: failed; the box says: " + text);
+    ReportDownloadError(job, text);
     return static_cast<unsigned>(-1);
 }
 } // namespace
@@ -135,8 +158,19 @@ void CDownloadDlg::RunInstaller(HWND hFrame, const std::wstring& packagePath, Fi
     else
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     // The installer has told its user itself whether it was cancelled; the
-    // updater ends the same way whatever the step's outcome.
-    RunInstallerStep(packagePath, std::move(package), CNoticeDlg::ConfirmClientClosed);
+    // updater ends the same way whatever the step's outcome, but a package
+    // that could not start would otherwise end it without a word.
+    const InstallReport report =
+        RunInstallerStep(packagePath, std::move(package), CNoticeDlg::ConfirmClientClosed);
+    if (report.result == InstallReport::NotStarted)
+    {
+        const std::wstring text = StartFailureText(
+            report.startError,
+            SystemErrorWords(report.startError, packagePath.substr(packagePath.rfind(L'\\') + 1)));
+        LogEvent(L"install: the box says: " + text);
+        AppMessageBox(text,
+                      MB_OK | (report.startError == ERROR_CANCELLED ? MB_ICONINFORMATION : MB_ICONERROR));
+    }
     LogEvent(L"end: after the installer step");
     // The frame's thread is not waited for: ending the process ends it too.
     ::PostMessageW(hFrame, WM_CLOSE, 0, 0);

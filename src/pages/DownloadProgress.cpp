@@ -1,6 +1,7 @@
 #include "pages/DownloadProgress.h"
 
 #include "pages/StatusText.h"
+#include "update/network/LoginPage.h"
 
 DownloadProgress::DownloadProgress(WorkerLink& link) : m_link(link), m_taskbar(link.Frame()) {}
 
@@ -34,8 +35,7 @@ bool DownloadProgress::OnBytes(uint64_t held, uint64_t total)
     if (now >= m_quietUntil && (now - m_textShownAt >= kTextIntervalMs || held == total))
     {
         m_textShownAt = now;
-        m_link.SetStatusText(
-            FormatTransferStatus(held, total, m_meter.HasSpeed() ? m_meter.BytesPerSecond() : -1));
+        ShowStatus(FormatTransferStatus(held, total, m_meter.HasSpeed() ? m_meter.BytesPerSecond() : -1));
     }
     return !m_link.IsAbandoned();
 }
@@ -55,7 +55,7 @@ bool DownloadProgress::OnRetryWait(DWORD waitMs, int retry, int retries)
     // A countdown, one second at a time.
     for (DWORD left = waitMs; left > 0;)
     {
-        m_link.SetStatusText(FormatRetryStatus((left + 999) / 1000, retry, retries));
+        ShowStatus(FormatRetryStatus((left + 999) / 1000, retry, retries));
         const DWORD step = left % 1000 ? left % 1000 : 1000;
         if (!m_link.Wait(step))
             return false;
@@ -92,4 +92,20 @@ bool DownloadProgress::ClaimPackage(const std::function<bool()>& takeName)
 void DownloadProgress::ShowFailure() const
 {
     m_taskbar.SetState(TaskbarProgress::State::Error);
+}
+
+void DownloadProgress::OnAddress(const std::wstring& address, size_t index)
+{
+    m_mirrorLine = index > 0 ? FormatMirrorLine(AddressAuthority(address)) : std::wstring();
+    m_textShownAt = 0;
+}
+
+bool DownloadProgress::Pause(DWORD ms)
+{
+    return m_link.Wait(ms);
+}
+
+void DownloadProgress::ShowStatus(const std::wstring& text) const
+{
+    m_link.SetStatusText(m_mirrorLine.empty() ? text : m_mirrorLine + L"\n" + text);
 }

@@ -32,10 +32,15 @@ class DownloadProgress : public DownloadListener
     void OnResumed(uint64_t held, uint64_t total) override;
     bool ChangeFiles(const std::function<void()>& change) override;
     bool ClaimPackage(const std::function<bool()>& takeName) override;
+    void OnAddress(const std::wstring& address, size_t index) override;
+    bool Pause(DWORD ms) override;
     // The download has failed: the taskbar says so.
     void ShowFailure() const;
 
   private:
+    // The status line, under the mirror's name while a mirror serves.
+    void ShowStatus(const std::wstring& text) const;
+
     WorkerLink& m_link;
     TaskbarProgress m_taskbar;
     TransferMeter m_meter;
@@ -46,4 +51,5 @@ class DownloadProgress : public DownloadListener
     ULONGLONG m_quietUntil = 0; // the resumed notice stays until then
     uint64_t m_lastHeld = 0;
     uint64_t m_lastTotal = 0;
+    std::wstring m_mirrorLine; // empty while the record's own address serves
 };

@@ -56,3 +56,8 @@ std::wstring FormatRetryStatus(DWORD secondsLeft, int retry, int retries)
     return L"连接中断，" + std::to_wstring(secondsLeft) + L" 秒后重试（第 " + std::to_wstring(retry) +
            L" 次，共 " + std::to_wstring(retries) + L" 次）";
 }
+
+std::wstring FormatMirrorLine(const std::wstring& host)
+{
+    return L"从镜像 " + host + L" 下载";
+}

@@ -23,3 +23,6 @@ std::wstring FormatTransferStatus(uint64_t received, uint64_t total, double byte
 std::wstring FormatRetryStatus(DWORD secondsLeft, int retry, int retries);
 // Shown once when a run continues what an earlier one left.
 extern const wchar_t kResumedStatus[];
+// "从镜像 mirror.example 下载": the status line's first line while a mirror,
+// not the record's own address, serves the package.
+std::wstring FormatMirrorLine(const std::wstring& host);

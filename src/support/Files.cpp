@@ -42,3 +42,8 @@ std::wstring TemporaryFolder()
         return std::wstring();
     return TextOfBuffer(folder, MAX_PATH);
 }
+
+bool IsHeldFileError(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}

@@ -280,6 +280,11 @@ XmlNodeList CXmlDocument::FindChildren(const XmlNode& node, const char* name) co
     return found;
 }
 
+std::wstring CXmlDocument::GetText(const XmlNode& node) const
+{
+    return node ? TypedValueText(node.Get()) : std::wstring();
+}
+
 bool CXmlDocument::GetAttribute(const XmlNode& node, const char* name, std::wstring& value) const
 {
     if (!node || !name)

@@ -52,6 +52,8 @@ class CXmlDocument
     XmlNode FindChild(const XmlNode& node, const char* name) const;
     // Every child of `node` whose name matches, in document order.
     XmlNodeList FindChildren(const XmlNode& node, const char* name) const;
+    // A node's text as FindChild gives it; empty for a null node.
+    std::wstring GetText(const XmlNode& node) const;
 
     // False, with `value` untouched, when `node` is not an element or the
     // query fails. True otherwise; `value` then receives the attribute's

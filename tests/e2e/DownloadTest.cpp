@@ -274,3 +274,37 @@ TEST_F(Upgrade, ConfirmedCancelDuringTheTransferEndsWithoutInstalling)
     AnswerMessageBox(confirm, IDYES);
     ExpectEndedWithoutInstalling();
 }
+
+TEST_F(Upgrade, PackageThatIsNoProgramIsNamedInABoxAndTheWizardEndsAsAfterInstalling)
+{
+    ScriptPackage({R"({"body": "not a program\r\n"})"});
+    RunToDownload(ScriptedPackageUrl());
+    HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
+    ASSERT_NE(nullptr, box);
+    const std::wstring text = MessageBoxText(box);
+    EXPECT_EQ(0u, text.find(L"安装程序无法启动（错误 193：")) << ::testing::PrintToString(text);
+    const std::wstring end = L"），请重新执行更新程序！";
+    EXPECT_EQ(text.size() - end.size(), text.find(end)) << ::testing::PrintToString(text);
+    AnswerMessageBox(box, IDOK);
+    ExpectEndedWithoutInstalling();
+}
+
+TEST_F(Upgrade, PackageHeldByAnotherProgramWhenItIsNamedIsNamedOnceLetGo)
+{
+    // Another program holds a file of the package's name, sharing nothing,
+    // as a scanner does with a new program.
+    const std::wstring path = TempFolder() + Wide(kPackage);
+    WriteTextFile(path, "scanned");
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    RunToDownload(PackageUrl());
+    EXPECT_TRUE(WaitUntil(
+        [&] { return RunLog().find("naming the package, attempt 1:") != std::string::npos; }, 30000));
+    // The hold itself lasts 3 s from the moment of naming.
+    ::Sleep(3000);
+    ::CloseHandle(held);
+    ExpectEndedAfterInstalling();
+    const std::string log = RunLog();
+    EXPECT_NE(std::string::npos, log.find("naming the package, attempt 4:")) << log;
+    EXPECT_EQ(std::string::npos, log.find("naming the package, attempt 30:")) << log;
+}

@@ -41,7 +41,8 @@ Process::~Process()
     Kill();
 }
 
-bool Process::Start(const std::wstring& exe, const std::wstring& workDir, const std::wstring& args)
+bool Process::Start(const std::wstring& exe, const std::wstring& workDir, const std::wstring& args,
+                    const std::wstring& outputPath)
 {
     Kill();
     std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
@@ -50,15 +51,22 @@ bool Process::Start(const std::wstring& exe, const std::wstring& workDir, const 
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE output = outputPath.empty() ? INVALID_HANDLE_VALUE
+                                       : ::CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                       &inherit, CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = si.hStdOutput = si.hStdError = nul;
+    if (output != INVALID_HANDLE_VALUE)
+        si.hStdOutput = si.hStdError = output;
     PROCESS_INFORMATION pi{};
     const BOOL started = ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                           workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
     if (nul != INVALID_HANDLE_VALUE)
         ::CloseHandle(nul);
+    if (output != INVALID_HANDLE_VALUE)
+        ::CloseHandle(output);
     if (!started)
         return false;
     ::CloseHandle(pi.hThread);

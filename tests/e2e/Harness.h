@@ -28,7 +28,10 @@ class Process
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    bool Start(const std::wstring& exe, const std::wstring& workDir, const std::wstring& args = L"");
+    // The program's standard output and error go to `outputPath` when one
+    // is named, and nowhere otherwise.
+    bool Start(const std::wstring& exe, const std::wstring& workDir, const std::wstring& args = L"",
+               const std::wstring& outputPath = L"");
     DWORD Id() const { return m_pid; }
     HANDLE Handle() const { return m_process; }
     // True when it ended within the time; `exitCode` then holds its code.

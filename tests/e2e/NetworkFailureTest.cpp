@@ -98,7 +98,8 @@ struct Cause
     const char* scheme;
     const char* portVariable;
     const char* path;
-    const char* text; // what the log says of it
+    const char* text;               // what the log says of it
+    const char* response = nullptr; // the answer scripted for the path
 };
 
 class FailureCause : public NetworkFailure, public ::testing::WithParamInterface<Cause>
@@ -109,6 +110,8 @@ class FailureCause : public NetworkFailure, public ::testing::WithParamInterface
 TEST_P(FailureCause, IsNamedInTheLog)
 {
     const Cause& cause = GetParam();
+    if (cause.response)
+        ScriptPackage({cause.response});
     RunToDownload(std::string(cause.scheme) +
                   "://127.0.0.1:" + std::to_string(ServerPort(cause.portVariable)) + cause.path);
     ExpectDownloadError();
@@ -122,6 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
                             "TLS: the server's certificate has expired"},
                       Cause{"CertificateForAnotherHost", "https", "TLS_WRONGHOST_PORT",
                             "/files/QoraSetup.exe", "TLS: the server's certificate"},
+                      // A network's login page in the package's place is never written as it.
+                      Cause{"LoginPage", "http", "FAULT_PORT", kScriptedPackagePath,
+                            "the answer is a web page (Content-Type text/html)",
+                            R"({"headers": [["Content-Type", "text/html"]], "body": "<html>Login</html>"})"},
                       Cause{"Refused", "http", "NO_LISTENER_PORT", "/QoraSetup.exe",
                             "12029 (cannot connect to the server"}),
     [](const ::testing::TestParamInfo<Cause>& info) { return info.param.name; });
@@ -179,3 +186,76 @@ TEST_F(NetworkFailure, CheckReplyReleasedAroundAConfirmedCancelWritesNoRecord)
         EXPECT_FALSE(Exists(IniPath() + L".new"));
     }
 }
+
+TEST_F(NetworkFailure, ProxyThatIsNotThereIsGoneAroundForTheCheckAndEachTry)
+{
+    const std::string dead = "127.0.0.1:" + std::to_string(ServerPort("NO_LISTENER_PORT"));
+    SystemProxy proxy(1, Wide(dead));
+    // The package from another server than the check's: Wine pools
+    // connections by server, proxy or not, and would reuse the check's.
+    RunToDownload(PackageUrl("http", ServerPort("NGINX_HTTP_PORT")));
+    ExpectEndedAfterInstalling();
+    const std::string log = RunLog();
+    EXPECT_TRUE(LogHasLine(log, "] check: the proxy " + dead + " cannot be reached: 12029", "going direct"))
+        << log;
+    EXPECT_TRUE(
+        LogHasLine(log, "] download: the proxy " + dead + " cannot be reached", "this try goes direct"))
+        << log;
+}
+
+TEST_F(NetworkFailure, CertificateOutOfDateOnAMachineYearsOffTheServersClockNamesTheClock)
+{
+    RunToDownload(PackageUrl("https", ServerPort("TLS_EXPIRED_PORT")),
+                  R"("headers": [["Date", "Sun, 07 Dec 2036 10:00:00 GMT"]])");
+    HWND box = WaitForMessageBox(m_wizard.Id(), L"QVXLiveUpdate", 30000);
+    ASSERT_NE(nullptr, box);
+    const std::wstring text = MessageBoxText(box);
+    EXPECT_EQ(0u, text.find(L"您的电脑时间不正确（本机：")) << ::testing::PrintToString(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"，服务器：2036-12-0")) << ::testing::PrintToString(text);
+    const std::wstring end = L"），请校正系统时间后重新执行更新程序！";
+    EXPECT_EQ(text.size() - end.size(), text.find(end)) << ::testing::PrintToString(text);
+    AnswerMessageBox(box, IDOK);
+    ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg"));
+    EXPECT_EQ(L"下载更新包时发生错误，请重新启动升级程序，进行再次升级",
+              TextOf(Item(CurrentPage(m_frame), kResultText)));
+    EXPECT_EQ(std::string::npos, RunLog().find("download: try 2"))
+        << "no address or retry helps a wrong clock";
+}
+
+namespace
+{
+class Mirrors : public NetworkFailure, public ::testing::WithParamInterface<bool>
+{
+};
+} // namespace
+
+TEST_P(Mirrors, ADeadAddressAndACutMirrorCostATryEach)
+{
+    const bool sha256 = GetParam();
+    const long long size = ServedSize(kPackage);
+    const std::string base = "http://127.0.0.1:" + std::to_string(m_server.Port());
+    ASSERT_TRUE(m_server.Script(
+        R"([{"path": "/m1/QoraSetup.exe", "responses": [)" +
+        ServedFile(kPackage, R"("etag": "\"m1\"", "close_after_bytes": )" + std::to_string(size / 2)) +
+        R"(]}, {"path": "/m2/QoraSetup.exe", "responses": [)" +
+        ServedFile(kPackage, R"("etag": "\"m2\"", "hold_after_bytes": 1000, "hold_id": "m2")") + "]}]"));
+    RunToDownload("http://127.0.0.1:" + std::to_string(ServerPort("NO_LISTENER_PORT")) + "/QoraSetup.exe", "",
+                  "<mirror>" + base + "/m1/QoraSetup.exe</mirror><mirror>" + base +
+                      "/m2/QoraSetup.exe</mirror>" +
+                      (sha256 ? "<sha256>" + m_server.Sha256Of(kPackage) + "</sha256>" : ""));
+    ASSERT_TRUE(WaitUntil([&] { return PackageRequests("/m2/QoraSetup.exe").size() == 1; }, 30000));
+    const std::wstring mirror = L"从镜像 127.0.0.1:" + std::to_wstring(m_server.Port()) + L" 下载\n";
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(Item(DownloadPage(), kDownloadStatus)).find(mirror) == 0; }))
+        << ::testing::PrintToString(TextOf(Item(DownloadPage(), kDownloadStatus)));
+    m_server.Release("m2");
+    ExpectEndedAfterInstalling();
+    EXPECT_EQ(1u, PackageRequests("/m1/QoraSetup.exe").size());
+    const std::vector<Json> last = PackageRequests("/m2/QoraSetup.exe");
+    ASSERT_EQ(1u, last.size());
+    EXPECT_EQ(sha256 ? size / 2 : -1, RangeStart(last[0])) << "the bytes held carry over only with a SHA-256";
+    EXPECT_EQ(L"", HeaderValue(last[0], "If-Range")) << "another address's validator";
+}
+
+INSTANTIATE_TEST_SUITE_P(NetworkFailure, Mirrors, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info)
+                         { return info.param ? "WithSha256" : "WithoutSha256"; });

@@ -86,6 +86,14 @@ void FaultServer::Release(const std::string& holdId) const
     Call(L"POST", L"/__control/release", "{\"id\": " + JsonString(holdId) + "}", nullptr);
 }
 
+std::string FaultServer::Sha256Of(const std::string& file) const
+{
+    const Json digest = ParseJson(
+        Call(L"POST", L"/__control/body_digest", "{\"body_file\": " + JsonString(file) + "}", nullptr));
+    const std::wstring& hex = digest["sha256"].string;
+    return std::string(hex.begin(), hex.end());
+}
+
 const Json* FindHeader(const Json& request, const std::string& name)
 {
     const Json& headers = request["headers"];

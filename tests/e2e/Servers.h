@@ -32,6 +32,8 @@ class FaultServer
     bool WaitForRequests(int count, const std::string& path, int timeoutMs = 15000) const;
     // Lets every response held under `holdId` go on.
     void Release(const std::string& holdId) const;
+    // The SHA-256 (hex) of a file of the files folder.
+    std::string Sha256Of(const std::string& file) const;
 
   private:
     std::string Call(const wchar_t* verb, const std::wstring& path, const std::string& body,

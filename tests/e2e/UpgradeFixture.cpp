@@ -116,18 +116,18 @@ void Upgrade::MakeLargePackage(const std::string& name, long long size)
     WriteTextFile(m_madePackages.back(), bytes);
 }
 
-void Upgrade::OfferVersion(const std::string& url, const std::string& fields)
+void Upgrade::OfferVersion(const std::string& url, const std::string& fields, const std::string& elements)
 {
     const std::string body = "<r status-code=\"1\"><newversionname>Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88"
                              "</newversionname><newversion>3.0</newversion><downloadurl>" +
-                             url + "</downloadurl><desc>d</desc></r>";
+                             url + "</downloadurl>" + elements + "<desc>d</desc></r>";
     ASSERT_TRUE(m_server.Script(R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [{"body": )" +
                                 JsonString(body) + (fields.empty() ? "" : ", " + fields) + "}]}"));
 }
 
-void Upgrade::RunToDownload(const std::string& url)
+void Upgrade::RunToDownload(const std::string& url, const std::string& fields, const std::string& elements)
 {
-    OfferVersion(url);
+    OfferVersion(url, fields, elements);
     StartAtCheckVersion();
     ASSERT_TRUE(WaitForPage(m_frame, L"CNewVersionDlg"));
     Click(Item(m_frame, kNext));

@@ -44,10 +44,13 @@ class Upgrade : public WizardTest
     // in the files folder: a package that still runs. Removed after the case.
     void MakeLargePackage(const std::string& name, long long size);
 
-    // The check offers version 3.0 at `url`, in a response with `fields` added.
-    void OfferVersion(const std::string& url, const std::string& fields = std::string());
+    // The check offers version 3.0 at `url`, in a response with `fields`
+    // added, its document with `elements` after the address.
+    void OfferVersion(const std::string& url, const std::string& fields = std::string(),
+                      const std::string& elements = std::string());
     // From the Welcome page to the Download page.
-    void RunToDownload(const std::string& url);
+    void RunToDownload(const std::string& url, const std::string& fields = std::string(),
+                       const std::string& elements = std::string());
     HWND DownloadPage() const { return FindPage(m_frame, L"CDownloadDlg"); }
 
     // The stall time of the wizards this case starts; 0 leaves the default.

@@ -12,6 +12,12 @@ const int kNext = 1000, kCancel = 1001, kResultText = 1008, kResultHeading = 102
 const int kVersionLine = 1016, kDescription = 1017;
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kAlreadyLatest[] = L"您现在已经是客户端最新版本，无需在线更新！";
+const wchar_t kLoginPageText[] = L"当前网络需要先登录认证（例如校园网登录页面），请登录后重新启动升级程序。";
+
+std::string RunLogText()
+{
+    return ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
+}
 
 std::string Utf8(const std::wstring& text)
 {
@@ -45,13 +51,13 @@ std::string NewVersionBody(const std::string& name, const std::string& desc)
 class VersionCheck : public WizardTest
 {
   protected:
-    void ExpectCheckError(DWORD timeoutMs = 15000)
+    void ExpectCheckError(DWORD timeoutMs = 15000, const wchar_t* text = kCheckErrorText)
     {
         ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg", timeoutMs))
             << "shown: " << ::testing::PrintToString(CurrentPageTag(m_frame));
         HWND page = CurrentPage(m_frame);
         EXPECT_EQ(L"升级失败", TextOf(Item(page, kResultHeading)));
-        EXPECT_EQ(kCheckErrorText, TextOf(Item(page, kResultText)));
+        EXPECT_EQ(text, TextOf(Item(page, kResultText)));
         EXPECT_EQ(0, ProgressOf(Item(FindPageWithItem(m_frame, kCheckProgress), kCheckProgress)));
         EXPECT_FALSE(IniExists()) << "a failed check must leave no record";
     }
@@ -200,7 +206,8 @@ struct FailureCase
     const char* name;
     const char* response; // null: the dispatch server is given by `ip`/`port` instead
     const char* ip;
-    int portVariable; // 0: fault server, 1: nothing listening
+    int portVariable;            // 0: fault server, 1: nothing listening
+    const char* login = nullptr; // a network's login page: what the log says of it
 };
 
 class CheckFailure : public VersionCheck, public ::testing::WithParamInterface<FailureCase>
@@ -216,8 +223,13 @@ TEST_P(CheckFailure, EndsOnTheCheckErrorPage)
     }
     const int port = c.portVariable == 1 ? ServerPort("NO_LISTENER_PORT") : m_server.Port();
     WriteNetSetting(m_workFolder, c.ip ? c.ip : "127.0.0.1", port, 0);
+    ::DeleteFileW((TempFolder() + L"QVXLiveUpdate.log").c_str());
     StartAtCheckVersion();
-    ExpectCheckError(60000);
+    ExpectCheckError(60000, c.login ? kLoginPageText : kCheckErrorText);
+    if (c.login)
+    {
+        EXPECT_NE(std::string::npos, RunLogText().find(c.login)) << RunLogText();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -236,7 +248,21 @@ INSTANTIATE_TEST_SUITE_P(
                     R"({"content_length": 400, "body": "<r status-code=\"1\"/>"})", nullptr, 0},
         FailureCase{"ConnectionClosedEarly", R"({"raw": ""})", nullptr, 0},
         FailureCase{"NobodyListening", nullptr, nullptr, 1}, FailureCase{"EmptyHost", nullptr, "", 0},
-        FailureCase{"UnresolvableName", nullptr, "no-such-host.invalid", 0}),
+        FailureCase{"UnresolvableName", nullptr, "no-such-host.invalid", 0},
+        // A network's login page in the server's place, and the server's own error page.
+        FailureCase{"LoginPage", R"({"body": "\r\n <!DOCTYPE html><html>Login</html>"})", nullptr, 0,
+                    "status 200, Content-Type none, no Location elsewhere, the body is a web page"},
+        FailureCase{"LoginRedirect",
+                    R"({"status": 302, "headers": [["Location", "http://Login.Campus.invalid/auth?u=1"]]})",
+                    nullptr, 0, "(status 302, Content-Type none, Location host login.campus.invalid"},
+        FailureCase{
+            "HtmlAnswer",
+            R"({"headers": [["Content-Type", "text/html; charset=utf-8"]], "body": "<r status-code=\"1\"/>"})",
+            nullptr, 0, "Content-Type text/html; charset=utf-8, no Location elsewhere, a web page"},
+        FailureCase{
+            "ServerErrorPage",
+            R"({"status": 502, "headers": [["Content-Type", "text/html"]], "body": "<html>502</html>"})",
+            nullptr, 0}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 class SecureCheck : public VersionCheck, public ::testing::WithParamInterface<const char*>
@@ -291,12 +317,15 @@ TEST_F(VersionCheck, HttpsThroughAProxyGoesThrough)
 
 TEST_F(VersionCheck, ProxyThatNeverStopsAskingEndsTheCheck)
 {
-    // The fault server plays a proxy that refuses every credential.
+    // The fault server plays a proxy that refuses every credential: it
+    // answers, so nothing goes around it.
     SystemProxy proxy(1, L"127.0.0.1:" + std::to_wstring(m_server.Port()));
     ASSERT_TRUE(m_server.Script(ReplyScript(
         R"({"status": 407, "headers": [["Proxy-Authenticate", "Basic realm=\"x\""]], "body": "no"})")));
+    ::DeleteFileW((TempFolder() + L"QVXLiveUpdate.log").c_str());
     StartAtCheckVersion();
     ExpectCheckError();
+    EXPECT_EQ(std::string::npos, RunLogText().find("going direct")) << RunLogText();
     const size_t sent = m_server.Requests().size();
     EXPECT_GE(sent, 2u) << "the credentials were never tried";
     EXPECT_LE(sent, 10u) << "the retries are not bounded";

@@ -129,8 +129,8 @@ std::vector<std::wstring> ReadEntries(const std::vector<IniName>& names, int cap
 
 bool IsRecordEntry(const IniName& pair)
 {
-    for (const wchar_t* key :
-         {L"newversionname", L"newversion", L"downloadurl", L"size", L"sha256", L"signature", L"desc"})
+    for (const wchar_t* key : {L"newversionname", L"newversion", L"downloadurl", L"size", L"sha256",
+                               L"signature", L"desc", L"mirror1", L"mirror2", L"mirror3", L"mirror4"})
     {
         if (SameIniName(pair.section, L"Update") && SameIniName(pair.key, key))
             return true;
@@ -167,8 +167,9 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
         const std::vector<std::wstring> value = ReadEntries({{L"Update", key.first}}, 2048);
         check.Expect(value[0] == *key.second, "\"" + Utf8(key.first) + "\" reads back changed");
     }
-    check.Expect(ParseUpdateRecord(DecodeIniText(bytes)).desc == record.desc + L"\r\n",
-                 "the description reads back changed");
+    const UpdateRecord back = ParseUpdateRecord(DecodeIniText(bytes));
+    check.Expect(back.desc == record.desc + L"\r\n", "the description reads back changed");
+    check.Expect(back.mirrors == record.mirrors, "the mirrors read back changed");
     // What the platform's reader made of a UTF-16 file of odd length depends
     // on a byte beyond its end (see the settings-file routine).
     if (IsUtf16WithMark(prepared) && prepared.size() % 2 == 1)

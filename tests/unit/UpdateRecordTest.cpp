@@ -36,6 +36,16 @@ TEST(UpdateRecord, RecordGoesLastWithItsDescriptionLastAndStaleChecksRemoved)
         L"[run]\r\nfrom=1\r\n[Tail]\r\nk=v\r\n[Update]\r\nother=x\r\nlate=y\r\nnewversionname=\"'N'\"\r\n"
         L"newversion=\" 3.0\"\r\ndownloadurl=u\r\ndesc= a\r\n[b]\r\n",
         PlaceUpdateRecord(prepared, {L"'N'", L" 3.0", L"u", L"", L"", L"", L" a\r\n[b]"}));
+
+    // Mirrors follow the address; read back in their order, the missing
+    // ones left out, stale ones replaced.
+    const std::wstring placed = PlaceUpdateRecord(L"[Update]\r\nmirror3=old\r\n",
+                                                  {L"N", L"3", L"u", L"", L"", L"", L"d", {L"m1", L"m2"}});
+    EXPECT_EQ(L"[Update]\r\nnewversionname=N\r\nnewversion=3\r\ndownloadurl=u\r\nmirror1=m1\r\nmirror2=m2\r\n"
+              L"desc=d\r\n",
+              placed);
+    EXPECT_EQ((std::vector<std::wstring>{L"m2", L"m4"}),
+              ParseUpdateRecord(L"[Update]\r\nmirror4=m4\r\nmirror2=m2\r\n").mirrors);
 }
 
 TEST(UpdateRecord, OnlyValuesThePagesCanTakeWholeFit)
@@ -56,6 +66,11 @@ TEST(UpdateRecord, OnlyValuesThePagesCanTakeWholeFit)
     record.name.pop_back();
     record.url += L"u";
     EXPECT_FALSE(RecordFitsItsReaders(record));
+    record.url.pop_back();
+    record.mirrors.assign(kMaxRecordMirrors, std::wstring(1023, L'm'));
+    EXPECT_TRUE(RecordFitsItsReaders(record));
+    record.mirrors.push_back(L"m");
+    EXPECT_FALSE(RecordFitsItsReaders(record)) << "a fifth mirror";
 }
 
 TEST(UpdateRecord, FileIsRewrittenInPlaceWhileOthersHoldItOpen)

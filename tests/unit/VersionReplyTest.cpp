@@ -61,3 +61,19 @@ TEST(VersionReply, ChecksAreReadAsStoredAndMalformedOnesFailTheCheck)
     reply.record.size = L"not a number";
     EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(reply)) << "nothing is recorded for another status";
 }
+
+TEST(VersionReply, MirrorsAreWebAddressesOfTheSameFile)
+{
+    const std::wstring head = L"<r status-code=\"1\"><downloadurl>http://a/QoraSetup.exe</downloadurl>";
+    const std::wstring good =
+        L"<mirror>https://b:8443/x/qorasetup.exe</mirror><MIRROR>http://c/QoraSetup.exe</MIRROR>";
+    const VersionReply reply = ReadVersionReply(head + good + L"</r>");
+    EXPECT_EQ((std::vector<std::wstring>{L"https://b:8443/x/qorasetup.exe", L"http://c/QoraSetup.exe"}),
+              reply.record.mirrors);
+    EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(reply));
+    for (const std::wstring& bad : {std::wstring(L"<mirror>ftp://b/QoraSetup.exe</mirror>"),
+                                    std::wstring(L"<mirror>\\\\b\\QoraSetup.exe</mirror>"),
+                                    std::wstring(L"<mirror>http://b/Other.exe</mirror>"),
+                                    std::wstring(L"<mirror/>"), good + good + good})
+        EXPECT_EQ(ReplyVerdict::Unusable, JudgeVersionReply(ReadVersionReply(head + bad + L"</r>"))) << bad;
+}

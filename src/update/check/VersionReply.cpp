@@ -4,6 +4,7 @@
 #include "support/WideText.h"
 #include "support/RunLog.h"
 #include "support/XmlDocument.h"
+#include "update/download/PackageName.h"
 #include "update/record/LiveUpdateIni.h"
 #include "update/trust/PackageChecks.h"
 
@@ -27,6 +28,8 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
             document.FindChild(root, "sha256", record.sha256);
             document.FindChild(root, "signature", record.signature);
             document.FindChild(root, "desc", record.desc);
+            for (const XmlNode& mirror : document.FindChildren(root, "mirror"))
+                record.mirrors.push_back(document.GetText(mirror));
             // openssl wraps its base64 over lines.
             record.signature = WithoutWhiteSpace(record.signature);
             // One line of the settings file per line of the description.
@@ -52,6 +55,11 @@ ReplyVerdict JudgeVersionReply(const VersionReply& reply)
         (!record.sha256.empty() && !ParseSha256Hex(record.sha256, digest)) ||
         (!record.signature.empty() && !ParseSignatureText(record.signature, signature)))
         return ReplyVerdict::Unusable;
+    for (const std::wstring& mirror : record.mirrors)
+    {
+        if (!IsMirrorOf(mirror, record.url))
+            return ReplyVerdict::Unusable;
+    }
     return ReplyVerdict::NewVersion;
 }
 
@@ -61,9 +69,14 @@ ReplyVerdict RecordVersionReply(const std::wstring& replyText, const RecordWrite
     const ReplyVerdict verdict = JudgeVersionReply(reply);
     LogEvent(L"check: the reply says status-code " + std::to_wstring(reply.status) +
              (reply.status == 1
-                  ? L", offered version \"" + reply.record.version + L"\" at " + reply.record.url
+                  ? L", offered version \"" + reply.record.version + L"\" at " + reply.record.url +
+                        (reply.record.mirrors.empty()
+                             ? std::wstring()
+                             : L" and " + std::to_wstring(reply.record.mirrors.size()) + L" mirror(s)")
                   : std::wstring()) +
-             (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed)" : L""));
+             (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed, or a mirror "
+                                                  L"that is no web address of the same file)"
+                                                : L""));
     if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
         return verdict;
     const std::wstring path = LiveUpdateIniPath();

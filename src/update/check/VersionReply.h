@@ -27,8 +27,9 @@ enum class ReplyVerdict
 };
 
 // Judges a parsed answer; writes nothing. Status 1 with a record that does
-// not fit its readers, or whose size, SHA-256 or signature is given but
-// malformed, is Unusable. Another status other than 0 is NewVersion with
+// not fit its readers, whose size, SHA-256 or signature is given but
+// malformed, or with a mirror that is not IsMirrorOf its address, is
+// Unusable. Another status other than 0 is NewVersion with
 // nothing to record: the pages show what the file already holds.
 ReplyVerdict JudgeVersionReply(const VersionReply& reply);
 

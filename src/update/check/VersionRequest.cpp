@@ -7,7 +7,9 @@
 #include "support/RunLog.h"
 #include "support/Utf8.h"
 #include "update/check/NetSetting.h"
+#include "update/network/LoginPage.h"
 #include "update/network/NetworkTimeouts.h"
+#include "update/network/ServerClock.h"
 #include "update/record/ClientRecord.h"
 
 const wchar_t kCheckProxyUser[] = L"wfz";
@@ -50,17 +52,94 @@ void SendRepeatingAfterSecurityErrors(const CHttpFile& file)
     throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, 1);
 }
 
-std::string FetchReply(const VersionRequest& request, const std::wstring& target, ULONGLONG start)
+// The address the request ended at, after any redirects WinINet followed.
+std::wstring FinalAddress(const CHttpFile& file)
 {
-    const std::unique_ptr<CInternetSession> session = OpenRouteSession(request.route);
+    wchar_t url[2048] = {};
+    DWORD size = sizeof url;
+    return ::InternetQueryOptionW(file.Handle(), INTERNET_OPTION_URL, url, &size) ? std::wstring(url)
+                                                                                  : std::wstring();
+}
+
+// The host the answer leads away to when that is not the server: the end of
+// the redirects WinINet followed, or the Location of one it did not follow.
+std::wstring RedirectedHost(const CHttpFile& file, DWORD status, const std::wstring& server)
+{
+    std::wstring host = OtherHost(FinalAddress(file), server);
+    std::wstring location;
+    if (host.empty() && status >= 300 && status < 400 && file.QueryInfo(HTTP_QUERY_LOCATION, location))
+        host = OtherHost(location, server);
+    return host;
+}
+
+[[noreturn]] void FailAsLoginPage(DWORD status, const std::wstring& type, const std::wstring& elsewhere,
+                                  const wchar_t* sign)
+{
+    LogEvent(L"check: the answer is a network's login page, not the update server's (status " +
+             std::to_wstring(status) + L", Content-Type " + (type.empty() ? L"none" : type) + L", " +
+             (elsewhere.empty() ? std::wstring(L"no Location elsewhere") : L"Location host " + elsewhere) +
+             L", " + sign + L")");
+    throw LoginPageAnswer();
+}
+
+// The last send of the check. A redirect WinINet followed to a login page's
+// host that it then cannot reach fails the send: that is a login page too.
+void SendFinal(const CHttpFile& file, const VersionRequest& request, bool repeatAfterSecurityErrors)
+{
+    try
+    {
+        if (repeatAfterSecurityErrors)
+            SendRepeatingAfterSecurityErrors(file);
+        else
+            file.SendRequest();
+    }
+    catch (const CInternetException&)
+    {
+        const std::wstring elsewhere = OtherHost(FinalAddress(file), request.server);
+        if (elsewhere.empty())
+            throw;
+        // What the redirect itself said is still there.
+        DWORD status = 0;
+        std::wstring type;
+        file.QueryStatusCode(status);
+        file.QueryInfo(HTTP_QUERY_CONTENT_TYPE, type);
+        FailAsLoginPage(status, type, elsewhere, L"redirected away, which cannot be reached");
+    }
+}
+
+// The `length` bytes of the reply's body, and two zeros after them.
+std::vector<char> ReadReplyBody(const CHttpFile& file, DWORD length)
+{
+    std::vector<char> body(length + 2, '\0');
+    DWORD received = 0;
+    while (received < length)
+    {
+        const DWORD read = file.Read(body.data() + received, length - received);
+        if (read == 0)
+            break;
+        received += read;
+    }
+    if (received < length)
+    {
+        LogEvent(L"check: the reply ended after " + std::to_wstring(received) + L" of " +
+                 std::to_wstring(length) + L" bytes");
+        Fail();
+    }
+    return body;
+}
+
+std::string FetchReply(const VersionRequest& request, const NetworkRoute& route, const std::wstring& target,
+                       ULONGLONG start, ProxyContact& contact)
+{
+    const std::unique_ptr<CInternetSession> session = OpenRouteSession(route, &contact);
     auto connection = session->GetHttpConnection(request.server.c_str(), request.port, L"", L"");
-    auto file = connection->OpenRequest(L"POST", L"/gdisp.xml?", nullptr, 1, nullptr, nullptr,
-                                        request.secure ? kSecureFlags : kPlainFlags);
-    ApplyNetworkTimeouts(file->Handle(), request.route.stallMs);
+    auto file = connection->OpenRequest(L"POST", L"/gdisp.xml?", nullptr, ContactContext(&contact), nullptr,
+                                        nullptr, request.secure ? kSecureFlags : kPlainFlags);
+    ApplyNetworkTimeouts(file->Handle(), route.stallMs);
     if (request.secure)
         AllowUnknownAuthority(*file);
 
-    if (request.route.useProxy)
+    if (route.useProxy)
     {
         // A probe without the headers, answered with the proxy's credentials
         // while it asks for them; its body is not read.
@@ -79,17 +158,20 @@ std::string FetchReply(const VersionRequest& request, const std::wstring& target
     file->AddRequestHeaders(L"Host: " + request.server, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
     file->AddRequestHeaders(L"Content-Type: application/x-www-form-urlencoded", HTTP_ADDREQ_FLAG_ADD_IF_NEW);
     file->AddRequestHeaders(L"Version:" + request.installedVersion, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
-    if (request.route.useProxy)
-        SendRepeatingAfterSecurityErrors(*file);
-    else
-        file->SendRequest();
+    SendFinal(*file, request, route.useProxy);
 
+    DWORD statusCode = 0;
+    file->QueryStatusCode(statusCode);
     std::wstring status;
     file->QueryInfo(HTTP_QUERY_STATUS_CODE, status);
-    std::wstring lengthText;
+    std::wstring lengthText, type;
     const bool hasLength = file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
+    file->QueryInfo(HTTP_QUERY_CONTENT_TYPE, type);
     LogEvent(L"check: POST " + target + L" -> status " + status + L", Content-Length " +
              (hasLength ? lengthText : std::wstring(L"none")) + L", " + Elapsed(start));
+    const std::wstring elsewhere = RedirectedHost(*file, statusCode, request.server);
+    if (IsLoginPageAnswer(statusCode, type, elsewhere))
+        FailAsLoginPage(statusCode, type, elsewhere, elsewhere.empty() ? L"a web page" : L"redirected away");
     if (status != L"200")
         Fail();
     const long long announced = _wtoi64(lengthText.c_str());
@@ -100,21 +182,13 @@ std::string FetchReply(const VersionRequest& request, const std::wstring& target
     }
 
     const DWORD length = static_cast<DWORD>(announced);
-    std::vector<char> body(length + 2, '\0');
-    DWORD received = 0;
-    while (received < length)
-    {
-        const DWORD read = file->Read(body.data() + received, length - received);
-        if (read == 0)
-            break;
-        received += read;
-    }
-    if (received < length)
-    {
-        LogEvent(L"check: the reply ended after " + std::to_wstring(received) + L" of " +
-                 std::to_wstring(length) + L" bytes");
-        Fail();
-    }
+    const std::vector<char> body = ReadReplyBody(*file, length);
+    if (StartsLikeHtml(std::string_view(body.data(), length)))
+        FailAsLoginPage(statusCode, type, elsewhere, L"the body is a web page");
+    // The server's clock, for a certificate that later seems out of date.
+    std::wstring date;
+    file->QueryInfo(HTTP_QUERY_DATE, date);
+    KeepServerDate(date);
 
     file->Close();
     connection->Close();
@@ -145,21 +219,33 @@ std::string FetchVersionReply(const VersionRequest& request)
     const std::wstring target = std::wstring(request.secure ? L"https://" : L"http://") + request.server +
                                 L":" + std::to_wstring(request.port) + L"/gdisp.xml?";
     const ULONGLONG start = ::GetTickCount64();
-    try
+    NetworkRoute route = request.route;
+    for (;;)
     {
-        return FetchReply(request, target, start);
-    }
-    catch (const CInternetException& e)
-    {
-        // Some WinINet builds report a time-out as an aborted connection:
-        // the elapsed time tells a stall from a real abort.
-        const bool stalled = ::GetTickCount64() - start >= request.route.stallMs;
-        if (e.m_dwError != ERROR_INTERNET_INVALID_OPERATION)
-            LogEvent(
-                L"check: POST " + target + L" failed after " + Elapsed(start) + L": " +
-                DescribeError(e.m_dwError) +
-                (stalled ? L", no byte for " + std::to_wstring(request.route.stallMs / 1000) + L" s" : L""));
-        throw;
+        ProxyContact contact;
+        try
+        {
+            return FetchReply(request, route, target, start, contact);
+        }
+        catch (const CInternetException& e)
+        {
+            // A proxy left behind by a tool that no longer runs: once,
+            // straight to the server.
+            if (IsProxyUnreachable(route, e.m_dwError, contact))
+            {
+                LogEvent(L"check: " + DescribeUnreachableProxy(route, e.m_dwError) + L"; going direct");
+                route = DirectRoute(route);
+                continue;
+            }
+            // Some WinINet builds report a time-out as an aborted connection:
+            // the elapsed time tells a stall from a real abort.
+            const bool stalled = ::GetTickCount64() - start >= route.stallMs;
+            if (e.m_dwError != ERROR_INTERNET_INVALID_OPERATION)
+                LogEvent(L"check: POST " + target + L" failed after " + Elapsed(start) + L": " +
+                         DescribeError(e.m_dwError) +
+                         (stalled ? L", no byte for " + std::to_wstring(route.stallMs / 1000) + L" s" : L""));
+            throw;
+        }
     }
 }
 

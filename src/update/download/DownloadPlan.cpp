@@ -1,8 +1,9 @@
 #include "update/download/DownloadPlan.h"
 
-#include "support/Files.h"
+#include "support/WorkingFolder.h"
 #include "support/RunLog.h"
 #include "update/download/PackageName.h"
+#include "update/network/ServerClock.h"
 #include "update/trust/Authenticode.h"
 #include "update/trust/PublisherKey.h"
 
@@ -33,13 +34,26 @@ DownloadPlan PlanDownload(const UpdateRecord& record)
 {
     DownloadPlan plan;
     plan.url = record.url;
-    const std::wstring folder = TemporaryFolder();
+    const std::wstring folder = WorkingFolder();
     const std::wstring segment = LastUrlSegment(record.url);
     plan.packagePath = folder + segment;
-    plan.plainPackageName = IsUsablePackageName(folder, segment);
+    // Without a working folder the name would be taken in the current one.
+    plan.plainPackageName = !folder.empty() && IsUsablePackageName(folder, segment);
     plan.route = ReadNetworkRoute();
+    plan.clockAhead = ClockAheadOfServer();
+    plan.identityChecked = !record.sha256.empty();
     if (record.url.empty())
         return plan;
+    // A launcher may have written the record: what the check refuses is
+    // left out here.
+    for (const std::wstring& mirror : record.mirrors)
+    {
+        if (IsMirrorOf(mirror, record.url))
+            plan.mirrors.push_back(mirror);
+        else
+            LogEvent(L"download: the mirror " + mirror +
+                     L" is not the package's address elsewhere; left out");
+    }
     if (std::optional<PackageVerifier> verifier = MakeVerifier(record))
         plan.verifier.emplace(std::move(*verifier));
     return plan;

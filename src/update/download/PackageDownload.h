@@ -20,6 +20,8 @@ enum class DownloadOutcome
     Failed,           // anything else, once the tries are spent
     Rejected,         // the package is not the one the record names: nothing of it is kept
     Abandoned,        // the listener asked to stop
+    ClockWrong,       // a certificate's dates failed while this machine's clock is off the server's
+    Blocked,          // the checked package was held beyond every retry, or removed, by another program
 };
 
 // What the download tells the page while it runs. The calls come from the
@@ -46,6 +48,20 @@ class DownloadListener
     // has been left, and when it succeeds the installation is claimed in the
     // same step, so that no Cancel can end the wizard between the two.
     virtual bool ClaimPackage(const std::function<bool()>& takeName) = 0;
+    // The tries go to `address` from now on, the `index`th of the package's
+    // addresses (0: the record's own, then its mirrors).
+    virtual void OnAddress(const std::wstring& address, size_t index)
+    {
+        (void)address;
+        (void)index;
+    }
+    // Waits `ms` before a step is tried again; false, at once, when the
+    // wizard has been left.
+    virtual bool Pause(DWORD ms)
+    {
+        ::Sleep(ms);
+        return true;
+    }
 };
 
 // How often a transfer that gets no further is tried again, and the waits
@@ -56,10 +72,13 @@ DWORD RetryDelayMs(int retry); // 1 s, 2 s, 4 s, 8 s, 16 s for retries 1 to 5
 // One buffer, read and written a block at a time.
 constexpr DWORD kDownloadBlockBytes = 8192;
 
-// Downloads the plan's package into the partial file, passing every byte to
-// the plan's verifier, and moves it to the package path once exactly the
-// package's length has arrived and the verifier accepts it; nothing
-// incomplete or refused is ever under the package's name. On Complete,
+// Downloads the plan's package into the partial file, trying its address
+// and then its mirrors in turn (a try that fails for the network or the
+// server moves to the next one), passing every byte to the plan's verifier,
+// and moves it to the package path once exactly the package's length has
+// arrived and the verifier accepts it (retrying while another program holds
+// it, see kHeldFileRetryMs); nothing incomplete or refused is ever under the
+// package's name. On Complete,
 // `package` holds the package open for reading with neither write nor delete
 // shared, so that what was verified is what runs. When the run ends without
 // the whole package, the partial file and its state file stay for the next

@@ -2,14 +2,18 @@
 
 #include <vector>
 
+#include "support/Files.h"
 #include "support/RunLog.h"
+#include "update/download/PackageNaming.h"
 #include "update/download/RangeAnswer.h"
 #include "update/download/ResumeState.h"
+#include "update/network/LoginPage.h"
+#include "update/network/ServerClock.h"
 
 PackageDownloader::PackageDownloader(const DownloadPlan& plan, PackageVerifier& verifier,
                                      DownloadListener& listener)
     : m_plan(plan), m_verifier(verifier), m_listener(listener), m_file(PartialPackagePath(plan.packagePath)),
-      m_statePath(ResumeStatePath(plan.packagePath))
+      m_addresses(plan), m_statePath(ResumeStatePath(plan.packagePath))
 {
 }
 
@@ -61,6 +65,10 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
                 return TryOutcome::FileError;
             if (!m_verifier.AcceptsTotal(m_total))
                 return TryOutcome::Rejected;
+            // Bytes from another address go on under this one's validator.
+            if (m_heldFrom != m_addresses.Current())
+                m_validator = answer.Validator();
+            m_heldFrom = m_addresses.Current();
             // Bytes an earlier run left are hashed once, as they are now,
             // when they are compared at all.
             if (m_verifier.Hashed() != m_held)
@@ -93,6 +101,7 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
         {
             opened = m_file.Open(0) && Truncate();
             m_total = length;
+            m_heldFrom = m_addresses.Current();
             m_validator = answer.Validator();
             // Written before the first byte: whatever ends this run, the
             // partial file says what it belongs to.
@@ -133,43 +142,9 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
     return TryOutcome::Complete;
 }
 
-TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
+void PackageDownloader::LogTry(int number, TryOutcome outcome, const std::wstring& received, unsigned status,
+                               const std::wstring& cause) const
 {
-    const ULONGLONG start = ::GetTickCount64();
-    m_lastByteAt = start;
-    const uint64_t offset = m_held;
-    const bool askRange = offset > 0;
-    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + m_plan.url;
-    if (askRange)
-        asked += L" from byte " + std::to_wstring(offset) + L" (If-Range " + m_validator + L")";
-    PackageAnswer answer;
-    TryOutcome outcome = TryOutcome::Failed;
-    std::wstring cause;
-    try
-    {
-        auto file = server.Send(offset, m_validator, answer);
-        LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
-                 (answer.contentLength.empty() ? L"none" : answer.contentLength) +
-                 (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
-                 (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
-                 L", " + Elapsed(start));
-        outcome = Accept(answer, askRange);
-        if (outcome == TryOutcome::Accepted)
-            outcome = Transfer(*file);
-        if (outcome == TryOutcome::Failed)
-            cause = L"the body ended early";
-    }
-    catch (const CInternetException& e)
-    {
-        outcome = TryOutcome::Failed;
-        cause = DescribeError(e.m_dwError);
-        // Some WinINet builds report a time-out as an aborted connection.
-        if (::GetTickCount64() - m_lastByteAt >= m_plan.route.stallMs)
-            cause += L", no byte for " + std::to_wstring(m_plan.route.stallMs / 1000) + L" s";
-    }
-    const std::wstring received = L" after " + std::to_wstring(m_held - std::min(m_held, offset)) +
-                                  L" bytes in " + Elapsed(start) + L", holding " + std::to_wstring(m_held) +
-                                  L" of " + std::to_wstring(m_total);
     switch (outcome)
     {
         case TryOutcome::Accepted:
@@ -177,11 +152,12 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
             LogEvent(L"download: try " + std::to_wstring(number) + L" complete" + received);
             break;
         case TryOutcome::Failed:
+        case TryOutcome::ClockWrong:
             LogEvent(L"download: try " + std::to_wstring(number) + L" failed" + received + L": " + cause);
             break;
         case TryOutcome::Refused:
             LogEvent(L"download: try " + std::to_wstring(number) + L": the answer (status " +
-                     std::to_wstring(answer.status) + L") cannot be used");
+                     std::to_wstring(status) + L") cannot be used");
             break;
         case TryOutcome::FileError:
             LogEvent(L"download: the partial file " + m_file.Path() + L" cannot be written, error " +
@@ -195,6 +171,69 @@ TryOutcome PackageDownloader::Try(const PackageRequest& server, int number)
             LogEvent(L"download: stopped by a confirmed Cancel" + received);
             break;
     }
+}
+
+TryOutcome PackageDownloader::Try(int number)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    m_lastByteAt = start;
+    const uint64_t offset = m_held;
+    const bool askRange = offset > 0;
+    // Bytes from another address are asked for without a validator: that
+    // address's validator means nothing here, and the SHA-256 checks them.
+    const bool sameAddress = m_heldFrom == m_addresses.Current();
+    const std::wstring validator = sameAddress ? m_validator : std::wstring();
+    m_addresses.AnnounceTry(number, m_listener);
+    std::wstring asked = L"download: try " + std::to_wstring(number) + L": GET " + m_addresses.Url();
+    if (askRange)
+        asked += L" from byte " + std::to_wstring(offset) +
+                 (validator.empty() ? L" (no If-Range: the bytes came from another address)"
+                                    : L" (If-Range " + validator + L")");
+    PackageAnswer answer;
+    TryOutcome outcome = TryOutcome::Failed;
+    std::wstring cause;
+    try
+    {
+        DWORD error = 0;
+        PackageRequest* server = m_addresses.Request(error);
+        if (!server)
+            throw CInternetException(error);
+        auto file = server->Send(offset, validator, answer);
+        LogEvent(asked + L" -> status " + std::to_wstring(answer.status) + L", Content-Length " +
+                 (answer.contentLength.empty() ? L"none" : answer.contentLength) +
+                 (answer.contentRange.empty() ? L"" : L", Content-Range " + answer.contentRange) +
+                 (answer.Validator().empty() ? L", no validator" : L", validator " + answer.Validator()) +
+                 L", " + Elapsed(start));
+        cause = WebPageInstead(answer.contentType);
+        if (cause.empty())
+            outcome = Accept(answer, askRange);
+        if (outcome == TryOutcome::Accepted)
+            outcome = Transfer(*file);
+        if (outcome == TryOutcome::Failed && cause.empty())
+            cause = L"the body ended early";
+    }
+    catch (const CInternetException& e)
+    {
+        outcome = TryOutcome::Failed;
+        cause = DescribeError(e.m_dwError);
+        // Some WinINet builds report a time-out as an aborted connection.
+        if (::GetTickCount64() - m_lastByteAt >= m_plan.route.stallMs)
+            cause += L", no byte for " + std::to_wstring(m_plan.route.stallMs / 1000) + L" s";
+        // A certificate that seems out of date on a machine whose clock is
+        // off: no address and no retry can help.
+        if (e.m_dwError == ERROR_INTERNET_SEC_CERT_DATE_INVALID && m_plan.clockAhead &&
+            IsClockWrong(*m_plan.clockAhead))
+        {
+            outcome = TryOutcome::ClockWrong;
+            const int64_t ahead = *m_plan.clockAhead;
+            cause += L"; this machine's clock is " + std::to_wstring((ahead < 0 ? -ahead : ahead) / 3600) +
+                     (ahead < 0 ? L" h behind" : L" h ahead of") + L" the update server's";
+        }
+    }
+    const std::wstring received = L" after " + std::to_wstring(m_held - std::min(m_held, offset)) +
+                                  L" bytes in " + Elapsed(start) + L", holding " + std::to_wstring(m_held) +
+                                  L" of " + std::to_wstring(m_total);
+    LogTry(number, outcome, received, answer.status, cause);
     return outcome;
 }
 
@@ -209,33 +248,35 @@ DownloadOutcome PackageDownloader::Finish(FileHandle& package)
         m_listener.ChangeFiles([&] { DiscardPartialDownload(m_plan.packagePath); });
         return DownloadOutcome::Rejected;
     }
-    bool tried = false;
-    if (m_listener.ClaimPackage(
-            [&]
-            {
-                tried = true;
-                const bool named = m_file.RenameAndHold(m_plan.packagePath, package);
-                if (named)
-                    ::DeleteFileW(m_statePath.c_str());
-                return named;
-            }))
+    DWORD error = 0;
+    const NamingResult named =
+        NamePackage(m_file, m_plan.packagePath, m_statePath, m_listener, package, error);
+    if (named == NamingResult::Named)
     {
         LogEvent(L"download: the package is complete and held at " + m_plan.packagePath);
         return DownloadOutcome::Complete;
     }
-    if (tried)
+    m_file.Close();
+    if (named == NamingResult::Abandoned)
     {
-        LogEvent(L"download: the package could not take its name and be held, error " +
-                 DescribeError(::GetLastError()));
-        m_listener.ChangeFiles(
-            [&]
-            {
-                DiscardPartialDownload(m_plan.packagePath);
-                ::DeleteFileW(m_plan.packagePath.c_str());
-            });
-        return DownloadOutcome::Failed;
+        // A name taken before the Cancel is nothing the frame knows of.
+        if (m_file.Path() == m_plan.packagePath)
+            ::DeleteFileW(m_plan.packagePath.c_str());
+        return GiveUp(DownloadOutcome::Abandoned);
     }
-    return GiveUp(DownloadOutcome::Abandoned);
+    // Held beyond every retry, or gone after it was checked: security
+    // software that holds or quarantines new programs.
+    const bool blocked =
+        IsHeldFileError(error) || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    LogEvent(L"download: the package could not take its name and be held, error " + DescribeError(error) +
+             (blocked ? L": another program holds or removed it" : L""));
+    m_listener.ChangeFiles(
+        [&]
+        {
+            DiscardPartialDownload(m_plan.packagePath);
+            ::DeleteFileW(m_plan.packagePath.c_str());
+        });
+    return blocked ? DownloadOutcome::Blocked : DownloadOutcome::Failed;
 }
 
 DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
@@ -269,25 +310,16 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
         return DownloadOutcome::Rejected;
     }
     PickUpEarlierRun();
-    std::unique_ptr<PackageRequest> server;
-    try
-    {
-        server = std::make_unique<PackageRequest>(m_plan.url, m_plan.route);
-    }
-    catch (const CInternetException& e)
-    {
-        LogEvent(L"download: " + m_plan.url + L" cannot be requested: " + DescribeError(e.m_dwError));
-        return GiveUp(DownloadOutcome::Failed);
-    }
     // Tries that bring nothing new wait longer each time and are counted; a
     // try that got further than any before it is followed at once by the
     // next, and the count starts again: a connection that a network cuts
-    // every so often costs nothing but the new requests.
+    // every so often costs nothing but the new requests. The count, the
+    // waits and the bound are the run's, whichever address a try goes to.
     int retries = 0;
     uint64_t furthest = m_held;
     for (int number = 1;; ++number)
     {
-        const TryOutcome outcome = Try(*server, number);
+        const TryOutcome outcome = Try(number);
         if (outcome == TryOutcome::Complete)
             return Finish(package);
         if (outcome == TryOutcome::Rejected)
@@ -296,6 +328,8 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
             return GiveUp(DownloadOutcome::Abandoned);
         if (outcome == TryOutcome::FileError)
             return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
+        if (outcome == TryOutcome::ClockWrong)
+            return GiveUp(DownloadOutcome::ClockWrong);
         if (m_fromEarlier && !m_accepted && outcome == TryOutcome::Refused)
         {
             if (!DropEarlierRun())
@@ -303,9 +337,12 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
             furthest = 0;
             continue;
         }
+        // The network or the server failed: one dead host costs one try.
+        m_addresses.MoveOn();
         // Until an answer of this run has been taken, nothing has begun that
-        // a retry could save: the address or the server is wrong.
-        if (!m_accepted)
+        // a retry could save: once every address has had its try, the
+        // addresses or the servers are wrong.
+        if (!m_accepted && number >= static_cast<int>(m_addresses.Count()))
             return GiveUp(DownloadOutcome::Failed);
         if (m_held > furthest)
         {
@@ -347,10 +384,15 @@ bool PackageDownloader::DropEarlierRun()
 
 bool PackageDownloader::StartOverUnlessContinuable(DownloadOutcome& end)
 {
-    // Without a validator nothing proves that the next answer continues
-    // this one: start again from zero.
-    if (!m_validator.empty() || m_held == 0)
+    // At the address that served them, the bytes held are continued under
+    // its validator; at another, only when the record's SHA-256 will check
+    // the whole. Otherwise nothing proves that the next answer continues
+    // them: start again from zero.
+    const bool sameAddress = m_heldFrom == m_addresses.Current();
+    if (m_held == 0 || (sameAddress ? !m_validator.empty() : m_plan.identityChecked))
         return true;
+    if (!sameAddress)
+        LogEvent(L"download: no SHA-256 checks bytes from two addresses; from zero at " + m_addresses.Url());
     bool emptied = false;
     end = DownloadOutcome::Abandoned;
     if (!m_listener.ChangeFiles([&] { emptied = Truncate(); }))

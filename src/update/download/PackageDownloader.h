@@ -11,6 +11,7 @@
 
 #include "framework/HttpFile.h"
 #include "framework/ScopedHandle.h"
+#include "update/download/PackageAddresses.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/PartialFile.h"
@@ -24,6 +25,7 @@ enum class TryOutcome
     FileError, // the partial file cannot be opened or written: no try helps
     Rejected,  // the package is not the one the record names
     Abandoned,
+    ClockWrong, // a certificate's dates failed, and this machine's clock is off the server's
 };
 
 class PackageDownloader
@@ -35,7 +37,9 @@ class PackageDownloader
 
   private:
     void PickUpEarlierRun();
-    TryOutcome Try(const PackageRequest& server, int number);
+    TryOutcome Try(int number);
+    void LogTry(int number, TryOutcome outcome, const std::wstring& received, unsigned status,
+                const std::wstring& cause) const;
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
     TryOutcome Transfer(const CHttpFile& file);
     bool Truncate();
@@ -51,6 +55,8 @@ class PackageDownloader
     PackageVerifier& m_verifier;
     DownloadListener& m_listener;
     PartialFile m_file;
+    PackageAddresses m_addresses;
+    size_t m_heldFrom = 0; // the address whose answer the bytes held continue
     const std::wstring m_statePath;
     uint64_t m_held = 0;
     uint64_t m_total = 0;

@@ -50,6 +50,16 @@ std::wstring LastUrlSegment(const std::wstring& url)
     return slash == std::wstring::npos ? url : url.substr(slash + 1);
 }
 
+bool IsMirrorOf(const std::wstring& mirror, const std::wstring& url)
+{
+    const std::wstring name = LastUrlSegment(url), mirrored = LastUrlSegment(mirror);
+    // The package takes the first address's name: another name is another
+    // file. Letter case does not name another file where it is stored.
+    return IsWebAddress(mirror) && !mirrored.empty() &&
+           ::CompareStringOrdinal(mirrored.c_str(), static_cast<int>(mirrored.size()), name.c_str(),
+                                  static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool IsPlainFileName(const std::wstring& name)
 {
     if (name.empty() || name.find_first_not_of(L'.') == std::wstring::npos)

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "support/RunLog.h"
 #include "update/network/NetworkTimeouts.h"
 
 const wchar_t kDownloadProxyUser[] = L"qjd";
@@ -77,22 +78,49 @@ std::wstring NamedHeader(const CHttpFile& file, const wchar_t* name)
 } // namespace
 
 PackageRequest::PackageRequest(const std::wstring& url, const NetworkRoute& route)
-    : m_route(route), m_session(OpenRouteSession(route))
+    : m_route(route), m_session(OpenRouteSession(route, &m_contact))
 {
     m_session->SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
     const UrlParts parts = CrackPackageUrl(url);
+    m_host = parts.host;
+    m_port = parts.port;
     m_object = parts.object;
     m_secure = parts.secure;
-    m_connection = m_session->GetHttpConnection(parts.host.c_str(), parts.port, nullptr, nullptr);
+    m_connection = m_session->GetHttpConnection(m_host.c_str(), m_port, nullptr, nullptr);
 }
 
 std::unique_ptr<CHttpFile> PackageRequest::Send(uint64_t offset, const std::wstring& validator,
-                                                PackageAnswer& answer) const
+                                                PackageAnswer& answer)
 {
-    auto file = m_connection->OpenRequest(L"GET", m_object.c_str(), nullptr, 1, nullptr, nullptr,
-                                          kPackageRequestFlags | (m_secure ? INTERNET_FLAG_SECURE : 0));
+    m_contact.reached = false;
+    try
+    {
+        return SendOn(*m_connection, m_route, offset, validator, answer);
+    }
+    catch (const CInternetException& e)
+    {
+        if (!IsProxyUnreachable(m_route, e.m_dwError, m_contact))
+            throw;
+        LogEvent(L"download: " + DescribeUnreachableProxy(m_route, e.m_dwError) + L"; this try goes direct");
+    }
+    const NetworkRoute direct = DirectRoute(m_route);
+    if (!m_directConnection)
+    {
+        m_directSession = OpenRouteSession(direct);
+        m_directSession->SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
+        m_directConnection = m_directSession->GetHttpConnection(m_host.c_str(), m_port, nullptr, nullptr);
+    }
+    return SendOn(*m_directConnection, direct, offset, validator, answer);
+}
+
+std::unique_ptr<CHttpFile> PackageRequest::SendOn(const CHttpConnection& connection,
+                                                  const NetworkRoute& route, uint64_t offset,
+                                                  const std::wstring& validator, PackageAnswer& answer)
+{
+    auto file = connection.OpenRequest(L"GET", m_object.c_str(), nullptr, ContactContext(&m_contact), nullptr,
+                                       nullptr, kPackageRequestFlags | (m_secure ? INTERNET_FLAG_SECURE : 0));
     // Set on the request itself: not every WinINet passes the session's on.
-    ApplyNetworkTimeouts(file->Handle(), m_route.stallMs);
+    ApplyNetworkTimeouts(file->Handle(), route.stallMs);
     if (offset > 0)
     {
         file->AddRequestHeaders(L"Range: bytes=" + std::to_wstring(offset) + L"-", HTTP_ADDREQ_FLAG_ADD);
@@ -100,7 +128,7 @@ std::unique_ptr<CHttpFile> PackageRequest::Send(uint64_t offset, const std::wstr
             file->AddRequestHeaders(L"If-Range: " + validator, HTTP_ADDREQ_FLAG_ADD);
     }
     file->SendRequest();
-    if (m_route.useProxy)
+    if (route.useProxy)
         AnswerProxyAuthentication(*file);
 
     DWORD status = 0;
@@ -111,5 +139,6 @@ std::unique_ptr<CHttpFile> PackageRequest::Send(uint64_t offset, const std::wstr
     answer.contentRange = NamedHeader(*file, L"Content-Range");
     answer.etag = NamedHeader(*file, L"ETag");
     answer.lastModified = NamedHeader(*file, L"Last-Modified");
+    answer.contentType = Header(*file, HTTP_QUERY_CONTENT_TYPE);
     return file;
 }

@@ -21,6 +21,7 @@ struct PackageAnswer
     std::wstring contentRange;
     std::wstring etag;
     std::wstring lastModified;
+    std::wstring contentType; // empty when absent
 
     // What a later request must name to continue this body: the ETag, or
     // failing that the Last-Modified date; empty when there is neither.
@@ -44,15 +45,26 @@ class PackageRequest
     PackageRequest(const std::wstring& url, const NetworkRoute& route);
 
     // Sends one GET; with `offset` above zero, for the bytes from there on,
-    // under `validator` (If-Range). Raises CInternetException when no answer
-    // comes; otherwise fills `answer` and returns the request to read from.
-    std::unique_ptr<CHttpFile> Send(uint64_t offset, const std::wstring& validator,
-                                    PackageAnswer& answer) const;
+    // under `validator` (If-Range; none when empty). When the route's proxy
+    // itself cannot be reached, the GET is sent once more straight to the
+    // server (logged). Raises CInternetException when no answer comes;
+    // otherwise fills `answer` and returns the request to read from.
+    std::unique_ptr<CHttpFile> Send(uint64_t offset, const std::wstring& validator, PackageAnswer& answer);
 
   private:
+    std::unique_ptr<CHttpFile> SendOn(const CHttpConnection& connection, const NetworkRoute& route,
+                                      uint64_t offset, const std::wstring& validator, PackageAnswer& answer);
+
     NetworkRoute m_route;
+    std::wstring m_host;
+    INTERNET_PORT m_port = 0;
     std::wstring m_object; // path and query
     bool m_secure = false;
+    // Declared before the sessions it watches, so it outlives them.
+    ProxyContact m_contact;
     std::unique_ptr<CInternetSession> m_session;
     std::unique_ptr<CHttpConnection> m_connection;
+    // Around a proxy that cannot be reached; opened the first time it is.
+    std::unique_ptr<CInternetSession> m_directSession;
+    std::unique_ptr<CHttpConnection> m_directConnection;
 };

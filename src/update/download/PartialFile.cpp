@@ -83,33 +83,50 @@ bool PartialFile::ReadBack(uint64_t length, const std::function<void(const char*
 
 bool PartialFile::RenameAndHold(const std::wstring& finalPath, FileHandle& held)
 {
-    if (!m_file)
-        return false;
-    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + finalPath.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(finalPath.size() * sizeof(wchar_t));
-    finalPath.copy(rename->FileName, finalPath.size());
-    BY_HANDLE_FILE_INFORMATION before{};
-    if (!::SetFileInformationByHandle(m_file.Get(), FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size())) ||
-        !::GetFileInformationByHandle(m_file.Get(), &before))
+    if (!m_renamed)
     {
+        if (!m_file)
+            return false;
+        std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + finalPath.size() * sizeof(wchar_t));
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = TRUE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(finalPath.size() * sizeof(wchar_t));
+        finalPath.copy(rename->FileName, finalPath.size());
+        if (!::SetFileInformationByHandle(m_file.Get(), FileRenameInfo, rename,
+                                          static_cast<DWORD>(buffer.size())))
+        {
+            // The file stays open for another attempt.
+            const DWORD error = ::GetLastError();
+            const bool targetHeld = error == ERROR_ACCESS_DENIED &&
+                                    ::GetFileAttributesW(finalPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+            ::SetLastError(targetHeld ? ERROR_SHARING_VIOLATION : error);
+            return false;
+        }
+        m_renamed = true;
+        m_path = finalPath;
+        if (!::GetFileInformationByHandle(m_file.Get(), &m_named))
+        {
+            const DWORD error = ::GetLastError();
+            m_file.Reset();
+            ::SetLastError(error);
+            return false;
+        }
+        // No second handle can deny writing while this one writes, and a
+        // program cannot be started while a handle may write it: the file
+        // is let go for the moment of reopening, and must come back
+        // unchanged.
         m_file.Reset();
-        return false;
     }
-    m_path = finalPath;
-    // No second handle can deny writing while this one writes, and a program
-    // cannot be started while a handle may write it: the file is let go for
-    // the moment of reopening, and must come back unchanged.
-    m_file.Reset();
     held.Reset(::CreateFileW(finalPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held)
+        return false;
     BY_HANDLE_FILE_INFORMATION after{};
-    if (!held || !::GetFileInformationByHandle(held.Get(), &after) || !SameFile(before, after))
+    if (!::GetFileInformationByHandle(held.Get(), &after) || !SameFile(m_named, after))
     {
         held.Reset();
+        ::SetLastError(ERROR_FILE_INVALID);
         return false;
     }
     return true;

@@ -35,12 +35,19 @@ class PartialFile
     // can be started from it, and nobody can change it meanwhile. The file is
     // reopened in between (a writer's handle keeps a program from being
     // started); its identity, size and time are compared across the
-    // reopening. False, with the file closed, when anything fails.
+    // reopening. False, with the system's error set, when anything fails;
+    // when another program holds the file (IsHeldFileError) the call may be
+    // made again and goes on from the step that failed. A target that
+    // another program holds open refuses to be replaced with "access
+    // denied" (measured under Wine, and so on Windows): that is reported
+    // as the sharing violation it is.
     bool RenameAndHold(const std::wstring& finalPath, FileHandle& held);
 
   private:
     std::wstring m_path;
     FileHandle m_file;
+    bool m_renamed = false;
+    BY_HANDLE_FILE_INFORMATION m_named{}; // the file as it was named
 };
 
 // The length of a file, 0 when it is missing.

@@ -15,6 +15,38 @@ namespace
 {
 // The installer writes at most a short word here.
 const DWORD kUserCancelCapacity = 20;
+
+// Starts the package; 0, with `installer` holding its process, or the
+// shell's error. A package another program holds (a scanner reading the new
+// program) is tried again for a while.
+DWORD StartPackage(const std::wstring& packagePath, const std::wstring& parameters, KernelHandle& installer)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    for (int attempt = 1;; ++attempt)
+    {
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        // No box of the shell's own: the caller says what went wrong, or,
+        // unattended, nobody is there to answer one.
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        info.lpFile = packagePath.c_str();
+        info.lpParameters = parameters.c_str();
+        info.nShow = SW_SHOW;
+        if (::ShellExecuteExW(&info))
+        {
+            installer.Reset(info.hProcess);
+            return 0;
+        }
+        const DWORD error = ::GetLastError();
+        LogEvent(L"install: the package could not be started, error " + DescribeError(error) +
+                 L", shell code " + std::to_wstring(reinterpret_cast<INT_PTR>(info.hInstApp)));
+        if (!IsHeldFileError(error) || ::GetTickCount64() - start + kHeldFileRetryMs > kHeldFileRetryLimitMs)
+            return error;
+        LogEvent(L"install: another program holds the package; attempt " + std::to_wstring(attempt + 1) +
+                 L" in " + std::to_wstring(kHeldFileRetryMs) + L" ms");
+        ::Sleep(kHeldFileRetryMs);
+    }
+}
 } // namespace
 
 std::wstring InstallerResultPath()
@@ -54,26 +86,9 @@ InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle packa
     {
         // The shell may hand the launch to an extension that needs COM.
         ComApartment apartment;
-        SHELLEXECUTEINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_NOCLOSEPROCESS;
-        info.lpFile = packagePath.c_str();
-        info.lpParameters = parameters.c_str();
-        info.nShow = SW_SHOW;
         LogEvent(L"install: running \"" + packagePath + L"\" " +
                  (parameters.empty() ? std::wstring(L"without arguments") : L"with \"" + parameters + L"\""));
-        if (::ShellExecuteExW(&info))
-        {
-            installer.Reset(info.hProcess);
-        }
-        else
-        {
-            // The shell may have shown its own box, which leaves no error
-            // number behind; its code in hInstApp stays.
-            report.startError = ::GetLastError();
-            LogEvent(L"install: the package could not be started, error " + DescribeError(report.startError) +
-                     L", shell code " + std::to_wstring(reinterpret_cast<INT_PTR>(info.hInstApp)));
-        }
+        report.startError = StartPackage(packagePath, parameters, installer);
     }
     package.Reset();
     if (installer)

@@ -39,7 +39,11 @@ struct InstallReport
 // `parameters` and waits for it, and deletes the package and the update
 // record, whatever happened on the way. `package`, the verified package held
 // open without write or delete sharing, is let go once the installer has
-// started (or the upgrade is given up). Everything is logged.
+// started (or the upgrade is given up). The shell shows no box of its own
+// when the package cannot be started: the wizard says what went wrong in
+// one box, and unattended nobody is there to answer one. A package that
+// another program holds is tried again (see kHeldFileRetryMs). Everything
+// is logged.
 InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
                                const std::function<bool()>& confirmClientClosed,
                                const std::wstring& parameters = std::wstring());

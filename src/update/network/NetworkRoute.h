@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,18 @@ struct NetworkRoute
     bool useProxy = false;
     std::wstring proxy; // the system proxy's text, as the user set it
     DWORD stallMs = 30000;
+    // Straight to the server whatever the system's settings say: the way
+    // around a proxy that cannot be reached.
+    bool direct = false;
+};
+
+// Whether a request got as far as the proxy (or the server): a session
+// opened with a contact reports every connection made and every request
+// sent into it. It must outlive the session and every handle of it, and is
+// cleared before each request it is to judge.
+struct ProxyContact
+{
+    std::atomic<bool> reached{false};
 };
 
 // The route as the system and the environment give it now: the user agent is
@@ -26,10 +39,30 @@ NetworkRoute ReadNetworkRoute();
 // missing or longer than its 2048-byte budget). Always returns 1.
 int ReadSystemProxy(int& enabled, std::wstring& proxy);
 
-// A session along `route`: the named proxy when it is on, the system's
-// preconfigured settings otherwise; the time-outs are set. Raises
-// CInternetException when none can be opened.
-std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route);
+// A session along `route`: the named proxy when it is on, no proxy at all
+// for a direct route, the system's preconfigured settings otherwise; the
+// time-outs are set. With `contact`, every handle of the session reports
+// into it; requests must then be opened with ContactContext(contact).
+// Raises CInternetException when none can be opened.
+std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route,
+                                                   ProxyContact* contact = nullptr);
 
-// "through the proxy" or "direct", for the log.
+// The context value the requests of a session opened with `contact` carry.
+DWORD_PTR ContactContext(ProxyContact* contact);
+
+// True when a request along `route` failed with `error` because the proxy
+// itself could not be reached: the route goes through the proxy, the error
+// is one of a connection never made (refused or unreachable, the proxy's
+// name not resolved, the connect time-out) and `contact` saw no connection
+// and nothing sent. Whatever the proxy answers, even an error, is an
+// answer: the request is then not made around it.
+bool IsProxyUnreachable(const NetworkRoute& route, DWORD error, const ProxyContact& contact);
+
+// `route` straight to the server: same agent and stall time, no proxy.
+NetworkRoute DirectRoute(const NetworkRoute& route);
+
+// "through the proxy", "direct" or "direct, around the proxy", for the log.
 const wchar_t* DescribeRoute(const NetworkRoute& route);
+
+// For the log: "the proxy <proxy> cannot be reached: <error>".
+std::wstring DescribeUnreachableProxy(const NetworkRoute& route, DWORD error);

@@ -10,7 +10,14 @@
 namespace
 {
 const wchar_t* const kRecordKeys[] = {L"newversionname", L"newversion", L"downloadurl", L"size",
-                                      L"sha256",         L"signature",  L"desc"};
+                                      L"sha256",         L"signature",  L"desc",        L"mirror1",
+                                      L"mirror2",        L"mirror3",    L"mirror4"};
+static_assert(kMaxRecordMirrors == 4, "a key for every mirror");
+
+std::wstring MirrorKey(size_t index)
+{
+    return L"mirror" + std::to_wstring(index + 1);
+}
 
 bool IsRecordKey(std::wstring_view name)
 {
@@ -67,6 +74,13 @@ bool RecordFitsItsReaders(const UpdateRecord& record)
         if (!IsStorableText(*value, true))
             return false;
     }
+    if (record.mirrors.size() > kMaxRecordMirrors)
+        return false;
+    for (const std::wstring& mirror : record.mirrors)
+    {
+        if (!IsStorableText(mirror, true) || mirror.size() > kMaxRecordUrlLength)
+            return false;
+    }
     return record.name.size() <= kMaxRecordNameLength && record.version.size() <= kMaxRecordNameLength &&
            record.url.size() <= kMaxRecordUrlLength && IsStorableText(record.desc, false) &&
            EncodeText(record.desc, CP_UTF8).size() <= kMaxDescriptionBytes;
@@ -103,6 +117,8 @@ std::wstring PlaceUpdateRecord(const std::wstring& text, const UpdateRecord& rec
     AppendEntry(result, L"newversionname", record.name);
     AppendEntry(result, L"newversion", record.version);
     AppendEntry(result, L"downloadurl", record.url);
+    for (size_t i = 0; i < record.mirrors.size(); ++i)
+        AppendEntry(result, MirrorKey(i).c_str(), record.mirrors[i]);
     if (!record.size.empty())
         AppendEntry(result, L"size", record.size);
     if (!record.sha256.empty())
@@ -117,6 +133,7 @@ std::wstring PlaceUpdateRecord(const std::wstring& text, const UpdateRecord& rec
 UpdateRecord ParseUpdateRecord(std::wstring_view text)
 {
     UpdateRecord record;
+    std::wstring mirrors[kMaxRecordMirrors];
     struct Field
     {
         const wchar_t* key;
@@ -128,7 +145,11 @@ UpdateRecord ParseUpdateRecord(std::wstring_view text)
                   {L"downloadurl", &record.url, kMaxRecordUrlLength, false},
                   {L"size", &record.size, kMaxRecordCheckLength, false},
                   {L"sha256", &record.sha256, kMaxRecordCheckLength, false},
-                  {L"signature", &record.signature, kMaxRecordCheckLength, false}};
+                  {L"signature", &record.signature, kMaxRecordCheckLength, false},
+                  {L"mirror1", &mirrors[0], kMaxRecordUrlLength, false},
+                  {L"mirror2", &mirrors[1], kMaxRecordUrlLength, false},
+                  {L"mirror3", &mirrors[2], kMaxRecordUrlLength, false},
+                  {L"mirror4", &mirrors[3], kMaxRecordUrlLength, false}};
     bool inUpdate = false, hasDesc = false;
     for (size_t pos = 0; pos < text.size();)
     {
@@ -167,6 +188,9 @@ UpdateRecord ParseUpdateRecord(std::wstring_view text)
                 *field.value = CutToCapacity(line.value, field.length + 1);
         }
     }
+    for (const std::wstring& mirror : mirrors)
+        if (!mirror.empty())
+            record.mirrors.push_back(mirror);
     return record;
 }
 

@@ -1,0 +1,88 @@
+#include "application/CommandLine.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "framework/ScopedHandle.h"
+
+const wchar_t kUsageText[] =
+    L"Usage: QVXLiveUpdate [/silent [/installer-args \"<text>\"] [/closeclient] | /check | /?]\r\n"
+    L"  (no option)       the upgrade wizard\r\n"
+    L"  /silent           check, download, install; no window at all\r\n"
+    L"  /installer-args   the package's command line in silent mode, e.g. its own silent switch\r\n"
+    L"  /closeclient      in silent mode, end a running client instead of giving up\r\n"
+    L"  /check            check only: 10 when a newer version is offered, 1 when current\r\n"
+    L"Exit codes: 0 installed, 1 already current, 2 the client is running, 3 the check failed,\r\n"
+    L"  4 the download or a package check failed, 5 the package could not be started,\r\n"
+    L"  6 another instance is running, 7 bad command line, 10 a newer version is offered\r\n"
+    L"The log: QVXLiveUpdate.log in the temporary folder (or its QVXLiveUpdate subfolder).\r\n";
+
+namespace
+{
+bool IsOption(const std::wstring& argument, const wchar_t* name)
+{
+    return ::CompareStringOrdinal(argument.c_str() + 1, -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
+CommandLine Bad(const std::wstring& problem)
+{
+    CommandLine bad;
+    bad.mode = RunMode::Bad;
+    bad.problem = problem;
+    return bad;
+}
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments)
+{
+    CommandLine result;
+    bool silent = false, check = false, usage = false, argsGiven = false;
+    for (size_t i = 0; i < arguments.size(); ++i)
+    {
+        const std::wstring& argument = arguments[i];
+        if (argument.size() < 2 || (argument[0] != L'/' && argument[0] != L'-'))
+            return Bad(L"unexpected argument \"" + argument + L"\"");
+        if (IsOption(argument, L"silent"))
+            silent = true;
+        else if (IsOption(argument, L"check"))
+            check = true;
+        else if (IsOption(argument, L"closeclient"))
+            result.closeClient = true;
+        else if (IsOption(argument, L"?"))
+            usage = true;
+        else if (IsOption(argument, L"installer-args"))
+        {
+            if (argsGiven)
+                return Bad(argument + L" is given twice");
+            if (i + 1 == arguments.size())
+                return Bad(argument + L" needs a value");
+            result.installerArgs = arguments[++i];
+            argsGiven = true;
+        }
+        else
+            return Bad(L"unknown option \"" + argument + L"\"");
+    }
+    if (usage)
+        result.mode = RunMode::Usage;
+    else if ((argsGiven || result.closeClient) && !silent)
+        return Bad(L"/installer-args and /closeclient work with /silent only");
+    else if (check)
+        result.mode = RunMode::Check;
+    else if (silent)
+        result.mode = RunMode::Silent;
+    return result;
+}
+
+std::vector<std::wstring> SplitArguments(const wchar_t* commandLine)
+{
+    std::vector<std::wstring> arguments;
+    // An empty line would be split into the program's own path.
+    if (!commandLine || !*commandLine)
+        return arguments;
+    int count = 0;
+    LocalMemory memory(::CommandLineToArgvW(commandLine, &count));
+    auto* argv = static_cast<wchar_t**>(memory.Get());
+    for (int i = 1; argv && i < count; ++i)
+        arguments.emplace_back(argv[i]);
+    return arguments;
+}

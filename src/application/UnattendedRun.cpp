@@ -1,0 +1,261 @@
+#include "application/UnattendedRun.h"
+
+#include <windows.h>
+
+#include "application/ParentConsole.h"
+#include "framework/InternetException.h"
+#include "support/RunLog.h"
+#include "support/WorkingFolder.h"
+#include "update/check/VersionReply.h"
+#include "update/check/VersionRequest.h"
+#include "update/download/PackageDownload.h"
+#include "update/install/ClientProcess.h"
+#include "update/install/Installer.h"
+#include "update/record/LiveUpdateIni.h"
+
+namespace
+{
+// A client of several processes is ended one process at a time; one that
+// comes back this often is not going away.
+const int kMaxClientCloses = 8;
+
+// Nobody watches: the download runs to its end, waits out every retry and
+// shows nothing.
+class QuietDownload : public DownloadListener
+{
+  public:
+    bool OnBytes(uint64_t, uint64_t) override { return true; }
+    bool OnRetryWait(DWORD waitMs, int, int) override
+    {
+        ::Sleep(waitMs);
+        return true;
+    }
+    void OnResumed(uint64_t, uint64_t) override {}
+    bool ChangeFiles(const std::function<void()>& change) override
+    {
+        change();
+        return true;
+    }
+    bool ClaimPackage(const std::function<bool()>& takeName) override { return takeName(); }
+};
+
+struct RunState
+{
+    // What a failure that nothing expected means at this point of the run.
+    UnattendedExit onError = UnattendedExit::CheckFailed;
+    std::wstring installedVersion;
+    std::wstring offeredVersion;
+};
+
+const wchar_t* OutcomeText(UnattendedExit exit)
+{
+    switch (exit)
+    {
+        case UnattendedExit::Installed:
+            return L"installed";
+        case UnattendedExit::Current:
+            return L"already current";
+        case UnattendedExit::ClientRunning:
+            return L"the client is running, nothing was installed";
+        case UnattendedExit::CheckFailed:
+            return L"the check failed";
+        case UnattendedExit::DownloadFailed:
+            return L"the download or a package check failed";
+        case UnattendedExit::NotStarted:
+            return L"the package could not be started";
+        case UnattendedExit::AnotherInstance:
+            return L"another instance is running";
+        case UnattendedExit::BadCommandLine:
+            return L"bad command line";
+        case UnattendedExit::NewVersion:
+            return L"a newer version is offered";
+    }
+    return L"unknown outcome";
+}
+
+// The installer step's question, answered without asking: true once no
+// client runs; with /closeclient each running client is ended first, the
+// same confirmed and waited force close as the close-client dialog's.
+bool MakeSureClientIsClosed(bool closeClient)
+{
+    for (int closes = 0;; ++closes)
+    {
+        const DWORD processId = FindClientProcess();
+        if (processId == kNoClientProcess)
+            return true;
+        if (!closeClient)
+        {
+            LogEvent(L"install: the client is running and /closeclient was not given");
+            return false;
+        }
+        if (closes == kMaxClientCloses)
+        {
+            LogEvent(L"install: the client still runs after " + std::to_wstring(closes) + L" force closes");
+            return false;
+        }
+        const bool ended = TerminateClientProcess(processId);
+        LogEvent(L"install: force close of process " + std::to_wstring(processId) +
+                 (ended ? L": ended" : L": not ended"));
+    }
+}
+
+UnattendedExit DownloadAndInstall(const UpdateRecord& record, const CommandLine& options, RunState& state)
+{
+    if (record.url.empty())
+    {
+        LogEvent(L"download: the record names no package");
+        return UnattendedExit::DownloadFailed;
+    }
+    DownloadPlan plan = PlanDownload(record);
+    QuietDownload listener;
+    FileHandle package;
+    const DownloadOutcome outcome = DownloadPackage(plan, listener, package);
+    // No default: a new outcome must be given its exit code here.
+    switch (outcome)
+    {
+        case DownloadOutcome::Complete:
+            break;
+        case DownloadOutcome::CannotCreateFile:
+        case DownloadOutcome::Failed:
+        case DownloadOutcome::Rejected:
+        case DownloadOutcome::Abandoned:
+        case DownloadOutcome::ClockWrong:
+            LogEvent(L"download: failed, nothing is installed");
+            return UnattendedExit::DownloadFailed;
+        case DownloadOutcome::Blocked:
+            LogEvent(
+                L"download: security software holds or removed the checked package; nothing is installed");
+            return UnattendedExit::NotStarted;
+    }
+    state.onError = UnattendedExit::NotStarted;
+    const InstallReport report = RunInstallerStep(
+        plan.packagePath, std::move(package), [&] { return MakeSureClientIsClosed(options.closeClient); },
+        options.installerArgs);
+    switch (report.result)
+    {
+        case InstallReport::Installed:
+            return UnattendedExit::Installed;
+        case InstallReport::GivenUp:
+            return UnattendedExit::ClientRunning;
+        case InstallReport::NotStarted:
+            return UnattendedExit::NotStarted;
+    }
+    return UnattendedExit::NotStarted;
+}
+
+void LogReply(const VersionReply& reply, ReplyVerdict verdict)
+{
+    LogEvent(L"check: the reply says status-code " + std::to_wstring(reply.status) +
+             (reply.status == 1
+                  ? L", offered version \"" + reply.record.version + L"\" at " + reply.record.url
+                  : std::wstring()) +
+             (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed)" : L"") +
+             L"; unattended, so nothing is recorded");
+}
+
+UnattendedExit Run(const CommandLine& options, RunState& state)
+{
+    const VersionRequest request = PlanVersionCheck();
+    state.installedVersion = request.installedVersion;
+    std::wstring text;
+    try
+    {
+        text = DecodeVersionReply(FetchVersionReply(request));
+    }
+    catch (const CInternetException&)
+    {
+        return UnattendedExit::CheckFailed;
+    }
+    // The offer goes straight to the download: a settings file in the
+    // account's profile is no help here, and the local system account's
+    // profile has no folder for it.
+    const VersionReply reply = ReadVersionReply(text);
+    const ReplyVerdict verdict = JudgeVersionReply(reply);
+    LogReply(reply, verdict);
+    switch (verdict)
+    {
+        case ReplyVerdict::Current:
+            return UnattendedExit::Current;
+        case ReplyVerdict::Unusable:
+            return UnattendedExit::CheckFailed;
+        case ReplyVerdict::NewVersion:
+            break;
+    }
+    // Another status than 1 offers what the settings file holds, as the
+    // pages would show it.
+    const UpdateRecord record = reply.status == 1 ? reply.record : ReadUpdateRecord();
+    state.offeredVersion = record.version;
+    if (options.mode == RunMode::Check)
+        return UnattendedExit::NewVersion;
+    state.onError = UnattendedExit::DownloadFailed;
+    if (!options.closeClient && FindClientProcess() != kNoClientProcess)
+    {
+        LogEvent(L"install: the client is running and /closeclient was not given: nothing is downloaded");
+        return UnattendedExit::ClientRunning;
+    }
+    return DownloadAndInstall(record, options, state);
+}
+} // namespace
+
+std::wstring FormatOutcomeLine(UnattendedExit exit, const std::wstring& installedVersion,
+                               const std::wstring& offeredVersion, const std::wstring& logPath)
+{
+    return L"QVXLiveUpdate: exit code " + std::to_wstring(static_cast<int>(exit)) + L", " +
+           OutcomeText(exit) + L"; installed version " +
+           (installedVersion.empty() ? L"unknown" : installedVersion) + L", offered version " +
+           (offeredVersion.empty() ? L"none" : offeredVersion) + L"; log " +
+           (logPath.empty() ? L"none" : logPath);
+}
+
+int ReportCommandLine(const CommandLine& options)
+{
+    if (options.mode != RunMode::Bad)
+    {
+        WriteToParentConsole(kUsageText);
+        return 0;
+    }
+    // Not the instance's own log: it is not rotated.
+    OpenRunLog(WorkingFolder(), false);
+    LogEvent(L"end: bad command line (" + options.problem + L"): " + ::GetCommandLineW());
+    WriteToParentConsole(L"QVXLiveUpdate: " + options.problem + L"\r\n" + kUsageText);
+    return static_cast<int>(UnattendedExit::BadCommandLine);
+}
+
+int EndUnattended(UnattendedExit exit, const std::wstring& installedVersion,
+                  const std::wstring& offeredVersion)
+{
+    const std::wstring folder = WorkingFolder();
+    const std::wstring line = FormatOutcomeLine(exit, installedVersion, offeredVersion,
+                                                folder.empty() ? folder : folder + kRunLogName);
+    LogEvent(L"end: " + line);
+    WriteToParentConsole(line + L"\r\n");
+    return static_cast<int>(exit);
+}
+
+int RunUnattended(const CommandLine& options)
+{
+    LogEvent(std::wstring(L"unattended: ") + (options.mode == RunMode::Check ? L"check only" : L"silent") +
+             (options.mode == RunMode::Silent
+                  ? L", installer arguments \"" + options.installerArgs + L"\", " +
+                        (options.closeClient ? L"a running client is closed" : L"a running client is left")
+                  : std::wstring()));
+    RunState state;
+    UnattendedExit exit = UnattendedExit::CheckFailed;
+    try
+    {
+        exit = Run(options, state);
+    }
+    catch (...)
+    {
+        LogEvent(L"unattended: an unexpected error ended the run");
+        exit = state.onError;
+    }
+    // What the wizard removes as it ends; /check leaves the file alone.
+    if (options.mode == RunMode::Silent)
+    {
+        const std::wstring record = LiveUpdateIniPath();
+        if (!record.empty())
+            ::DeleteFileW(record.c_str());
+    }
+    return EndUnattended(exit, state.installedVersion, state.offeredVersion);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The upgrade without the wizard: /silent checks, downloads, installs and
+// ends with an exit code that tells what happened; /check only asks. Nothing
+// here shows a window or a box.
+
+#include <string>
+
+#include "application/CommandLine.h"
+
+// The exit codes an administrator's script reads; the README lists them.
+enum class UnattendedExit
+{
+    Installed = 0,       // the installer ran and ended (its own exit code is logged)
+    Current = 1,         // the installed client is the newest
+    ClientRunning = 2,   // the client runs and may not be closed: nothing installed
+    CheckFailed = 3,     // the check failed or its answer was unusable
+    DownloadFailed = 4,  // the download or a check of the package failed
+    NotStarted = 5,      // the package could not be started
+    AnotherInstance = 6, // another instance runs (or that could not be told)
+    BadCommandLine = 7,
+    NewVersion = 10, // /check: a newer version is offered
+};
+
+// For /? and a bad command line: prints the usage (after what is wrong) to
+// the parent's console and logs a bad one. 0 for /?, 7 for a bad one.
+int ReportCommandLine(const CommandLine& options);
+
+// Ends an unattended run: logs the outcome, prints the one line to the
+// parent's console and returns the exit code.
+int EndUnattended(UnattendedExit exit, const std::wstring& installedVersion = std::wstring(),
+                  const std::wstring& offeredVersion = std::wstring());
+
+// The run itself, for /silent and /check, once this is the only instance and
+// the log is open: the check and, for /silent, the download and the
+// installation. Returns the exit code.
+int RunUnattended(const CommandLine& options);
+
+// The line the parent's console gets: the outcome, the versions, the log.
+std::wstring FormatOutcomeLine(UnattendedExit exit, const std::wstring& installedVersion,
+                               const std::wstring& offeredVersion, const std::wstring& logPath);

@@ -1,0 +1,169 @@
+// Unattended runs: the real program started with options, as a scheduled
+// task starts it, and its exit code read. No window may appear at any time.
+#include "UpgradeFixture.h"
+
+#include <sddl.h>
+
+using namespace e2e;
+
+namespace
+{
+struct RunCase
+{
+    const char* name;
+    const wchar_t* args;
+    const std::string& answer; // the check's
+    bool clientRuns, wizardRuns;
+    DWORD exitCode;
+    bool downloads, installs, clientEnds;
+};
+
+// The check's answer offering version 3.0 at `url`, with `more` inside.
+std::string Offer(const std::string& url, const std::string& more = "")
+{
+    return R"({"body": )" +
+           JsonString("<r status-code=\"1\"><newversion>3.0</newversion><downloadurl>" + url +
+                      "</downloadurl>" + more + "</r>") +
+           "}";
+}
+
+// Lets everyone do everything in the folder, as every account may create
+// files in the system's temporary folder.
+void OpenToEveryone(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    EXPECT_TRUE(::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    ::LocalFree(descriptor);
+}
+
+class Unattended : public Upgrade
+{
+  protected:
+    void Answer(const std::string& answer) const
+    {
+        ASSERT_TRUE(
+            m_server.Script(R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [)" + answer + "]}"));
+    }
+
+    // Runs the program with `args` to its end, watching its windows all the
+    // while; its output is left in `output`.
+    DWORD Run(const std::wstring& args, std::string& output, bool& windowShown)
+    {
+        // A file of its own each time: Wine may hold the last one a while.
+        const std::wstring outputPath =
+            m_workFolder + L"\\output-" + std::to_wstring(::GetTickCount64()) + L".txt";
+        Process run;
+        EXPECT_TRUE(run.Start(m_exe, m_workFolder, args, outputPath));
+        windowShown = false;
+        EXPECT_TRUE(WaitUntil(
+            [&]
+            {
+                windowShown = windowShown || !TopWindows(run.Id()).empty();
+                return !run.IsRunning();
+            },
+            60000))
+            << "the run did not end";
+        DWORD exitCode = 99;
+        run.WaitForExit(0, &exitCode);
+        output = ReadTextFile(outputPath);
+        ::DeleteFileW(outputPath.c_str());
+        return exitCode;
+    }
+};
+} // namespace
+
+TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
+{
+    const wchar_t silentWithArgs[] = L"/silent /installer-args \"/S /D=C:\\Program Files\\Qora\"";
+    const std::string offer = Offer(PackageUrl()), current = R"({"body": "<r status-code=\"0\"/>"})",
+                      failing = R"({"status": 500})",
+                      badDigest = Offer(PackageUrl(), "<sha256>" + std::string(64, '0') + "</sha256>");
+    const RunCase cases[] = {
+        {"Upgraded", silentWithArgs, offer, false, false, 0, true, true, false},
+        {"Current", L"-SILENT", current, false, false, 1, false, false, false},
+        {"CheckFailed", L"/silent", failing, false, false, 3, false, false, false},
+        {"PackageRefused", L"/silent", badDigest, false, false, 4, true, false, false},
+        {"ClientLeftRunning", L"/silent", offer, true, false, 2, false, false, false},
+        {"ClientClosed", L"/silent /CloseClient", offer, true, false, 0, true, true, true},
+        {"AnotherInstance", L"/silent", offer, false, true, 6, false, false, false},
+        {"CheckOffered", L"/check", offer, false, false, 10, false, false, false},
+        {"CheckCurrent", L"-check", current, false, false, 1, false, false, false},
+        {"BadOption", L"/bogus", offer, false, false, 7, false, false, false},
+    };
+    for (const RunCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        m_server.Reset();
+        Answer(c.answer);
+        ::DeleteFileW(m_marker.c_str());
+        Process* client = c.clientRuns ? &StartClient(L"QOravel.exe") : nullptr;
+        if (c.wizardRuns)
+            StartWizard();
+
+        std::string output;
+        bool windowShown = true;
+        EXPECT_EQ(c.exitCode, Run(c.args, output, windowShown));
+        EXPECT_FALSE(windowShown);
+        EXPECT_EQ(c.downloads, !PackageRequests("/files/" + std::string(kPackage)).empty());
+        EXPECT_EQ(c.installs ? 1 : 0, InstallerRuns());
+        // The given command line reaches the package.
+        EXPECT_TRUE(c.args != silentWithArgs ||
+                    ReadTextFile(m_marker).find("QoraSetup.exe\" /S /D=C:\\Program Files\\Qora\r") !=
+                        std::string::npos);
+        EXPECT_TRUE(!client || c.clientEnds != client->IsRunning());
+        const std::string line =
+            c.exitCode == 7 ? "unknown option" : "exit code " + std::to_string(c.exitCode) + ",";
+        EXPECT_NE(std::string::npos, output.find(line)) << output;
+        for (const std::wstring& left : {TempFolder() + Wide(kPackage), PartialPath(), ResumeStatePath()})
+            EXPECT_FALSE(Exists(left)) << "left behind";
+        EXPECT_FALSE(IniExists()) << "the update record was written or left";
+
+        m_wizard.Kill();
+        for (auto& started : m_clients)
+            started->Kill();
+    }
+}
+
+TEST_F(Unattended, WorksInAPrivateSubfolderWhereEveryoneMayWriteToTheTemporaryFolder)
+{
+    const std::wstring temp = m_workFolder + L"\\shared-temp", sub = temp + L"\\QVXLiveUpdate";
+    // What another account left for the next run to continue (an earlier
+    // run of this case may have left the folders).
+    ::CreateDirectoryW(temp.c_str(), nullptr);
+    ::CreateDirectoryW(sub.c_str(), nullptr);
+    OpenToEveryone(temp);
+    OpenToEveryone(sub);
+    const long long size = ServedSize(kPackage);
+    WriteTextFile(sub + L"\\" + Wide(kPackage) + L".downloading", std::string(1000, 'x'));
+    WriteTextFile(sub + L"\\" + Wide(kPackage) + L".downloading.resume",
+                  "url=" + ScriptedPackageUrl() + "\r\nvalidator=\"v1\"\r\ntotal=" + std::to_string(size) +
+                      "\r\nheld=1000\r\n");
+    ScriptPackage({ServedFile(kPackage, R"("etag": "\"v1\"")")}, true);
+    Answer(Offer(ScriptedPackageUrl()));
+
+    const std::wstring originalTemp = TempFolder();
+    ::SetEnvironmentVariableW(L"TMP", temp.c_str());
+    ::SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    std::string output;
+    bool windowShown = true;
+    const DWORD exitCode = Run(L"/silent", output, windowShown);
+    ::SetEnvironmentVariableW(L"TMP", originalTemp.c_str());
+    ::SetEnvironmentVariableW(L"TEMP", originalTemp.c_str());
+
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ(1, InstallerRuns());
+    const std::vector<Json> requests = PackageRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(-1, RangeStart(requests.front())) << "the planted partial package was continued";
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(sub + L"\\QVXLiveUpdate.log").find("end: QVXLiveUpdate: exit code 0"));
+    EXPECT_FALSE(Exists(temp + L"\\QVXLiveUpdate.log"));
+    for (const std::wstring& name : {Wide(kPackage), Wide(kPackage) + L".downloading"})
+        EXPECT_FALSE(Exists(sub + L"\\" + name)) << "left behind";
+    EXPECT_NE(std::string::npos,
+              output.find("log " + std::string(sub.begin(), sub.end()) + "\\QVXLiveUpdate.log"))
+        << output;
+}

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "application/CommandLine.h"
+
+TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
+{
+    const struct
+    {
+        std::vector<std::wstring> arguments;
+        RunMode mode;
+        std::wstring installerArgs;
+        bool closeClient;
+    } cases[] = {
+        {{}, RunMode::Wizard, L"", false},
+        // Any letter case, either prefix; the value is taken whatever it starts with.
+        {{L"-SILENT", L"/Installer-Args", L"/S /D=C:\\Q", L"-CloseClient"},
+         RunMode::Silent,
+         L"/S /D=C:\\Q",
+         true},
+        {{L"/silent", L"-Check"}, RunMode::Check, L"", false},
+        {{L"/silent", L"-?"}, RunMode::Usage, L"", false},
+        {{L"/bogus"}, RunMode::Bad, L"", false},
+        {{L"/silent", L"/installer-args"}, RunMode::Bad, L"", false},
+        {{L"/silent", L"/installer-args", L"a", L"/installer-args", L"b"}, RunMode::Bad, L"", false},
+        {{L"/closeclient"}, RunMode::Bad, L"", false},
+        {{L"/?", L"silent"}, RunMode::Bad, L"", false},
+    };
+    int row = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(row++);
+        const CommandLine parsed = ParseCommandLine(c.arguments);
+        EXPECT_EQ(c.mode, parsed.mode);
+        EXPECT_EQ(c.mode == RunMode::Bad, !parsed.problem.empty());
+        EXPECT_TRUE(c.mode == RunMode::Bad ||
+                    (c.installerArgs == parsed.installerArgs && c.closeClient == parsed.closeClient));
+    }
+    // Split as the runtime splits, without the program's name.
+    EXPECT_EQ((std::vector<std::wstring>{L"/installer-args", L"/D=\"C:\\P F\"", L""}),
+              SplitArguments(L"\"C:\\a b\\x.exe\" /installer-args \"/D=\\\"C:\\P F\\\"\" \"\""));
+}
