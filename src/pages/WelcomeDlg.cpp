@@ -1,6 +1,6 @@
 #include "pages/WelcomeDlg.h"
 
-#include "support/XmlDocument.h"
+#include "update/check/VersionRequest.h"
 
 #include "support/RegistryText.h"
 #include "pages/Edition.h"
@@ -17,8 +17,8 @@ BOOL CWelcomeDlg::OnInitDialog()
     ReadClientRecord(displayName, mainVersion, displayVersion, buildTime);
     SetDlgItemText(IDC_CLIENT_LINE, FormatClientLine(displayName, mainVersion));
     // The user reads this page for a while before Next: time enough to take
-    // the XML component's first load off the check's path.
-    PreloadXmlComponent();
+    // the first loads of what the check uses off its path.
+    PreloadVersionCheck();
     return TRUE;
 }
 

@@ -3,6 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
+#include "framework/WorkerThread.h"
+
+namespace
+{
+class Locked
+{
+  public:
+    explicit Locked(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~Locked() { ::ReleaseSRWLockExclusive(&m_lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+  private:
+    SRWLOCK& m_lock;
+};
+} // namespace
+
 Sha256Pipeline::Sha256Pipeline()
 {
     m_valid = m_hash.IsValid();
@@ -12,14 +29,17 @@ Sha256Pipeline::Sha256Pipeline()
     {
         for (Chunk& chunk : m_ring)
             chunk.bytes.resize(kChunkBytes);
-        m_thread = std::thread([this] { HashChunks(); });
     }
     catch (...)
     {
-        // Without memory or a thread there is no hash: the caller is told
-        // through IsValid, as when the platform refuses one.
+        // Without memory there is no hash: the caller is told through
+        // IsValid, as when the platform refuses one.
         m_valid = false;
+        return;
     }
+    m_thread = StartIdleThread(HashingThread, this);
+    if (!m_thread)
+        m_valid = false;
 }
 
 Sha256Pipeline::~Sha256Pipeline()
@@ -30,55 +50,64 @@ Sha256Pipeline::~Sha256Pipeline()
 void Sha256Pipeline::Stop()
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        Locked guard(m_lock);
         m_stopping = true;
     }
-    m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    ::WakeAllConditionVariable(&m_changed);
+    if (m_thread)
+        ::WaitForSingleObject(m_thread.Get(), INFINITE);
+    m_thread.Reset();
+}
+
+unsigned __stdcall Sha256Pipeline::HashingThread(void* self)
+{
+    // Below the user interface, which must stay responsive on two cores, but
+    // above the idle download worker that feeds it.
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    static_cast<Sha256Pipeline*>(self)->HashChunks();
+    return 0;
 }
 
 void Sha256Pipeline::HashChunks()
 {
-    // Below the user interface, which must stay responsive on two cores,
-    // but above the idle download worker that feeds it.
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
     // Nothing here throws: the platform's hash reports failure by status.
     for (;;)
     {
         size_t index = 0;
         {
-            std::unique_lock<std::mutex> guard(m_lock);
-            m_changed.wait(guard, [this] { return m_hashed < m_handed || m_stopping; });
+            Locked guard(m_lock);
+            while (m_hashed == m_handed && !m_stopping)
+                ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+            // Stopping drains what was handed over before it ends.
             if (m_hashed == m_handed)
                 return;
             index = m_hashed % kChunks;
         }
-        // The chunk is the thread's until it is counted as hashed.
+        // The chunk is this thread's until it is counted as hashed.
         m_hash.Update(m_ring[index].bytes.data(), m_ring[index].size);
         {
-            std::lock_guard<std::mutex> guard(m_lock);
+            Locked guard(m_lock);
             ++m_hashed;
             if (!m_hash.IsValid())
                 m_valid = false;
         }
-        m_changed.notify_all();
+        ::WakeAllConditionVariable(&m_changed);
     }
 }
 
 void Sha256Pipeline::Hand()
 {
     {
-        std::unique_lock<std::mutex> guard(m_lock);
+        Locked guard(m_lock);
         ++m_handed;
+        ::WakeAllConditionVariable(&m_changed);
         // The next chunk to fill must have been hashed.
-        m_changed.wait(guard, [this] { return m_handed - m_hashed < kChunks; });
+        while (m_handed - m_hashed >= kChunks)
+            ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
     }
-    m_changed.notify_all();
     m_filling = m_handed % kChunks;
     m_ring[m_filling].size = 0;
 }
-
 void Sha256Pipeline::Update(const void* data, size_t size)
 {
     if (!m_valid || m_finished)

@@ -8,12 +8,10 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "framework/ScopedHandle.h"
 #include "support/Sha256.h"
 
 class Sha256Pipeline
@@ -43,19 +41,22 @@ class Sha256Pipeline
         size_t size = 0;
     };
 
+    static unsigned __stdcall HashingThread(void* self);
     void HashChunks();
     void Hand(); // the filling chunk goes to the hashing thread
     void Stop();
 
     Sha256 m_hash;
     std::array<Chunk, kChunks> m_ring;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
+    // The platform's own lock and condition: the runtime's would bring a
+    // thread library into the program for this one use.
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE m_changed = CONDITION_VARIABLE_INIT;
     size_t m_filling = 0; // the chunk the caller fills; the caller's alone
     size_t m_handed = 0;  // chunks handed over, in all
     size_t m_hashed = 0;  // chunks hashed, in all
     bool m_stopping = false;
     std::atomic<bool> m_valid{false};
     bool m_finished = false;
-    std::thread m_thread;
+    KernelHandle m_thread;
 };

@@ -8,8 +8,6 @@
 
 #include "framework/ComPtr.h"
 #include "framework/ScopedHandle.h"
-#include "framework/Wnd.h"
-#include "framework/WorkerThread.h"
 #include "support/Files.h"
 #include "support/Utf8.h"
 #include "support/XmlScreening.h"
@@ -309,33 +307,16 @@ bool CXmlDocument::GetAttributeInt(const XmlNode& node, const char* name, int& v
     return true;
 }
 
-namespace
+void WarmUpXmlComponent()
 {
-unsigned __stdcall WarmUpXmlComponent(void*)
-{
-    RunGuarded(
-        []
-        {
-            // The module that serves the document class everywhere this
-            // program runs. Kept loaded on purpose: the apartment below
-            // would otherwise unload it again as it ends.
-            ::LoadLibraryW(L"msxml3.dll");
-            ComApartment apartment;
-            if (ComPtr<IXMLDOMDocument2> document = CreateDocument())
-            {
-                VARIANT_BOOL parsed = VARIANT_FALSE;
-                document->loadXML(Bstr(L"<a/>").Get(), &parsed);
-            }
-        });
-    return 0;
-}
-} // namespace
-
-void PreloadXmlComponent()
-{
-    static bool started = false;
-    if (started)
-        return;
-    started = true;
-    StartIdleThread(WarmUpXmlComponent, nullptr);
+    // The module that serves the document class everywhere this program
+    // runs. Kept loaded on purpose: the apartment below would otherwise
+    // unload it again as it ends.
+    ::LoadLibraryW(L"msxml3.dll");
+    ComApartment apartment;
+    if (ComPtr<IXMLDOMDocument2> document = CreateDocument())
+    {
+        VARIANT_BOOL parsed = VARIANT_FALSE;
+        document->loadXML(Bstr(L"<a/>").Get(), &parsed);
+    }
 }

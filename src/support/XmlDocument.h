@@ -71,8 +71,7 @@ class CXmlDocument
 // space, an optional sign, then decimal digits. Out of range saturates.
 int ParseLeadingInt(const std::wstring& text);
 
-// Loads the XML component and parses a first document once, on an idle
-// thread of its own, so that the version check does not wait for the
-// component's first load in the process. The component's module stays loaded
-// for the life of the process. Later calls do nothing.
-void PreloadXmlComponent();
+// Loads the XML component and parses a first document, on the calling
+// thread, so that a later first use in the process does not wait for the
+// component's load. Its module stays loaded for the life of the process.
+void WarmUpXmlComponent();

@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "framework/InternetSession.h"
+#include "framework/WorkerThread.h"
+#include "framework/Wnd.h"
+#include "support/XmlDocument.h"
 #include "support/RunLog.h"
 #include "support/Utf8.h"
 #include "update/check/NetSetting.h"
@@ -276,4 +279,28 @@ std::wstring DecodeVersionReply(const std::string& body)
     std::wstring reply;
     Utf8ToWide(reply, body.data(), body.size());
     return reply;
+}
+
+namespace
+{
+unsigned __stdcall LoadCheckComponents(void*)
+{
+    RunGuarded(
+        []
+        {
+            // Loaded on their first call otherwise; kept for the process.
+            ::LoadLibraryW(L"wininet.dll");
+            WarmUpXmlComponent();
+        });
+    return 0;
+}
+} // namespace
+
+void PreloadVersionCheck()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    StartIdleThread(LoadCheckComponents, nullptr);
 }
