@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "framework/InternetSession.h"
+#include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "framework/Wnd.h"
 #include "support/XmlDocument.h"
@@ -288,8 +289,10 @@ unsigned __stdcall LoadCheckComponents(void*)
     RunGuarded(
         []
         {
-            // Loaded on their first call otherwise; kept for the process.
-            ::LoadLibraryW(L"wininet.dll");
+            // The network library's first session in the process sets up
+            // what every later one shares; nothing is sent.
+            InternetHandle(::InternetOpenW(ApplicationTitle().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                           nullptr, 0));
             WarmUpXmlComponent();
         });
     return 0;
