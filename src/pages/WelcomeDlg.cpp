@@ -1,5 +1,7 @@
 #include "pages/WelcomeDlg.h"
 
+#include "update/check/VersionRequest.h"
+
 #include "support/RegistryText.h"
 #include "pages/Edition.h"
 #include "update/record/ClientRecord.h"
@@ -14,6 +16,9 @@ BOOL CWelcomeDlg::OnInitDialog()
     std::wstring displayName, mainVersion, displayVersion, buildTime;
     ReadClientRecord(displayName, mainVersion, displayVersion, buildTime);
     SetDlgItemText(IDC_CLIENT_LINE, FormatClientLine(displayName, mainVersion));
+    // The user reads this page for a while before Next: time enough to take
+    // the first loads of what the check uses off its path.
+    PreloadVersionCheck();
     return TRUE;
 }
 

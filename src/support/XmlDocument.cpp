@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/ComPtr.h"
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
 #include "support/Utf8.h"
@@ -304,4 +305,18 @@ bool CXmlDocument::GetAttributeInt(const XmlNode& node, const char* name, int& v
         return false;
     value = ParseLeadingInt(text);
     return true;
+}
+
+void WarmUpXmlComponent()
+{
+    // The module that serves the document class everywhere this program
+    // runs. Kept loaded on purpose: the apartment below would otherwise
+    // unload it again as it ends.
+    ::LoadLibraryW(L"msxml3.dll");
+    ComApartment apartment;
+    if (ComPtr<IXMLDOMDocument2> document = CreateDocument())
+    {
+        VARIANT_BOOL parsed = VARIANT_FALSE;
+        document->loadXML(Bstr(L"<a/>").Get(), &parsed);
+    }
 }

@@ -70,3 +70,8 @@ class CXmlDocument
 // The number `text` starts with, read the way atoi reads it: leading white
 // space, an optional sign, then decimal digits. Out of range saturates.
 int ParseLeadingInt(const std::wstring& text);
+
+// Loads the XML component and parses a first document, on the calling
+// thread, so that a later first use in the process does not wait for the
+// component's load. Its module stays loaded for the life of the process.
+void WarmUpXmlComponent();

@@ -4,6 +4,10 @@
 #include <vector>
 
 #include "framework/InternetSession.h"
+#include "framework/WinApp.h"
+#include "framework/WorkerThread.h"
+#include "framework/Wnd.h"
+#include "support/XmlDocument.h"
 #include "support/RunLog.h"
 #include "support/Utf8.h"
 #include "update/check/NetSetting.h"
@@ -276,4 +280,30 @@ std::wstring DecodeVersionReply(const std::string& body)
     std::wstring reply;
     Utf8ToWide(reply, body.data(), body.size());
     return reply;
+}
+
+namespace
+{
+unsigned __stdcall LoadCheckComponents(void*)
+{
+    RunGuarded(
+        []
+        {
+            // The network library's first session in the process sets up
+            // what every later one shares; nothing is sent.
+            InternetHandle(::InternetOpenW(ApplicationTitle().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                           nullptr, 0));
+            WarmUpXmlComponent();
+        });
+    return 0;
+}
+} // namespace
+
+void PreloadVersionCheck()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    StartIdleThread(LoadCheckComponents, nullptr);
 }

@@ -37,6 +37,11 @@ constexpr DWORD kMaxReplyBytes = 4 * 1024 * 1024;
 // Errors after which a send is repeated with SECURITY_FLAG_IGNORE_UNKNOWN_CA.
 bool IsResendError(DWORD error);
 
+// Loads what the check uses first (the network library and the XML
+// component) on an idle thread of its own, once, so that the user who presses
+// Next does not wait for their first load in the process.
+void PreloadVersionCheck();
+
 // What the check asks and of whom: the server and its first port from
 // "netsetting.xml" (port 80 without TLS when it names none), the installed
 // version from the client's record, and the network route. Logged.

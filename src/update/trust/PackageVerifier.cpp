@@ -82,28 +82,36 @@ bool PackageVerifier::AcceptsTotal(uint64_t total)
 void PackageVerifier::Restart()
 {
     m_hash.reset();
-    m_hash.emplace();
     m_hashed = 0;
+    if (ComparesBytes())
+        m_hash = std::make_unique<Sha256Pipeline>();
 }
 
 void PackageVerifier::Add(const void* data, size_t size)
 {
-    if (!m_hash)
+    if (!m_hash && ComparesBytes())
         Restart();
-    m_hash->Update(data, size);
+    if (m_hash)
+        m_hash->Update(data, size);
     m_hashed += size;
 }
 
 bool PackageVerifier::Finish()
 {
-    if (!m_hash)
+    if (!m_hash && ComparesBytes())
         Restart();
-    const bool hashValid = m_hash->IsValid();
-    const Sha256Digest digest = m_hash->Finish();
+    Sha256Digest digest{};
+    bool hashValid = false;
+    if (m_hash)
+    {
+        // Waits for the hashing thread to catch up with the last bytes.
+        digest = m_hash->Finish();
+        hashValid = m_hash->IsValid();
+    }
     if (m_expected.size && *m_expected.size != m_hashed)
         return Fail(L"size mismatch: expected " + std::to_wstring(*m_expected.size) + L" bytes, found " +
                     std::to_wstring(m_hashed));
-    if ((m_expected.sha256 || m_keyRequired) && !hashValid)
+    if (ComparesBytes() && !hashValid)
         return Fail(L"the package could not be hashed");
     if (m_expected.sha256)
     {

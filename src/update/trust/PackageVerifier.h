@@ -1,18 +1,21 @@
 #pragma once
 // Whether a downloaded package is the one the update record names, and, in
 // a build with the publisher's key, one the publisher signed. The bytes are
-// hashed as they arrive, so no second pass over the package is needed; the
-// package's own Authenticode signature is a second layer.
+// hashed as they arrive, beside the transfer, so no second pass over the
+// package is needed; the package's own Authenticode signature is a second
+// layer.
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "support/Sha256.h"
+#include "support/Sha256Pipeline.h"
 #include "update/trust/PublisherKey.h"
 
 // What the update record says the package must be.
@@ -49,9 +52,15 @@ class PackageVerifier
     // The package's total as the server announces it; false when it is not
     // the size the record names.
     bool AcceptsTotal(uint64_t total);
+    // Whether the bytes themselves are compared (a SHA-256 in the record, or
+    // a key in the build): only then are they hashed.
+    bool ComparesBytes() const { return m_expected.sha256 || m_keyRequired; }
     // The bytes start again from zero.
     void Restart();
+    // Hashed beside the caller on a thread of its own, when compared at all.
     void Add(const void* data, size_t size);
+    // Bytes held that nothing compares: counted, never read.
+    void CountUncompared(uint64_t size) { m_hashed += size; }
     uint64_t Hashed() const { return m_hashed; }
 
     // After the last byte: the length and the SHA-256 as the record asks
@@ -73,7 +82,7 @@ class PackageVerifier
     bool m_keyRequired;
     std::optional<PublisherKey> m_key;
     std::vector<std::array<BYTE, 32>> m_pins;
-    std::optional<Sha256> m_hash;
+    std::unique_ptr<Sha256Pipeline> m_hash;
     uint64_t m_hashed = 0;
     std::wstring m_precondition;
     std::wstring m_failure;
