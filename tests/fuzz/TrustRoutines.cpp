@@ -38,7 +38,8 @@ void RunManifest(const std::string& input, Checker& check)
     check.Untimed(
         [&]
         {
-            const std::string head = std::string(kManifestHeading) + "\nname=" + Utf8(LastUrlSegment(record.url)) +
+            const std::string head = std::string(kManifestHeading) +
+                                     "\nname=" + Utf8(LastUrlSegment(record.url)) +
                                      "\nversion=" + Utf8(record.version) + "\nsize=";
             check.Expect(kManifestLines,
                          manifest ? manifest->compare(0, head.size(), head) == 0 &&
@@ -82,15 +83,18 @@ void RunVersions(const std::string& input, Checker& check)
     check.Untimed(
         [&]
         {
-            check.Expect(kVersionBothWays, order.has_value() == reverse.has_value() && (!order || *order == -*reverse),
+            check.Expect(kVersionBothWays,
+                         order.has_value() == reverse.has_value() && (!order || *order == -*reverse),
                          "not antisymmetric");
             if (order && !a.empty())
-                check.Expect(kVersionZero, CompareDottedVersions(a + L".0", b) == order, "a zero changes the order");
+                check.Expect(kVersionZero, CompareDottedVersions(a + L".0", b) == order,
+                             "a zero changes the order");
             const auto x = Numbers(a), y = Numbers(b);
             if (x && y)
             {
                 const int expected = *x < *y ? -1 : *y < *x ? 1 : 0;
-                check.Expect(kVersionNumbers, order == expected, "compared as " + std::to_string(order.value_or(9)));
+                check.Expect(kVersionNumbers, order == expected,
+                             "compared as " + std::to_string(order.value_or(9)));
             }
         });
 }
