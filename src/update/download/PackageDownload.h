@@ -79,9 +79,6 @@ class DownloadListener
 
 // One buffer, read and written a block at a time.
 constexpr DWORD kDownloadBlockBytes = 8192;
-// A whole block read within this time means the bytes flow: the next read
-// asks for a whole block without first asking what has come.
-constexpr ULONGLONG kFlowingReadMs = 20;
 
 // Downloads the plan's package into the partial file, trying its address
 // and then its mirrors in turn (a try that fails for the network or the

@@ -130,22 +130,12 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
 TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
 {
     std::vector<char> buffer(kDownloadBlockBytes, '\0');
-    bool flowing = false;
     while (m_bytes.Held() < m_bytes.Total())
     {
-        // While whole blocks come faster than the eye follows, each read asks
-        // for a whole one; otherwise for what has come, up to a block, so
-        // that a slow server still moves the bar as its bytes arrive. Asking
-        // what has come costs a call into the network library per block,
-        // which at full speed is what the transfer would wait for.
-        DWORD want = kDownloadBlockBytes;
-        if (!flowing)
-        {
-            const DWORD available = file.QueryDataAvailable();
-            if (available > 0 && available < kDownloadBlockBytes)
-                want = available;
-        }
-        const ULONGLONG asked = ::GetTickCount64();
+        // Read what has come, up to a block, so that a slow server still
+        // moves the bar as its bytes arrive, and a stall mid-block loses none.
+        const DWORD available = file.QueryDataAvailable();
+        const DWORD want = available > 0 && available < kDownloadBlockBytes ? available : kDownloadBlockBytes;
         const DWORD read = file.Read(buffer.data(), want);
         if (read == 0)
             return TryOutcome::Failed; // the body ended early
@@ -161,7 +151,6 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
         m_verifier.Add(buffer.data(), read);
         m_added += read;
         m_lastByteAt = ::GetTickCount64();
-        flowing = read == kDownloadBlockBytes && m_lastByteAt - asked < kFlowingReadMs;
         if (m_bytes.Unrecorded() >= kCheckpointBytes && !CheckpointNow())
             return TryOutcome::Abandoned;
         if (!m_listener.OnBytes(m_bytes.Held(), m_bytes.Total()))
