@@ -1,9 +1,11 @@
 // The routines that read the version reply: alone, and stored as the record
 // over a prepared settings file.
 #include <windows.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstring>
+#include <cwctype>
 
 #include "fuzz/CheckRoutine.h"
 #include "fuzz/PlainXml.h"
@@ -116,9 +118,24 @@ std::wstring DecodeBody(const std::string& body)
     return text;
 }
 
+// An address the platform's URL parser takes as http or https to a host of
+// letters, digits, dots and dashes: one the link may hand to the shell.
+bool NamesAWebHost(const std::wstring& url)
+{
+    wchar_t host[256] = {};
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 255;
+    return ::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS) && host[0] &&
+           std::all_of(host, host + wcslen(host),
+                       [](wchar_t c) { return iswalnum(c) || c == L'.' || c == L'-'; });
+}
+
 // Whether values read by MSXML call for an offer (plain text that fits, any
-// check well formed), for a refusal (a line break or zero in a one-line
-// value, a malformed check), or for neither with certainty.
+// check well formed, a web address), for a refusal (a line break or zero in
+// a one-line value, a malformed check), or for neither with certainty.
 std::optional<bool> OfferCalledFor(const PlainReply& plain)
 {
     bool fits = true;
@@ -144,7 +161,9 @@ std::optional<bool> OfferCalledFor(const PlainReply& plain)
         (!plain.values[4].empty() && !DigestWritten(plain.values[4])) ||
         (!plain.values[5].empty() && !SignatureWritten(plain.values[5])))
         return false;
-    return fits && plain.mirrors.empty() ? std::optional<bool>(true) : std::nullopt;
+    return fits && plain.mirrors.empty() && (plain.values[2].empty() || NamesAWebHost(plain.values[2]))
+               ? std::optional<bool>(true)
+               : std::nullopt;
 }
 
 VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, Checker& check)
