@@ -119,16 +119,21 @@ std::wstring DecodeBody(const std::string& body)
 }
 
 // An address the platform's URL parser takes as http or https to a host of
-// letters, digits, dots and dashes: one the link may hand to the shell.
+// letters, digits, dots and dashes: one the link may hand to the shell. The
+// scheme's own text is compared too: Wine's parser takes a prefix of a
+// scheme's name ("h://") for the scheme.
 bool NamesAWebHost(const std::wstring& url)
 {
-    wchar_t host[256] = {};
+    wchar_t scheme[16] = {}, host[256] = {};
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
+    parts.lpszScheme = scheme;
+    parts.dwSchemeLength = 15;
     parts.lpszHostName = host;
     parts.dwHostNameLength = 255;
     return ::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
-           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS) && host[0] &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS) &&
+           (_wcsicmp(scheme, L"http") == 0 || _wcsicmp(scheme, L"https") == 0) && host[0] &&
            std::all_of(host, host + wcslen(host),
                        [](wchar_t c) { return iswalnum(c) || c == L'.' || c == L'-'; });
 }
