@@ -95,8 +95,11 @@ void RunPackageName(const std::string& input, Checker& check, const std::wstring
                 else
                     halfPair = IS_HIGH_SURROGATE(name[i]) || IS_LOW_SURROGATE(name[i]);
             }
+            // Nor are names whose longest file is over 255 bytes in UTF-8:
+            // Wine's file system counts a name's bytes, Windows its 255 units.
+            const bool overWinesLimit = Utf8(name + L".downloading.resume").size() > 255;
             std::string why;
-            if (usable && !halfPair)
+            if (usable && !halfPair && !overWinesLimit)
                 check.Expect(kNameFiles, MakesFilesOfItsOwn(folder, name, why), why);
             if (LooksPlain(name))
                 check.Expect(kNamePlain, usable, "refused");
