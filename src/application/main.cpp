@@ -2,11 +2,14 @@
 #include <exception>
 
 #include "application/LiveUpdateApp.h"
+#include "support/SystemLibraries.h"
 
 CLiveUpdateApp theApp;
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int)
 {
+    // Before the first library loaded on first use.
+    SearchLibrariesInSystemFolderOnly();
     return RunApplication(hInstance);
 }
 

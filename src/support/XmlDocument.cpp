@@ -9,6 +9,7 @@
 #include "framework/ComPtr.h"
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
+#include "support/SystemLibraries.h"
 #include "support/Utf8.h"
 #include "support/XmlScreening.h"
 
@@ -312,7 +313,7 @@ void WarmUpXmlComponent()
     // The module that serves the document class everywhere this program
     // runs. Kept loaded on purpose: the apartment below would otherwise
     // unload it again as it ends.
-    ::LoadLibraryW(L"msxml3.dll");
+    LoadSystemLibrary(L"msxml3.dll");
     ComApartment apartment;
     if (ComPtr<IXMLDOMDocument2> document = CreateDocument())
     {
