@@ -1,7 +1,7 @@
 #include "pages/DownloadProgress.h"
 
 #include "pages/StatusText.h"
-#include "update/network/LoginPage.h"
+#include "support/WebAddress.h"
 
 DownloadProgress::DownloadProgress(WorkerLink& link) : m_link(link), m_taskbar(link.Frame()) {}
 

@@ -230,25 +230,6 @@ std::wstring ProxyForLog(const std::wstring& proxy)
     return result;
 }
 
-std::wstring AddressForLog(const std::wstring& url)
-{
-    const size_t scheme = url.find(L"://");
-    const size_t cut = std::min(url.find_first_of(L"?#"), url.size());
-    if (scheme == std::wstring::npos || scheme > cut)
-    {
-        const std::wstring kept = url.substr(0, cut);
-        const size_t at = kept.rfind(L'@');
-        return at == std::wstring::npos ? kept : kept.substr(at + 1);
-    }
-    const size_t hostStart = scheme + 3;
-    const size_t pathStart = std::min(url.find_first_of(L"/\\", hostStart), cut);
-    std::wstring authority = url.substr(hostStart, pathStart - hostStart);
-    const size_t at = authority.rfind(L'@');
-    if (at != std::wstring::npos)
-        authority.erase(0, at + 1);
-    return url.substr(0, hostStart) + authority + url.substr(pathStart, cut - pathStart);
-}
-
 std::wstring DescribeError(DWORD error)
 {
     std::wstring text;

@@ -34,11 +34,6 @@ std::wstring FormatLogLine(const SYSTEMTIME& time, DWORD threadId, const std::ws
 // to be no part of a password.
 std::wstring ProxyForLog(const std::wstring& proxy);
 
-// An address as it may be logged: scheme://host[:port]/path, without user
-// information, query or fragment. Text that names no scheme keeps what
-// stands before a "?" or "#", without anything up to its last "@".
-std::wstring AddressForLog(const std::wstring& url);
-
 // An error number with what it means, e.g. "12029 (cannot connect to the
 // server)", for WinINet's and the system's errors.
 std::wstring DescribeError(DWORD error);

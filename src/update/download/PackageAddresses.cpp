@@ -1,6 +1,7 @@
 #include "update/download/PackageAddresses.h"
 
 #include "support/RunLog.h"
+#include "support/WebAddress.h"
 
 PackageAddresses::PackageAddresses(const DownloadPlan& plan) : m_route(plan.route)
 {

@@ -4,11 +4,10 @@
 
 #include <cwchar>
 
+#include "update/download/ResumeState.h"
+
 namespace
 {
-// The longest name the download makes beside the package.
-const wchar_t kLongestSuffix[] = L".downloading.resume";
-
 bool IsDeviceName(const std::wstring& name)
 {
     // Windows takes the part before the first dot, without its trailing
@@ -32,34 +31,6 @@ bool IsDeviceName(const std::wstring& name)
 }
 } // namespace
 
-bool IsWebAddress(const std::wstring& url)
-{
-    for (const wchar_t* scheme : {L"http://", L"https://"})
-    {
-        const size_t length = wcslen(scheme);
-        if (url.size() > length && ::CompareStringOrdinal(url.c_str(), static_cast<int>(length), scheme,
-                                                          static_cast<int>(length), TRUE) == CSTR_EQUAL)
-            return url[length] != L'/' && url[length] != L'\\';
-    }
-    return false;
-}
-
-std::wstring LastUrlSegment(const std::wstring& url)
-{
-    const size_t slash = url.rfind(L'/');
-    return slash == std::wstring::npos ? url : url.substr(slash + 1);
-}
-
-bool IsMirrorOf(const std::wstring& mirror, const std::wstring& url)
-{
-    const std::wstring name = LastUrlSegment(url), mirrored = LastUrlSegment(mirror);
-    // The package takes the first address's name: another name is another
-    // file. Letter case does not name another file where it is stored.
-    return IsWebAddress(mirror) && !mirrored.empty() &&
-           ::CompareStringOrdinal(mirrored.c_str(), static_cast<int>(mirrored.size()), name.c_str(),
-                                  static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
-}
-
 bool IsPlainFileName(const std::wstring& name)
 {
     if (name.empty() || name.find_first_not_of(L'.') == std::wstring::npos)
@@ -74,5 +45,5 @@ bool IsPlainFileName(const std::wstring& name)
 
 bool IsUsablePackageName(const std::wstring& folder, const std::wstring& name)
 {
-    return IsPlainFileName(name) && folder.size() + name.size() + wcslen(kLongestSuffix) <= MAX_PATH - 1;
+    return IsPlainFileName(name) && folder.size() + name.size() + wcslen(kResumeStateSuffix) <= MAX_PATH - 1;
 }

@@ -4,19 +4,6 @@
 
 #include <string>
 
-// True when `url` is an address of the web: "http://" or "https://" (in any
-// letter case) and a host. Anything else (file:, a UNC path, another
-// protocol) is never fetched and never handed to the shell.
-bool IsWebAddress(const std::wstring& url);
-
-// The download address's last segment: the text after its last "/", or the
-// whole address when it has none. Nothing is decoded or removed.
-std::wstring LastUrlSegment(const std::wstring& url);
-
-// True when `mirror` may stand for the package at `url`: a web address
-// whose last segment names the same file (without regard to letter case).
-bool IsMirrorOf(const std::wstring& mirror, const std::wstring& url);
-
 // True when `name` is a plain file name that stays in the folder it is put
 // in: not empty, no folder separators, drive or stream colons, wildcards,
 // quotes, pipes or control characters, not made of dots only, no trailing
