@@ -3,11 +3,9 @@
 #include <windows.h>
 
 #include "application/ParentConsole.h"
-#include "framework/InternetException.h"
 #include "support/RunLog.h"
 #include "support/WorkingFolder.h"
-#include "update/check/VersionReply.h"
-#include "update/check/VersionRequest.h"
+#include "update/check/UpdateCheck.h"
 #include "update/download/PackageDownload.h"
 #include "update/install/ClientProcess.h"
 #include "update/install/Installer.h"
@@ -99,14 +97,14 @@ bool MakeSureClientIsClosed(bool closeClient)
     }
 }
 
-UnattendedExit DownloadAndInstall(const UpdateRecord& record, const CommandLine& options, RunState& state)
+UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options, RunState& state)
 {
-    if (record.url.empty())
+    if (offer.url.empty())
     {
-        LogEvent(L"download: the record names no package");
+        LogEvent(L"download: the offer names no package");
         return UnattendedExit::DownloadFailed;
     }
-    DownloadPlan plan = PlanDownload(record);
+    DownloadPlan plan = PlanDownload(offer);
     QuietDownload listener;
     FileHandle package;
     const DownloadOutcome outcome = DownloadPackage(plan, listener, package);
@@ -144,50 +142,27 @@ UnattendedExit DownloadAndInstall(const UpdateRecord& record, const CommandLine&
     return UnattendedExit::NotStarted;
 }
 
-void LogReply(const VersionReply& reply, ReplyVerdict verdict)
-{
-    LogEvent(L"check: the reply says status-code " + std::to_wstring(reply.status) +
-             (reply.status == 1 ? L", offered version \"" + reply.record.version + L"\" at " +
-                                      AddressForLog(reply.record.url)
-                                : std::wstring()) +
-             (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed)" : L"") +
-             L"; unattended, so nothing is recorded");
-}
-
 UnattendedExit Run(const CommandLine& options, RunState& state)
 {
-    const VersionRequest request = PlanVersionCheck();
-    state.installedVersion = request.installedVersion;
-    std::wstring text;
-    try
-    {
-        text = DecodeVersionReply(FetchVersionReply(request));
-    }
-    catch (const CInternetException&)
-    {
-        return UnattendedExit::CheckFailed;
-    }
     // The offer goes straight to the download: a settings file in the
     // account's profile is no help here, and the local system account's
     // profile has no folder for it.
-    const VersionReply reply = ReadVersionReply(text);
-    const ReplyVerdict verdict = JudgeVersionReply(reply);
-    LogReply(reply, verdict);
-    switch (verdict)
+    const CheckResult check = CheckForUpdate(CheckFront::Unattended);
+    state.installedVersion = check.installedVersion;
+    switch (check.outcome)
     {
-        case ReplyVerdict::Current:
+        case CheckOutcome::Current:
             return UnattendedExit::Current;
-        case ReplyVerdict::Unusable:
+        case CheckOutcome::Unusable:
+        case CheckOutcome::Failed:
+        case CheckOutcome::LoginPage:
             return UnattendedExit::CheckFailed;
-        case ReplyVerdict::NewVersion:
+        case CheckOutcome::Offer:
             break;
     }
-    if (reply.status == 1 && !OfferPassesThisBuild(reply.record, request.installedVersion))
+    if (!check.offer)
         return UnattendedExit::CheckFailed;
-    // Another status than 1 offers what the settings file holds, as the
-    // pages would show it.
-    const UpdateRecord record = reply.status == 1 ? reply.record : ReadUpdateRecord();
-    state.offeredVersion = record.version;
+    state.offeredVersion = check.offer->version;
     if (options.mode == RunMode::Check)
         return UnattendedExit::NewVersion;
     state.onError = UnattendedExit::DownloadFailed;
@@ -196,7 +171,7 @@ UnattendedExit Run(const CommandLine& options, RunState& state)
         LogEvent(L"install: the client is running and /closeclient was not given: nothing is downloaded");
         return UnattendedExit::ClientRunning;
     }
-    return DownloadAndInstall(record, options, state);
+    return DownloadAndInstall(*check.offer, options, state);
 }
 } // namespace
 

@@ -1,10 +1,8 @@
 #include "pages/CheckVersionDlg.h"
 
-#include "framework/InternetException.h"
 #include "pages/WizardMessages.h"
 #include "support/RunLog.h"
-#include "update/check/VersionRequest.h"
-#include "update/network/LoginPage.h"
+#include "update/record/LiveUpdateIni.h"
 
 IMPLEMENT_DYNAMIC(CCheckVersionDlg, CWorkerPage)
 
@@ -18,35 +16,25 @@ struct CheckJob
 unsigned RunCheck(CheckJob& job)
 {
     WorkerLink& link = *job.link;
-    const VersionRequest request = PlanVersionCheck();
-    std::wstring reply;
-    try
-    {
-        reply = DecodeVersionReply(FetchVersionReply(request));
-    }
-    catch (const LoginPageAnswer&)
-    {
-        link.SendToFrame(WM_CHECK_ERROR, kCheckErrorLoginPage);
-        return 0;
-    }
-    catch (const CInternetException&)
-    {
-        link.SendToFrame(WM_CHECK_ERROR);
-        return 0;
-    }
-    if (!request.route.useProxy)
-        ::OutputDebugStringW(reply.c_str());
-
-    const ReplyVerdict verdict = CCheckVersionDlg::ParseVersionReply(reply, request.installedVersion, link);
+    const CheckOutcome outcome =
+        CCheckVersionDlg::ParseVersionReply(CheckForUpdate(CheckFront::Wizard), link);
     if (link.IsAbandoned())
         return 0;
-    if (verdict == ReplyVerdict::Unusable)
+    switch (outcome)
     {
-        link.SendToFrame(WM_CHECK_ERROR);
-        return 0;
+        case CheckOutcome::LoginPage:
+            link.SendToFrame(WM_CHECK_ERROR, kCheckErrorLoginPage);
+            return 0;
+        case CheckOutcome::Failed:
+        case CheckOutcome::Unusable:
+            link.SendToFrame(WM_CHECK_ERROR);
+            return 0;
+        case CheckOutcome::Current:
+        case CheckOutcome::Offer:
+            break;
     }
     link.SetProgress(10000);
-    link.SendToFrame(WM_CHECK_DONE, verdict == ReplyVerdict::NewVersion ? 1 : 0);
+    link.SendToFrame(WM_CHECK_DONE, outcome == CheckOutcome::Offer ? 1 : 0);
     return 0;
 }
 
@@ -78,13 +66,20 @@ unsigned __stdcall CCheckVersionDlg::CheckVersionThread(void* pParam)
     return RunWorkerJob<CheckJob>(pParam, RunCheck, ReportCheckError, 0);
 }
 
-ReplyVerdict CCheckVersionDlg::ParseVersionReply(const std::wstring& replyText,
-                                                 const std::wstring& installedVersion, WorkerLink& link)
+CheckOutcome CCheckVersionDlg::ParseVersionReply(const CheckResult& result, WorkerLink& link)
 {
+    if (result.outcome != CheckOutcome::Offer || !result.record)
+        return result.outcome;
     // After a confirmed Cancel the frame removes the settings file: nothing
     // may be written after that, so the write and the abandonment exclude
     // each other.
-    return RecordVersionReply(replyText, installedVersion,
-                              [&](const std::function<void()>& write)
-                              { return link.RunUnlessAbandoned(write); });
+    const std::wstring path = LiveUpdateIniPath();
+    bool written = false;
+    if (!link.RunUnlessAbandoned(
+            [&] { written = !path.empty() && WriteUpdateRecord(path.c_str(), *result.record); }))
+        return result.outcome;
+    if (written)
+        return result.outcome;
+    LogEvent(L"check: the update record could not be written");
+    return CheckOutcome::Unusable;
 }

@@ -6,7 +6,7 @@
 #include "framework/ScopedHandle.h"
 #include "pages/WorkerPage.h"
 #include "resource.h"
-#include "update/check/VersionReply.h"
+#include "update/check/UpdateCheck.h"
 
 class CCheckVersionDlg : public CWorkerPage
 {
@@ -23,10 +23,10 @@ class CCheckVersionDlg : public CWorkerPage
     // Starts the check once per page; false when no thread could be made.
     bool StartCheck();
 
-    // Reads the server's answer and records a new version for the pages
-    // that follow, unless the wizard has been abandoned meanwhile.
-    static ReplyVerdict ParseVersionReply(const std::wstring& reply, const std::wstring& installedVersion,
-                                          WorkerLink& link);
+    // Records the check's offer in the settings file for the pages that
+    // follow, unless the wizard has been abandoned meanwhile: Unusable when
+    // it could not be written, otherwise the check's outcome.
+    static CheckOutcome ParseVersionReply(const CheckResult& result, WorkerLink& link);
 
   private:
     static unsigned __stdcall CheckVersionThread(void* pParam);

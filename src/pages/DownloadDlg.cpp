@@ -10,7 +10,6 @@
 #include "pages/WizardMessages.h"
 #include "support/RunLog.h"
 #include "update/download/PackageDownload.h"
-#include "update/download/PackageName.h"
 #include "update/download/ResumeState.h"
 #include "update/install/Installer.h"
 
@@ -23,7 +22,8 @@ const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行
 struct DownloadJob
 {
     std::shared_ptr<WorkerLink> link;
-    DownloadPlan plan;
+    // Nothing when the recorded offer is refused: not a byte is fetched.
+    std::optional<DownloadPlan> plan;
 };
 
 std::wstring WriteErrorText(const std::wstring& temporaryPath)
@@ -76,8 +76,16 @@ unsigned RunDownload(DownloadJob& job)
     // For the taskbar button: COM on this thread for as long as it is shown.
     ComApartment com;
     DownloadProgress progress(link);
+    if (!job.plan)
+    {
+        progress.ShowFailure();
+        LogEvent(L"download: failed; the download-error box is shown");
+        ReportDownloadError(job);
+        return static_cast<unsigned>(-1);
+    }
+    DownloadPlan& plan = *job.plan;
     FileHandle package;
-    const DownloadOutcome outcome = DownloadPackage(job.plan, progress, package);
+    const DownloadOutcome outcome = DownloadPackage(plan, progress, package);
     if (link.IsAbandoned())
         return 0;
     switch (outcome)
@@ -86,9 +94,9 @@ unsigned RunDownload(DownloadJob& job)
             // The installation is claimed and runs to its end: a Cancel
             // confirmation still open closes.
             link.SendToFrame(WM_INSTALL_STARTING);
-            CDownloadDlg::RunInstaller(link.Frame(), job.plan.packagePath, std::move(package));
+            CDownloadDlg::RunInstaller(link.Frame(), plan.packagePath, std::move(package));
         case DownloadOutcome::CannotCreateFile:
-            AppMessageBox(WriteErrorText(PartialPackagePath(job.plan.packagePath)), MB_OK | MB_ICONERROR);
+            AppMessageBox(WriteErrorText(PartialPackagePath(plan.packagePath)), MB_OK | MB_ICONERROR);
             return 0;
         case DownloadOutcome::Abandoned:
             return 0;
@@ -100,7 +108,7 @@ unsigned RunDownload(DownloadJob& job)
             break;
     }
     progress.ShowFailure();
-    const std::wstring text = DownloadErrorText(outcome, job.plan, progress);
+    const std::wstring text = DownloadErrorText(outcome, plan, progress);
     LogEvent(text.empty() ? L"download: failed; the download-error box is shown"
                           : L"download: failed; the box says: " + text);
     ReportDownloadError(job, text);
@@ -116,7 +124,12 @@ bool CDownloadDlg::TryAbandonWorker()
     // the worker: what it leaves on disk is settled here, between two of the
     // worker's changes.
     const std::wstring packagePath = m_strPackagePath, url = m_strDownloadUrl;
-    return !m_link || m_link->TryAbandon([&] { KeepOnlyResumable(packagePath, url); });
+    return !m_link || m_link->TryAbandon(
+                          [&]
+                          {
+                              if (!packagePath.empty())
+                                  KeepOnlyResumable(packagePath, url);
+                          });
 }
 
 void CDownloadDlg::DoDataExchange(CDataExchange* pDX)
@@ -136,10 +149,12 @@ BOOL CDownloadDlg::OnInitDialog()
         (record.name.empty() ? std::wstring(kDefaultProductName) : record.name) + L" " + record.version;
     ApplyEditionSubstitution(line);
     SetDlgItemText(IDC_PACKAGE_LINE, line);
-    m_record = record;
     m_strDownloadUrl = record.url;
-    // The link hands its address to the shell: only a web page may open.
-    m_linkManual.SetLinkUrl(IsWebAddress(m_strDownloadUrl) ? m_strDownloadUrl : std::wstring());
+    if (!m_strDownloadUrl.empty())
+        m_offer = JudgeRecordedOffer(record);
+    // The link hands its address to the shell: only one the offer's rules
+    // take (a web page) may open.
+    m_linkManual.SetLinkUrl(m_offer.offer ? m_offer.offer->url : std::wstring());
     if (!StartDownload() && !m_strDownloadUrl.empty())
         LogEvent(L"download: no worker thread could be started");
     return TRUE;
@@ -154,8 +169,12 @@ BOOL CDownloadDlg::StartDownload()
     }
     if (m_hDownloadThread)
         return TRUE;
-    auto job = std::make_unique<DownloadJob>(DownloadJob{nullptr, PlanDownload(m_record)});
-    m_strPackagePath = job->plan.packagePath;
+    auto job = std::make_unique<DownloadJob>();
+    if (m_offer.verdict == OfferVerdict::Take)
+    {
+        job->plan.emplace(PlanDownload(*m_offer.offer));
+        m_strPackagePath = job->plan->packagePath;
+    }
     return StartWorker(m_hDownloadThread, DownloadThread, job, m_status.m_hWnd) ? TRUE : FALSE;
 }
 

@@ -9,7 +9,7 @@
 #include "pages/WorkerPage.h"
 #include "resource.h"
 #include "support/LinkStatic.h"
-#include "update/record/UpdateRecord.h"
+#include "update/trust/Offer.h"
 
 class CDownloadDlg : public CWorkerPage
 {
@@ -26,7 +26,9 @@ class CDownloadDlg : public CWorkerPage
     // An OK command that reaches the page has nothing to do.
     void OnOK() override {}
     // 1 when a worker runs or has been started, 0 when there is no address
-    // (the frame has then been told) or no thread could be made.
+    // (the frame has then been told) or no thread could be made. A record
+    // this build may not act on gets a worker that fetches nothing and
+    // reports the download's error.
     BOOL StartDownload();
     // The user has confirmed Cancel: as AbandonWorker, unless the worker has
     // begun the installation (false then; it runs to its end).
@@ -45,7 +47,9 @@ class CDownloadDlg : public CWorkerPage
     KernelHandle m_hDownloadThread;
     std::wstring m_strDownloadUrl;
     std::wstring m_strPackagePath;
-    UpdateRecord m_record;
+    // The record as judged when the page was made; the download goes only
+    // where this build may act on it.
+    OfferJudgement m_offer;
     CLinkStatic m_linkManual;
     CStatic m_status; // bytes, speed and time left, under the bar
 };

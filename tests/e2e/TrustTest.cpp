@@ -12,6 +12,7 @@ namespace
 const int kNext = 1000, kResultText = 1008;
 const wchar_t kDownloadErrorBox[] = L"下载文件发生错误，请重新执行更新程序！";
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
+const wchar_t kAlreadyLatestText[] = L"您现在已经是客户端最新版本，无需在线更新！";
 
 void Replace(std::string& text, const std::string& from, const std::string& to)
 {
@@ -37,13 +38,16 @@ enum class Build
     Pinned
 };
 
-// Where a refused offer stops: at the check, in the download, or in the
-// download of a record a launcher prepared.
+// Where an offer stops: at the check (as an error, or as nothing to do), in
+// the download, in the download of a record a launcher prepared, or at a
+// check whose reply offers no record of its own while a stale one is left.
 enum class Stop
 {
     Check,
+    Current,
     Download,
-    Launcher
+    Launcher,
+    StaleRecord
 };
 
 class Trust : public WizardTest
@@ -94,11 +98,15 @@ class Trust : public WizardTest
     void Launch(Build build, const std::string& answer)
     {
         UseBuild(build);
+        StartAtNewVersion(Record(answer));
+        Click(Item(m_frame, kNext));
+    }
+    static std::string Record(const std::string& answer)
+    {
         std::string record;
         for (const char* key : {"newversionname", "newversion", "downloadurl", "size", "sha256", "signature"})
             record += std::string(key) + "=" + Element(answer, key) + "\r\n";
-        StartAtNewVersion(record);
-        Click(Item(m_frame, kNext));
+        return record;
     }
     void UseBuild(Build build)
     {
@@ -140,11 +148,12 @@ class Trust : public WizardTest
         Click(Item(m_frame, kNext));
         ExpectEndsPromptly();
     }
-    // The check-error Finish page; nothing run, and the log says why.
-    void ExpectCheckRefused(const std::string& why)
+    // The check's Finish page (its error, or nothing to do); nothing run,
+    // and the log says why.
+    void ExpectCheckRefused(const std::string& why, const wchar_t* text = kCheckErrorText)
     {
         ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg", 30000));
-        EXPECT_EQ(kCheckErrorText, TextOf(Item(CurrentPage(m_frame), kResultText)));
+        EXPECT_EQ(text, TextOf(Item(CurrentPage(m_frame), kResultText)));
         EXPECT_EQ(m_runsBefore, InstallerRuns());
         const std::string log = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
         EXPECT_NE(std::string::npos, log.find(why, m_logStart)) << "the log does not say: " << why;
@@ -189,6 +198,7 @@ TEST_F(Trust, WhatEachBuildRefuses)
     std::string otherName = Answer("trust-signed.exe");
     Replace(otherName, "/trust-signed.exe<", "/trust-renamed.exe<");
     const char kNotSigned[] = "the signature does not verify with the publisher's key over the";
+    const char kNotNewer[] = "\"2.1\" is not newer than the installed version \"2.1.0\"";
     const struct
     {
         Build build;
@@ -204,13 +214,15 @@ TEST_F(Trust, WhatEachBuildRefuses)
         {Build::Keyed, Answer("trust-other-key.exe"), kNotSigned, Stop::Check},
         {Build::Keyed, noSignature, "the record gives no signature", Stop::Check},
         {Build::Keyed, wrongHash, kNotSigned, Stop::Check},
-        // A replayed older release: signed, and installed already (2.1.0).
-        {Build::Keyed, Answer("trust-old.exe"), "\"2.1\" is not newer than the installed version \"2.1.0\"",
-         Stop::Check},
+        // A replayed older release: signed, and installed already (2.1.0):
+        // nothing to do at the check, refused from a launcher's record, and
+        // never offered by a reply that names no record of its own.
+        {Build::Keyed, Answer("trust-old.exe"), kNotNewer, Stop::Current},
+        {Build::Keyed, Answer("trust-old.exe"), kNotNewer, Stop::Launcher},
+        {Build::Keyed, Answer("trust-old.exe"), "status-code 2; not usable", Stop::StaleRecord},
         {Build::Keyed, otherVersion, kNotSigned, Stop::Check},
         {Build::Keyed, otherName, kNotSigned, Stop::Check},
-        {Build::Keyed, otherVersion, "does not verify with the publisher's key over the package's manifest",
-         Stop::Launcher},
+        {Build::Keyed, otherVersion, kNotSigned, Stop::Launcher},
         {Build::Plain, wrongHash, "SHA-256 mismatch", Stop::Download},
         {Build::Plain, wrongSize, "size mismatch", Stop::Download},
         {Build::Plain, Answer("trust-tampered.exe"), "Authenticode signature is broken", Stop::Download},
@@ -223,13 +235,22 @@ TEST_F(Trust, WhatEachBuildRefuses)
         MarkLog();
         m_server.Reset();
         if (c.stop == Stop::Launcher)
+        {
             Launch(c.build, c.answer);
+        }
+        else if (c.stop == Stop::StaleRecord)
+        {
+            WriteIni("[Update]\r\n" + Record(c.answer));
+            Download(c.build, "<response status-code=\"2\"/>", false);
+        }
         else
+        {
             Download(c.build, c.answer, c.stop == Stop::Download);
-        if (c.stop == Stop::Check)
-            ExpectCheckRefused(c.why);
-        else
+        }
+        if (c.stop == Stop::Download || c.stop == Stop::Launcher)
             ExpectRefused(c.answer, c.why);
+        else
+            ExpectCheckRefused(c.why, c.stop == Stop::Current ? kAlreadyLatestText : kCheckErrorText);
         for (const Json& request : m_server.Requests().array)
             EXPECT_TRUE(c.stop == Stop::Download || request["method"].string == L"POST")
                 << "a package asked for";

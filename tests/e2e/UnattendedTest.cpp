@@ -16,6 +16,10 @@ struct RunCase
     bool clientRuns, wizardRuns;
     DWORD exitCode;
     bool downloads, installs, clientEnds;
+    const wchar_t* build = L"QVXLiveUpdate"; // the wizard's variant
+    // An update record an earlier run left in the settings file, of an
+    // older release when the build is keyed.
+    bool staleRecord = false;
 };
 
 // The check's answer offering version 3.0 at `url`, with `more` inside.
@@ -79,7 +83,11 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
     const wchar_t silentWithArgs[] = L"/silent /installer-args \"/S /D=C:\\Program Files\\Qora\"";
     const std::string offer = Offer(PackageUrl()), current = R"({"body": "<r status-code=\"0\"/>"})",
                       failing = R"({"status": 500})",
-                      badDigest = Offer(PackageUrl(), "<sha256>" + std::string(64, '0') + "</sha256>");
+                      badDigest = Offer(PackageUrl(), "<sha256>" + std::string(64, '0') + "</sha256>"),
+                      otherStatus = R"({"body": "<r status-code=\"2\"/>"})",
+                      // Signed, and the installed version: a release replayed.
+        replayed = R"({"body": )" +
+                   JsonString(ReadTextFile(ServedFilesFolder() + L"\\answers\\trust-old.exe.xml")) + "}";
     const RunCase cases[] = {
         {"Upgraded", silentWithArgs, offer, false, false, 0, true, true, false},
         {"Current", L"-SILENT", current, false, false, 1, false, false, false},
@@ -91,6 +99,11 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         {"CheckOffered", L"/check", offer, false, false, 10, false, false, false},
         {"CheckCurrent", L"-check", current, false, false, 1, false, false, false},
         {"BadOption", L"/bogus", offer, false, false, 7, false, false, false},
+        {"OtherStatus", L"/check", otherStatus, false, false, 3, false, false, false, L"QVXLiveUpdate_keyed"},
+        {"OtherStatusStaleRecord", L"/silent", otherStatus, false, false, 3, false, false, false,
+         L"QVXLiveUpdate", true},
+        {"KeyedReplayedRelease", L"/silent", replayed, false, false, 1, false, false, false,
+         L"QVXLiveUpdate_keyed"},
     };
     for (const RunCase& c : cases)
     {
@@ -99,6 +112,9 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         Answer(c.answer);
         ::DeleteFileW(m_marker.c_str());
         Process* client = c.clientRuns ? &StartClient(L"QOravel.exe") : nullptr;
+        m_exe = TestProgramFolder() + L"..\\" + c.build + L".exe";
+        if (c.staleRecord)
+            WriteIni("[Update]\r\nnewversion=2.1\r\ndownloadurl=" + PackageUrl() + "\r\n");
         if (c.wizardRuns)
             StartWizard();
 

@@ -83,7 +83,10 @@ TEST_F(VersionCheck, OfferedVersionIsRecordedInUtf8AndShown)
     SetClientRecord(
         {{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}, {L"MainVersion", L"2.1"}});
     const std::wstring desc = L"第一行 Ελληνικά\n第二行 😀";
-    ASSERT_TRUE(m_server.Script(XmlReply(NewVersionBody(Utf8(L"Qora企业版 ✓"), Utf8(desc)))));
+    // Labelled HTML, as many servers label everything they send.
+    ASSERT_TRUE(m_server.Script(
+        ReplyScript(R"({"headers": [["Content-Type", "text/html; charset=utf-8"]], "body": )" +
+                    JsonString(NewVersionBody(Utf8(L"Qora企业版 ✓"), Utf8(desc))) + "}")));
     StartAtCheckVersion();
     ExpectNewVersionPage();
 
@@ -264,8 +267,10 @@ INSTANTIATE_TEST_SUITE_P(
                     nullptr, 0, "(status 302, Content-Type none, Location host login.campus.invalid"},
         FailureCase{
             "HtmlAnswer",
-            R"({"headers": [["Content-Type", "text/html; charset=utf-8"]], "body": "<r status-code=\"1\"/>"})",
-            nullptr, 0, "Content-Type text/html; charset=utf-8, no Location elsewhere, a web page"},
+            R"({"headers": [["Content-Type", "text/html; charset=utf-8"]], "body": "Log in first"})", nullptr,
+            0,
+            "Content-Type text/html; charset=utf-8, no Location elsewhere, a web page that is no update "
+            "reply"},
         FailureCase{
             "ServerErrorPage",
             R"({"status": 502, "headers": [["Content-Type", "text/html"]], "body": "<html>502</html>"})",

@@ -17,6 +17,7 @@
 #include "update/record/UpdateRecord.h"
 #include "update/trust/PackageChecks.h"
 #include "update/check/VersionReply.h"
+#include "update/trust/Offer.h"
 
 namespace
 {
@@ -102,7 +103,7 @@ std::string ReplyExtreme(Generator& random)
     }
 }
 
-const char kReplyStatus[] = "the status as MSXML reads it, and \"current\" exactly for status 0";
+const char kReplyStatus[] = "the status as MSXML reads it";
 const char kReplyValues[] = "status 1: the seven values and the mirrors as MSXML reads them";
 const char kReplyVerdict[] = "status 1: plain values offered, a broken line or check refused";
 const char kRecordUnwritten[] = "a record not written leaves the file's bytes as they were";
@@ -171,11 +172,13 @@ std::optional<bool> OfferCalledFor(const PlainReply& plain)
                : std::nullopt;
 }
 
-VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, Checker& check)
+// `offered`: a status-1 reply whose offer a build without the publisher's
+// key takes.
+VersionReply ReadAndCheckReply(const std::string& body, bool& offered, Checker& check)
 {
     const std::wstring text = DecodeBody(body);
     const VersionReply reply = ReadVersionReply(text);
-    verdict = JudgeVersionReply(reply);
+    offered = reply.status == 1 && JudgeOffer(reply.record, OfferContext()).verdict == OfferVerdict::Take;
     check.Untimed(
         [&]
         {
@@ -183,10 +186,9 @@ VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, C
             if (!read)
                 return;
             const PlainReply& plain = *read;
-            check.Expect(
-                kReplyStatus,
-                reply.status == plain.status && (verdict == ReplyVerdict::Current) == (plain.status == 0),
-                "status " + std::to_string(reply.status) + ", MSXML reads " + std::to_string(plain.status));
+            check.Expect(kReplyStatus, reply.status == plain.status,
+                         "status " + std::to_string(reply.status) + ", MSXML reads " +
+                             std::to_string(plain.status));
             if (plain.status != 1)
                 return;
             const UpdateRecord& record = reply.record;
@@ -200,7 +202,7 @@ VersionReply ReadAndCheckReply(const std::string& body, ReplyVerdict& verdict, C
                          std::to_string(record.mirrors.size()) + " mirrors read, MSXML " +
                              std::to_string(plain.mirrors.size()));
             if (const std::optional<bool> offer = OfferCalledFor(plain))
-                check.Expect(kReplyVerdict, (verdict == ReplyVerdict::NewVersion) == *offer,
+                check.Expect(kReplyVerdict, offered == *offer,
                              *offer ? "a plain offer refused" : "an offer the record cannot carry accepted");
         });
     return reply;
@@ -306,9 +308,8 @@ void RunRecord(const std::string& input, Checker& check, const FuzzPlaces& place
             pairs = IniEntryNames(DecodeIniText(prepared), 12, true);
             before = ReadEntries(pairs, static_cast<int>(prepared.size() + 2));
         });
-    ReplyVerdict verdict = ReplyVerdict::Current;
-    const VersionReply reply = ReadAndCheckReply(body, verdict, check);
-    const bool offered = verdict == ReplyVerdict::NewVersion && reply.status == 1;
+    bool offered = false;
+    const VersionReply reply = ReadAndCheckReply(body, offered, check);
     const bool recorded = offered && WriteUpdateRecord(path, reply.record);
     check.Untimed([&] { CheckRecord(prepared, pairs, before, reply, offered, recorded, check, places); });
 }
@@ -330,8 +331,8 @@ void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& place
                         ReplyExtreme,
                         [](const std::string& input, Checker& check)
                         {
-                            ReplyVerdict verdict = ReplyVerdict::Current;
-                            ReadAndCheckReply(input, verdict, check);
+                            bool offered = false;
+                            ReadAndCheckReply(input, offered, check);
                         },
                         {kReplyStatus, kReplyValues, kReplyVerdict}});
 

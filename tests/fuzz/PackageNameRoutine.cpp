@@ -9,6 +9,7 @@
 #include "framework/ScopedHandle.h"
 #include "fuzz/Routines.h"
 #include "support/Utf8.h"
+#include "support/WebAddress.h"
 #include "update/download/PackageName.h"
 
 namespace

@@ -8,14 +8,15 @@
 
 #include "fuzz/Routines.h"
 #include "support/Utf8.h"
-#include "update/check/DottedVersion.h"
+#include "support/WebAddress.h"
 #include "update/check/VersionReply.h"
-#include "update/download/PackageName.h"
+#include "update/trust/DottedVersion.h"
+#include "update/trust/Offer.h"
 #include "update/trust/PackageManifest.h"
 
 namespace
 {
-std::string Offer(const std::string& version)
+std::string OfferReply(const std::string& version)
 {
     return "<r status-code=\"1\"><newversion>" + version +
            "</newversion><downloadurl>https://h/a.exe</downloadurl>"
@@ -31,22 +32,29 @@ const char kVersionNumbers[] = "versions of numbers below 10^18 compare as the n
 // Exactly the record's values, a line each: no value adds or hides a line.
 void RunManifest(const std::string& input, Checker& check)
 {
-    std::wstring text, problem;
+    std::wstring text;
     Utf8ToWide(text, input.data(), strnlen(input.data(), input.size()));
     const UpdateRecord record = ReadVersionReply(text).record;
-    const std::optional<std::string> manifest = RecordManifest(record, problem);
+    const OfferJudgement judgement = JudgeOffer(record, OfferContext());
     check.Untimed(
         [&]
         {
+            if (!judgement.offer)
+            {
+                check.Expect(kManifestLines, !judgement.why.empty(), "refused without a reason");
+                return;
+            }
+            const std::string& manifest = judgement.offer->manifest;
+            if (manifest.empty())
+                return;
             const std::string head = std::string(kManifestHeading) +
                                      "\nname=" + Utf8(LastUrlSegment(record.url)) +
                                      "\nversion=" + Utf8(record.version) + "\nsize=";
             check.Expect(kManifestLines,
-                         manifest ? manifest->compare(0, head.size(), head) == 0 &&
-                                        std::count(manifest->begin(), manifest->end(), '\n') == 5 &&
-                                        manifest->size() - manifest->find("\nsha256=") == 73
-                                  : !problem.empty(),
-                         manifest ? "a manifest of other lines" : "no manifest and no reason");
+                         manifest.compare(0, head.size(), head) == 0 &&
+                             std::count(manifest.begin(), manifest.end(), '\n') == 5 &&
+                             manifest.size() - manifest.find("\nsha256=") == 73,
+                         "a manifest of other lines");
         });
 }
 
@@ -103,9 +111,9 @@ void RunVersions(const std::string& input, Checker& check)
 void AddTrustRoutines(std::vector<Routine>& routines)
 {
     routines.push_back({"manifest",
-                        {Offer("3.0.0.0")},
+                        {OfferReply("3.0.0.0")},
                         [](Generator& random)
-                        { return Offer(Repeat("3&#10;\xE4\xB8\xAD", random.Size(99999))); },
+                        { return OfferReply(Repeat("3&#10;\xE4\xB8\xAD", random.Size(99999))); },
                         RunManifest,
                         {kManifestLines}});
     routines.push_back({"version",

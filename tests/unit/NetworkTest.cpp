@@ -22,21 +22,19 @@ TEST(LoginPage, RedirectsAwayAndWebPagesAreLoginPages)
     for (const char* body : {"", "<r status-code=\"1\"/>", "x<html>", "<!DOCTYPE xml>", "<htm"})
         EXPECT_FALSE(StartsLikeHtml(body)) << body;
 
-    EXPECT_EQ(L"login.campus.cn",
-              OtherHost(L"http://user:pw@Login.Campus.CN:8080/a?b", L"updates.example.com"));
-    EXPECT_EQ(L"", OtherHost(L"https://UPDATES.example.com:8443/gdisp.xml?", L"updates.example.com"));
-    EXPECT_EQ(L"", OtherHost(L"/relative/path", L"updates.example.com"));
-    EXPECT_EQ(L"[::1]", AddressHost(L"http://[::1]:80/x"));
-    EXPECT_EQ(L"m.example:8080", AddressAuthority(L"http://u@m.example:8080/p/QoraSetup.exe"));
-
     EXPECT_EQ(L"", WebPageInstead(L"application/octet-stream"));
     EXPECT_NE(std::wstring::npos, WebPageInstead(L"text/html").find(L"web page"));
 
     EXPECT_TRUE(IsLoginPageAnswer(302, L"", L"login.campus.cn"));
-    EXPECT_TRUE(IsLoginPageAnswer(200, L"text/html", L""));
     EXPECT_TRUE(IsLoginPageAnswer(511, L"text/html", L""));
     EXPECT_FALSE(IsLoginPageAnswer(404, L"text/html", L"")) << "the server's own error page";
-    EXPECT_FALSE(IsLoginPageAnswer(200, L"text/xml", L""));
+    EXPECT_FALSE(IsLoginPageAnswer(200, L"text/html", L"")) << "judged by its body";
+    // A body: the update reply labelled HTML is the reply; anything else
+    // labelled HTML, or starting like it, is a login page.
+    EXPECT_FALSE(IsLoginPageBody(L"text/html; charset=utf-8", "<response status-code=\"1\">", true));
+    EXPECT_TRUE(IsLoginPageBody(L"text/html", "Please log in", false));
+    EXPECT_TRUE(IsLoginPageBody(L"text/xml", "<html><body>", false));
+    EXPECT_FALSE(IsLoginPageBody(L"text/xml", "<r status-code=\"1\">", true));
 }
 
 TEST(NetworkRoute, OnlyAProxyNeverReachedIsGoneAround)

@@ -7,6 +7,7 @@
 #include "support/SignatureEncoding.h"
 #include "support/Sha256.h"
 #include "update/trust/Authenticode.h"
+#include "update/trust/Offer.h"
 #include "update/trust/PackageManifest.h"
 #include "update/trust/PackageVerifier.h"
 #include "update/trust/PublisherKey.h"
@@ -223,62 +224,106 @@ TEST(Authenticode, WhatMayRun)
         << "a damaged list pins what no certificate has";
 }
 
-TEST(PackageManifest, BindsNameVersionSizeAndDigestInOneForm)
+TEST(Offer, OneJudgementOfWhatThisBuildMayActOn)
 {
-    std::wstring problem;
+    OfferContext keyed;
+    keyed.keyRequired = true;
+    keyed.key = PublisherKey::FromPem(TestKey("publisher.pem"));
+    ASSERT_TRUE(keyed.key);
+    keyed.installedVersion = L"2.1";
+    OfferContext keyless, unusableKey;
+    keyless.installedVersion = L"9.9";
+    unusableKey.keyRequired = true;
+
+    const OfferJudgement signed_ = JudgeOffer(SignedRecord(), keyed);
+    ASSERT_EQ(OfferVerdict::Take, signed_.verdict) << signed_.why;
     EXPECT_EQ("QVXLiveUpdate package manifest 1\nname=QoraSetup-3.0.exe\nversion=3.0.0.0\nsize=26\n"
               "sha256=c6e3c40c8c429b2ad7e44445c2a31b8cf7b1f87719de0be3d1b499ce522a75f1\n",
-              RecordManifest(SignedRecord(), problem).value_or(""));
+              signed_.offer->manifest);
+    EXPECT_EQ(L"QoraSetup-3.0.exe", signed_.offer->fileName);
     for (const wchar_t* version : {L"3.0\nsize=1", L"3.0\r", L"3.\xD800"})
         EXPECT_FALSE(FormatPackageManifest(L"a.exe", version, 26, DigestOfText())) << "a forged line";
-    const auto key = PublisherKey::FromPem(TestKey("publisher.pem"));
-    ASSERT_TRUE(key);
-    UpdateRecord moved = SignedRecord();
-    moved.url = L"http://mirror.example.net/QoraSetup-3.0.exe";
-    moved.size = L"026";
-    EXPECT_TRUE(VerifyRecordSignature(moved, *key, problem)) << "the same name and size anywhere";
+
+    using Change = void (*)(UpdateRecord&);
+    const struct
+    {
+        const char* what;
+        Change change;
+        const OfferContext& context;
+        OfferVerdict verdict;
+    } cases[] = {
+        {"the same name and size anywhere",
+         [](UpdateRecord& r) { r.url = L"http://mirror.example.net/QoraSetup-3.0.exe", r.size = L"026"; },
+         keyed, OfferVerdict::Take},
+        {"the signed version written otherwise", [](UpdateRecord& r) { r.version = L"3"; }, keyed,
+         OfferVerdict::Refuse},
+        {"a signature over another version", [](UpdateRecord& r) { r.version = L"3.1.0.0"; }, keyed,
+         OfferVerdict::Refuse},
+        {"another name", [](UpdateRecord& r) { r.url = L"https://h/QoraSetup-3.1.exe"; }, keyed,
+         OfferVerdict::Refuse},
+        {"no signature", [](UpdateRecord& r) { r.signature.clear(); }, keyed, OfferVerdict::Refuse},
+        {"no signature, no key", [](UpdateRecord& r) { r.signature.clear(); }, keyless, OfferVerdict::Take},
+        {"an embedded key that cannot be used", [](UpdateRecord&) {}, unusableKey, OfferVerdict::Refuse},
+        {"no size", [](UpdateRecord& r) { r.size.clear(); }, keyed, OfferVerdict::Refuse},
+        {"a malformed size", [](UpdateRecord& r) { r.size = L"12 KB"; }, keyless, OfferVerdict::Refuse},
+        {"a malformed sha256", [](UpdateRecord& r) { r.sha256 = L"abc"; }, keyless, OfferVerdict::Refuse},
+        {"a malformed signature", [](UpdateRecord& r) { r.signature = L"QUJD"; }, keyless,
+         OfferVerdict::Refuse},
+        {"a share", [](UpdateRecord& r) { r.url = L"\\\\host\\share\\QoraSetup-3.0.exe"; }, keyless,
+         OfferVerdict::Refuse},
+        {"a mirror of another file", [](UpdateRecord& r) { r.mirrors = {L"http://b/Other.exe"}; }, keyless,
+         OfferVerdict::Refuse},
+        {"a mirror on a scheme taken for http",
+         [](UpdateRecord& r) { r.mirrors = {L"h://b/QoraSetup-3.0.exe"}; }, keyless, OfferVerdict::Refuse},
+        {"mirrors of the same file",
+         [](UpdateRecord& r) {
+             r.mirrors = {L"https://b:8443/x/qorasetup-3.0.EXE", L"http://c/QoraSetup-3.0.exe"};
+         },
+         keyed, OfferVerdict::Take},
+        {"five mirrors", [](UpdateRecord& r) { r.mirrors.assign(5, L"http://c/QoraSetup-3.0.exe"); }, keyless,
+         OfferVerdict::Refuse},
+        {"a line break in the version", [](UpdateRecord& r) { r.version += L"\n"; }, keyless,
+         OfferVerdict::Refuse},
+    };
+    for (const auto& c : cases)
+    {
+        UpdateRecord record = SignedRecord();
+        c.change(record);
+        const OfferJudgement judgement = JudgeOffer(record, c.context);
+        EXPECT_EQ(c.verdict, judgement.verdict)
+            << c.what << ": " << std::string(judgement.why.begin(), judgement.why.end());
+    }
+
+    // Not newer is nothing to do, and says both versions.
+    for (const wchar_t* installed : {L"3.0", L"3.0.0.0.1", L"10"})
+    {
+        keyed.installedVersion = installed;
+        const OfferJudgement judgement = JudgeOffer(SignedRecord(), keyed);
+        EXPECT_EQ(OfferVerdict::Current, judgement.verdict) << installed;
+        EXPECT_NE(std::wstring::npos, judgement.why.find(std::wstring(L"\"") + installed + L"\""));
+    }
+    keyed.installedVersion = L"";
+    EXPECT_EQ(OfferVerdict::Take, JudgeOffer(SignedRecord(), keyed).verdict) << "no client is older than any";
+    keyed.installedVersion = L"2.1 beta";
+    EXPECT_EQ(OfferVerdict::Refuse, JudgeOffer(SignedRecord(), keyed).verdict);
 }
 
-TEST(PackageVerifier, WhatTheRecordAndTheBuildDemand)
+TEST(PackageVerifier, TheOffersSizeAndDigest)
 {
-    const std::wstring sha = HexOfDigest(DigestOfText());
-    const std::wstring size = std::to_wstring(sizeof kSignedText - 1);
-    PackageExpectation all;
-    std::wstring problem;
-    ASSERT_TRUE(ParsePackageExpectation(size, sha, kManifestSignature, all, problem)) << problem;
-    all.manifest = RecordManifest(SignedRecord(), problem).value_or("");
-    PackageExpectation none;
-    ASSERT_TRUE(ParsePackageExpectation(L"", L"", L"", none, problem));
-    PackageExpectation ignored;
-    EXPECT_FALSE(ParsePackageExpectation(L"12x", L"", L"", ignored, problem));
-    EXPECT_FALSE(ParsePackageExpectation(L"", sha.substr(1), L"", ignored, problem));
-    EXPECT_FALSE(ParsePackageExpectation(L"", L"", L"AAAA", ignored, problem));
-
-    auto verify = [](const PackageExpectation& expected, bool keyed, const std::string& bytes)
+    const std::string text = kSignedText;
+    auto verify = [&](std::optional<uint64_t> size, std::optional<Sha256Digest> sha, const std::string& bytes)
     {
-        PackageVerifier verifier(expected, keyed,
-                                 keyed ? PublisherKey::FromPem(TestKey("publisher.pem")) : std::nullopt, {});
-        if (!verifier.Precondition().empty() || !verifier.AcceptsTotal(bytes.size()))
+        PackageVerifier verifier(size, sha, {});
+        if (!verifier.AcceptsTotal(bytes.size()))
             return false;
         verifier.Restart();
         for (char c : bytes) // in the smallest pieces
             verifier.Add(&c, 1);
         return verifier.Finish();
     };
-    const std::string text = kSignedText;
-    EXPECT_TRUE(verify(all, true, text));
-    EXPECT_TRUE(verify(all, false, text));
-    EXPECT_TRUE(verify(none, false, text + "anything")) << "without a key, nothing given is nothing checked";
-    EXPECT_FALSE(verify(none, true, text)) << "a keyed build needs all three";
-    EXPECT_FALSE(verify(all, true, text.substr(1) + "!")) << "same length, other bytes";
-    EXPECT_FALSE(verify(all, false, text + "!"));
-    PackageExpectation otherSignature = all;
-    (*otherSignature.signature)[10] ^= 1;
-    EXPECT_FALSE(verify(otherSignature, true, text));
-    EXPECT_TRUE(verify(otherSignature, false, text)) << "a build without key ignores the signature";
-    PackageExpectation otherManifest = all;
-    otherManifest.manifest[otherManifest.manifest.find("3.0.0.0")] = '9';
-    EXPECT_FALSE(verify(otherManifest, true, text)) << "a signature over another version";
-    EXPECT_FALSE(PackageVerifier(all, true, std::nullopt, {}).Precondition().empty())
-        << "an embedded key that cannot be used refuses everything";
+    EXPECT_TRUE(verify(text.size(), DigestOfText(), text));
+    EXPECT_TRUE(verify(std::nullopt, std::nullopt, text + "anything")) << "nothing given is nothing checked";
+    EXPECT_FALSE(verify(text.size(), DigestOfText(), text.substr(1) + "!")) << "same length, other bytes";
+    EXPECT_FALSE(verify(std::nullopt, DigestOfText(), text + "!"));
+    EXPECT_FALSE(verify(text.size() + 1, std::nullopt, text));
 }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "update/trust/PackageChecks.h"
-#include "update/check/DottedVersion.h"
+#include "update/trust/DottedVersion.h"
 #include "update/check/VersionReply.h"
 
 namespace
@@ -41,46 +41,26 @@ TEST(PackageChecks, TextFormsAreTakenStrictly)
         EXPECT_FALSE(ParseSignatureText(text, raw)) << text;
 }
 
-TEST(VersionReply, ChecksAreReadAsStoredAndMalformedOnesFailTheCheck)
+TEST(VersionReply, ValuesAreReadAsTheRecordStoresThem)
 {
     const std::wstring head = L"<r status-code=\"1\"><newversion>3.0</newversion>";
     VersionReply reply =
         ReadVersionReply(head + L"<SIZE>1024</SIZE><sha256>" + kSha256 + L"</sha256><Signature>\n" +
-                         kSignature + L"\n</Signature><size>1</size><desc>a\nb</desc></r>");
+                         kSignature + L"\n</Signature><size>1</size><desc>a\nb</desc>" +
+                         L"<mirror>https://b:8443/x/a.exe</mirror><MIRROR>http://c/a.exe</MIRROR></r>");
+    EXPECT_TRUE(reply.hasStatus);
     EXPECT_EQ(L"1024", reply.record.size) << "the first of each";
     EXPECT_EQ(kSha256, reply.record.sha256);
     EXPECT_EQ(std::wstring::npos, reply.record.signature.find_first_of(L" \r\n"))
         << "stored without white space";
     EXPECT_EQ(L"a\r\nb", reply.record.desc);
-    EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(reply));
-    EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(ReadVersionReply(head + L"</r>"))) << "none given";
-
-    for (const wchar_t* element :
-         {L"<size>12 KB</size>", L"<sha256>abc</sha256>", L"<signature>QUJD</signature>",
-          L"<downloadurl>file://host/share/x.exe</downloadurl>",
-          L"<downloadurl>\\\\host\\share\\x.exe</downloadurl>", L"<downloadurl>ftp://h/x.exe</downloadurl>",
-          L"<downloadurl>x.exe</downloadurl>"})
-        EXPECT_EQ(ReplyVerdict::Unusable, JudgeVersionReply(ReadVersionReply(head + element + L"</r>")))
-            << element;
-    reply.status = 2;
-    reply.record.size = L"not a number";
-    EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(reply)) << "nothing is recorded for another status";
-}
-
-TEST(VersionReply, MirrorsAreWebAddressesOfTheSameFile)
-{
-    const std::wstring head = L"<r status-code=\"1\"><downloadurl>http://a/QoraSetup.exe</downloadurl>";
-    const std::wstring good =
-        L"<mirror>https://b:8443/x/qorasetup.exe</mirror><MIRROR>http://c/QoraSetup.exe</MIRROR>";
-    const VersionReply reply = ReadVersionReply(head + good + L"</r>");
-    EXPECT_EQ((std::vector<std::wstring>{L"https://b:8443/x/qorasetup.exe", L"http://c/QoraSetup.exe"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"https://b:8443/x/a.exe", L"http://c/a.exe"}),
               reply.record.mirrors);
-    EXPECT_EQ(ReplyVerdict::NewVersion, JudgeVersionReply(reply));
-    for (const std::wstring& bad : {std::wstring(L"<mirror>ftp://b/QoraSetup.exe</mirror>"),
-                                    std::wstring(L"<mirror>\\\\b\\QoraSetup.exe</mirror>"),
-                                    std::wstring(L"<mirror>http://b/Other.exe</mirror>"),
-                                    std::wstring(L"<mirror/>"), good + good + good})
-        EXPECT_EQ(ReplyVerdict::Unusable, JudgeVersionReply(ReadVersionReply(head + bad + L"</r>"))) << bad;
+    // Whether a text is an update reply at all, whatever it was labelled.
+    EXPECT_TRUE(ReadVersionReply(L"<response status-code=\"0\"/>").hasStatus);
+    for (const wchar_t* text :
+         {L"<html><body>login</body></html>", L"<r/>", L"not xml", L"<r status-code=\"\"/>"})
+        EXPECT_FALSE(ReadVersionReply(text).hasStatus) << text;
 }
 
 TEST(DottedVersion, ComparesNumbersComponentByComponent)

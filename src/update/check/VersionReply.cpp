@@ -2,13 +2,8 @@
 
 #include "framework/ComPtr.h"
 #include "support/WideText.h"
-#include "support/RunLog.h"
 #include "support/XmlDocument.h"
-#include "update/check/DottedVersion.h"
-#include "update/download/PackageName.h"
-#include "update/record/LiveUpdateIni.h"
 #include "update/trust/PackageChecks.h"
-#include "update/trust/PackageManifest.h"
 
 VersionReply ReadVersionReply(const std::wstring& replyText)
 {
@@ -20,6 +15,8 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
         document.LoadFromText(L"<?xml version=\"1.0\" encoding=\"utf-8\"?>" + replyText);
         const XmlNode root = document.GetRoot();
         document.GetAttributeInt(root, "status-code", reply.status);
+        std::wstring status;
+        reply.hasStatus = document.GetAttribute(root, "status-code", status) && !status.empty();
         if (reply.status == 1)
         {
             UpdateRecord& record = reply.record;
@@ -39,107 +36,4 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
         }
     } // every node is released before COM is left
     return reply;
-}
-
-ReplyVerdict JudgeVersionReply(const VersionReply& reply)
-{
-    if (reply.status == 0)
-        return ReplyVerdict::Current;
-    if (reply.status != 1)
-        return ReplyVerdict::NewVersion;
-    // A value the pages could only show or use cut, or a check the download
-    // could not read, would be another value: the offer is refused whole.
-    const UpdateRecord& record = reply.record;
-    uint64_t size = 0;
-    std::array<BYTE, 32> digest{};
-    std::array<BYTE, 64> signature{};
-    if (!RecordFitsItsReaders(record) || (!record.size.empty() && !ParsePackageSize(record.size, size)) ||
-        (!record.sha256.empty() && !ParseSha256Hex(record.sha256, digest)) ||
-        (!record.signature.empty() && !ParseSignatureText(record.signature, signature)))
-        return ReplyVerdict::Unusable;
-    // The manual-download link hands the address to the shell: a file, a
-    // share or another protocol would run there without any check.
-    if (!record.url.empty() && !IsWebAddress(record.url))
-        return ReplyVerdict::Unusable;
-    for (const std::wstring& mirror : record.mirrors)
-    {
-        if (!IsMirrorOf(mirror, record.url))
-            return ReplyVerdict::Unusable;
-    }
-    return ReplyVerdict::NewVersion;
-}
-
-bool JudgeSignedOffer(const UpdateRecord& record, const std::wstring& installedVersion,
-                      const PublisherKey* key, std::wstring& why)
-{
-    if (!key)
-    {
-        why = L"the build's publisher key cannot be used";
-        return false;
-    }
-    if (!VerifyRecordSignature(record, *key, why))
-        return false;
-    // A signed release stays signed: replayed under its own version, an older
-    // one must not pass for an upgrade.
-    const std::optional<int> order = CompareDottedVersions(record.version, installedVersion);
-    if (!order)
-    {
-        why = L"the offered version \"" + record.version + L"\" or the installed version \"" +
-              installedVersion + L"\" is not dotted numbers";
-        return false;
-    }
-    if (*order <= 0)
-    {
-        why = L"the offered version \"" + record.version + L"\" is not newer than the installed version \"" +
-              installedVersion + L"\"";
-        return false;
-    }
-    return true;
-}
-
-bool OfferPassesThisBuild(const UpdateRecord& record, const std::wstring& installedVersion)
-{
-    if (!HasEmbeddedPublisherKey())
-        return true;
-    const std::optional<PublisherKey> key = PublisherKey::LoadEmbedded();
-    std::wstring why;
-    if (!JudgeSignedOffer(record, installedVersion, key ? &*key : nullptr, why))
-    {
-        LogEvent(L"check: the offer is refused: " + why);
-        return false;
-    }
-    LogEvent(
-        L"check: the publisher's signature over the offer's manifest verifies, and the version is newer");
-    return true;
-}
-
-ReplyVerdict RecordVersionReply(const std::wstring& replyText, const std::wstring& installedVersion,
-                                const RecordWriteGuard& guard)
-{
-    const VersionReply reply = ReadVersionReply(replyText);
-    const ReplyVerdict verdict = JudgeVersionReply(reply);
-    LogEvent(
-        L"check: the reply says status-code " + std::to_wstring(reply.status) +
-        (reply.status == 1
-             ? L", offered version \"" + reply.record.version + L"\" at " + AddressForLog(reply.record.url) +
-                   (reply.record.mirrors.empty()
-                        ? std::wstring()
-                        : L" and " + std::to_wstring(reply.record.mirrors.size()) + L" mirror(s)")
-             : std::wstring()) +
-        (verdict == ReplyVerdict::Unusable ? L"; not usable (a value too long or malformed, an address that "
-                                             L"is no web address, or a mirror that is no web address of the "
-                                             L"same file)"
-                                           : L""));
-    if (verdict != ReplyVerdict::NewVersion || reply.status != 1)
-        return verdict;
-    if (!OfferPassesThisBuild(reply.record, installedVersion))
-        return ReplyVerdict::Unusable;
-    const std::wstring path = LiveUpdateIniPath();
-    bool written = false;
-    if (!guard([&] { written = !path.empty() && WriteUpdateRecord(path.c_str(), reply.record); }))
-        return verdict;
-    if (written)
-        return verdict;
-    LogEvent(L"check: the update record could not be written");
-    return ReplyVerdict::Unusable;
 }

@@ -1,11 +1,9 @@
 #pragma once
 // The update server's answer to the version check.
 
-#include <functional>
 #include <string>
 
 #include "update/record/UpdateRecord.h"
-#include "update/trust/PublisherKey.h"
 
 // What the answer said: the status of its document element and, for a new
 // version, the record. A text that is not a well-formed document, or that
@@ -13,50 +11,12 @@
 struct VersionReply
 {
     int status = 0;
+    // The document element carries a status at all: the answer is an update
+    // reply, whatever it was labelled.
+    bool hasStatus = false;
     UpdateRecord record;
 };
 
 // Parses the answer; writes nothing. The description's line breaks become
 // CR LF and the signature loses its white space, as the record keeps them.
 VersionReply ReadVersionReply(const std::wstring& replyText);
-
-enum class ReplyVerdict
-{
-    Current,    // status 0: the installed client is the newest
-    NewVersion, // any other status: a newer version is offered
-    Unusable,   // the offered version could not be recorded whole
-};
-
-// Judges a parsed answer; writes nothing. Status 1 with a record that does
-// not fit its readers, whose size, SHA-256 or signature is given but
-// malformed, whose download address is given but is no web address, or with
-// a mirror that is not IsMirrorOf its address, is Unusable. Another status
-// other than 0 is NewVersion with nothing to record: the pages show what the
-// file already holds.
-ReplyVerdict JudgeVersionReply(const VersionReply& reply);
-
-// What a build with the publisher's key asks of an offer beyond that: a size,
-// a SHA-256 and a signature over their manifest (PackageManifest.h) that
-// verifies with `key` (null when the build's key cannot be used: nothing
-// passes), and a version newer than `installedVersion`, both dotted numbers
-// (DottedVersion.h). False, saying why in `why`, otherwise.
-bool JudgeSignedOffer(const UpdateRecord& record, const std::wstring& installedVersion,
-                      const PublisherKey* key, std::wstring& why);
-
-// Runs `write` unless the wizard has been left meanwhile, holding off the
-// leaving until it is done; false, without running it, once it has been left.
-using RecordWriteGuard = std::function<bool(const std::function<void()>& write)>;
-
-// True in a build without the publisher's key; in one with it, what
-// JudgeSignedOffer says of a status-1 record (the key loaded from the
-// program), and a refusal is logged with its reason.
-bool OfferPassesThisBuild(const UpdateRecord& record, const std::wstring& installedVersion);
-
-// Reads and judges the answer (in a build with the publisher's key, with
-// JudgeSignedOffer against `installedVersion`, the version the check sent),
-// logs what it says and, for status 1, stores the record in the settings
-// file through `guard`. Unusable when the offer is refused or the record
-// could not be written; when the guard declines, nothing is written and the
-// verdict stands (the caller knows it was left).
-ReplyVerdict RecordVersionReply(const std::wstring& replyText, const std::wstring& installedVersion,
-                                const RecordWriteGuard& guard);

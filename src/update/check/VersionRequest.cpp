@@ -10,7 +10,9 @@
 #include "support/XmlDocument.h"
 #include "support/RunLog.h"
 #include "support/Utf8.h"
+#include "support/WebAddress.h"
 #include "update/check/NetSetting.h"
+#include "update/check/VersionReply.h"
 #include "update/network/LoginPage.h"
 #include "update/network/NetworkTimeouts.h"
 #include "update/network/ServerClock.h"
@@ -178,17 +180,29 @@ std::string FetchReply(const VersionRequest& request, const NetworkRoute& route,
         FailAsLoginPage(statusCode, type, elsewhere, elsewhere.empty() ? L"a web page" : L"redirected away");
     if (status != L"200")
         Fail();
+    const bool labelledHtml = IsHtmlContentType(type);
     const long long announced = _wtoi64(lengthText.c_str());
     if (announced <= 0 || announced > kMaxReplyBytes)
     {
+        // A login page is often sent in chunks; the update server's reply
+        // never is.
+        if (labelledHtml)
+            FailAsLoginPage(statusCode, type, elsewhere, L"a web page without a usable length");
         LogEvent(L"check: no usable Content-Length (at most " + std::to_wstring(kMaxReplyBytes) + L" bytes)");
         Fail();
     }
 
     const DWORD length = static_cast<DWORD>(announced);
     const std::vector<char> body = ReadReplyBody(*file, length);
-    if (StartsLikeHtml(std::string_view(body.data(), length)))
-        FailAsLoginPage(statusCode, type, elsewhere, L"the body is a web page");
+    const std::string_view text(body.data(), strnlen(body.data(), length));
+    // The label alone does not tell: many servers call everything they send
+    // HTML. Only there is the body read as a reply to see what it is.
+    const bool replyDocument =
+        labelledHtml && ReadVersionReply(DecodeVersionReply(std::string(text))).hasStatus;
+    if (IsLoginPageBody(type, text, replyDocument))
+        FailAsLoginPage(statusCode, type, elsewhere,
+                        StartsLikeHtml(text) ? L"the body is a web page"
+                                             : L"a web page that is no update reply");
     // The server's clock, for a certificate that later seems out of date.
     std::wstring date;
     file->QueryInfo(HTTP_QUERY_DATE, date);
@@ -197,7 +211,7 @@ std::string FetchReply(const VersionRequest& request, const NetworkRoute& route,
     file->Close();
     connection->Close();
     session->Close();
-    return std::string(body.data(), strnlen(body.data(), length));
+    return std::string(text);
 }
 } // namespace
 

@@ -1,8 +1,8 @@
 #include "update/download/PackageDownload.h"
 
 #include "support/RunLog.h"
+#include "support/WebAddress.h"
 #include "update/download/PackageDownloader.h"
-#include "update/download/PackageName.h"
 
 DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, FileHandle& package)
 {
@@ -10,13 +10,6 @@ DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, 
              (plan.plainPackageName ? L" to " + plan.packagePath : std::wstring()) + L", " +
              DescribeRoute(plan.route) + L", stall time " + std::to_wstring(plan.route.stallMs / 1000) +
              L" s");
-    // A record a launcher prepared may name a file, a share or another
-    // protocol: only the web is asked for the package.
-    if (!IsWebAddress(plan.url))
-    {
-        LogEvent(L"download: the address is no http or https address");
-        return DownloadOutcome::Failed;
-    }
     // A name from the server that is not a plain file name could put the
     // package outside the temporary folder: it is refused like any name the
     // file system refuses.
@@ -25,8 +18,6 @@ DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, 
         LogEvent(L"download: the address's last segment is not a usable file name");
         return DownloadOutcome::CannotCreateFile;
     }
-    if (!plan.verifier)
-        return DownloadOutcome::Rejected;
-    PackageDownloader downloader(plan, *plan.verifier, listener);
+    PackageDownloader downloader(plan, plan.verifier, listener);
     return downloader.Run(package);
 }

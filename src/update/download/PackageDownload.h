@@ -95,7 +95,6 @@ constexpr DWORD kDownloadBlockBytes = 8192;
 // bytes still to come are compared with the free space of the folder: when
 // they do not fit nothing is written and the run is NoSpace; a write that
 // finds the disk full removes the partial file and its state, NoSpace too.
-// A plan whose address is no web address is Failed, one without a plain
-// package name CannotCreateFile, one without a verifier Rejected, before
-// anything is asked of the network.
+// A plan without a plain package name is CannotCreateFile before anything
+// is asked of the network.
 DownloadOutcome DownloadPackage(DownloadPlan& plan, DownloadListener& listener, FileHandle& package);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/RunLog.h"
+#include "support/WebAddress.h"
 #include "update/download/RangeAnswer.h"
 #include "update/network/LoginPage.h"
 #include "update/network/ServerClock.h"
@@ -249,11 +250,6 @@ std::wstring PackageDownloader::TryEndDetail(TryOutcome outcome, const PackageAn
 
 DownloadOutcome PackageDownloader::Run(FileHandle& package)
 {
-    if (!m_verifier.Precondition().empty())
-    {
-        LogEvent(L"verify: no package can be accepted: " + m_verifier.Precondition());
-        return DownloadOutcome::Rejected;
-    }
     PickUpEarlierRun();
     m_listener.SetCancelCheckpoint([this] { m_bytes.Checkpoint(); });
     RetryPolicy policy;

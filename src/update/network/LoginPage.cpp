@@ -60,39 +60,12 @@ bool StartsLikeHtml(std::string_view body)
     return StartsWithNoCase(body, "<!doctype html") || StartsWithNoCase(body, "<html");
 }
 
-std::wstring AddressAuthority(const std::wstring& url)
-{
-    const size_t scheme = url.find(L"://");
-    if (scheme == std::wstring::npos || scheme == 0)
-        return std::wstring();
-    const size_t begin = scheme + 3;
-    const size_t end = url.find_first_of(L"/?#\\", begin);
-    std::wstring authority = url.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
-    const size_t at = authority.rfind(L'@');
-    return at == std::wstring::npos ? authority : authority.substr(at + 1);
-}
-
-std::wstring AddressHost(const std::wstring& url)
-{
-    std::wstring host = AddressAuthority(url);
-    // "[::1]:8080" keeps its brackets; a colon after them, or in a plain
-    // name, starts the port.
-    const size_t bracket = host.find(L']');
-    const size_t colon = host.find(L':', bracket == std::wstring::npos ? 0 : bracket);
-    if (colon != std::wstring::npos)
-        host.erase(colon);
-    return Lower(host);
-}
-
-std::wstring OtherHost(const std::wstring& url, const std::wstring& server)
-{
-    const std::wstring host = AddressHost(url);
-    return host.empty() || host == AddressHost(L"http://" + server) ? std::wstring() : host;
-}
-
 bool IsLoginPageAnswer(DWORD status, std::wstring_view contentType, const std::wstring& elsewhere)
 {
-    if (!elsewhere.empty())
-        return true;
-    return (status == HTTP_STATUS_OK || status == 511) && IsHtmlContentType(contentType);
+    return !elsewhere.empty() || (status == 511 && IsHtmlContentType(contentType));
+}
+
+bool IsLoginPageBody(std::wstring_view contentType, std::string_view body, bool replyDocument)
+{
+    return StartsLikeHtml(body) || (IsHtmlContentType(contentType) && !replyDocument);
 }

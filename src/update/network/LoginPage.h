@@ -32,22 +32,15 @@ std::wstring WebPageInstead(const std::wstring& contentType);
 // mark) are "<!DOCTYPE html" or "<html", in any letter case.
 bool StartsLikeHtml(std::string_view body);
 
-// The host an absolute address names, without user information or port,
-// in lower case; empty for a relative one.
-std::wstring AddressHost(const std::wstring& url);
-
-// The host and port of an absolute address as it names them, without user
-// information: what the user may be told of a server. Empty for a relative
-// one.
-std::wstring AddressAuthority(const std::wstring& url);
-
-// True when the check's answer is a login page: `elsewhere` (the host the
-// answer's redirect leads to, empty when it stays on the server) names
-// another host, or an answer with status 200 or 511 (the status made for
-// it) is of type HTML. The update server's own error pages are HTML too
-// and say nothing about a login: other statuses are judged as ever.
+// True when the check's answer is a login page by its headers: `elsewhere`
+// (the host the answer's redirect leads to, empty when it stays on the
+// server) names another host, or the answer has status 511 (the status made
+// for it) and is of type HTML. The update server's own error pages are HTML
+// too and say nothing about a login.
 bool IsLoginPageAnswer(DWORD status, std::wstring_view contentType, const std::wstring& elsewhere);
 
-// The host of `url` when it is not `server` (compared without letter case
-// or port); empty when it is the same host or `url` names none.
-std::wstring OtherHost(const std::wstring& url, const std::wstring& server);
+// True when a body of status 200 is a login page: it starts like HTML, or
+// it is labelled HTML and is no update reply (`replyDocument`: its document
+// element carries a status). Many servers label everything they send HTML,
+// the update server's reply included.
+bool IsLoginPageBody(std::wstring_view contentType, std::string_view body, bool replyDocument);

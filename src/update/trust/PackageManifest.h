@@ -8,8 +8,6 @@
 #include <string>
 
 #include "support/Sha256.h"
-#include "update/record/UpdateRecord.h"
-#include "update/trust/PublisherKey.h"
 
 // The manifest's first line, which names its form.
 extern const char kManifestHeading[];
@@ -20,12 +18,3 @@ extern const char kManifestHeading[];
 // a zero or half a surrogate pair: such a value could forge another line.
 std::optional<std::string> FormatPackageManifest(const std::wstring& name, const std::wstring& version,
                                                  uint64_t size, const Sha256Digest& sha256);
-
-// The manifest of the record's package: its name is the download address's
-// last segment. Nothing, with the reason in `problem`, when the record lacks
-// a well-formed size or SHA-256 or the manifest cannot be formed.
-std::optional<std::string> RecordManifest(const UpdateRecord& record, std::wstring& problem);
-
-// Whether the record's signature is the publisher's over its manifest;
-// `problem` says why not.
-bool VerifyRecordSignature(const UpdateRecord& record, const PublisherKey& key, std::wstring& problem);

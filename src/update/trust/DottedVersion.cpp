@@ -1,4 +1,4 @@
-#include "update/check/DottedVersion.h"
+#include "update/trust/DottedVersion.h"
 
 #include <algorithm>
 #include <vector>

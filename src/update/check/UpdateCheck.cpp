@@ -1,0 +1,88 @@
+#include "update/check/UpdateCheck.h"
+
+#include "framework/InternetException.h"
+#include "support/RunLog.h"
+#include "support/WebAddress.h"
+#include "update/check/VersionReply.h"
+#include "update/check/VersionRequest.h"
+#include "update/network/LoginPage.h"
+
+namespace
+{
+std::wstring DescribeOffer(const UpdateRecord& record)
+{
+    return L", offered version \"" + record.version + L"\" at " + AddressForLog(record.url) +
+           (record.mirrors.empty() ? std::wstring()
+                                   : L" and " + std::to_wstring(record.mirrors.size()) + L" mirror(s)");
+}
+
+CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContext& context)
+{
+    CheckResult result;
+    result.installedVersion = context.installedVersion;
+    std::wstring said = L"check: the reply says status-code " + std::to_wstring(reply.status);
+    if (reply.status == 0)
+    {
+        result.outcome = CheckOutcome::Current;
+        LogEvent(said + L"; the installed version \"" + context.installedVersion + L"\" is current");
+        return result;
+    }
+    if (reply.status != 1)
+    {
+        // Nothing in such an answer can be judged: the record it would
+        // stand for is whatever an earlier run or anybody left in the file.
+        const bool atItsWord = front == CheckFront::Wizard && !context.keyRequired;
+        result.outcome = atItsWord ? CheckOutcome::Offer : CheckOutcome::Unusable;
+        LogEvent(said + (atItsWord ? L"; the pages show the update record the settings file holds"
+                                   : L"; not usable: no offer of it can be judged"));
+        return result;
+    }
+    said += DescribeOffer(reply.record);
+    const OfferJudgement judgement = JudgeOffer(reply.record, context);
+    switch (judgement.verdict)
+    {
+        case OfferVerdict::Take:
+            result.outcome = CheckOutcome::Offer;
+            result.record = reply.record;
+            result.offer = judgement.offer;
+            LogEvent(said + L"; taken: " + judgement.why);
+            break;
+        case OfferVerdict::Current:
+            result.outcome = CheckOutcome::Current;
+            LogEvent(said + L"; nothing to do: " + judgement.why);
+            break;
+        case OfferVerdict::Refuse:
+            result.outcome = CheckOutcome::Unusable;
+            LogEvent(said + L"; not usable: " + judgement.why);
+            break;
+    }
+    return result;
+}
+} // namespace
+
+CheckResult CheckForUpdate(CheckFront front)
+{
+    const VersionRequest request = PlanVersionCheck();
+    std::wstring text;
+    try
+    {
+        text = DecodeVersionReply(FetchVersionReply(request));
+    }
+    catch (const LoginPageAnswer&)
+    {
+        CheckResult result;
+        result.installedVersion = request.installedVersion;
+        result.outcome = CheckOutcome::LoginPage;
+        return result;
+    }
+    catch (const CInternetException&)
+    {
+        CheckResult result;
+        result.installedVersion = request.installedVersion;
+        return result;
+    }
+    if (!request.route.useProxy)
+        ::OutputDebugStringW(text.c_str());
+    // Judged against the version the server was told of.
+    return Judge(ReadVersionReply(text), front, ThisBuildsOfferContext(request.installedVersion));
+}

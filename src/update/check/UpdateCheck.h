@@ -1,0 +1,44 @@
+#pragma once
+// The version check as both fronts run it, the wizard's check page and the
+// unattended run: the request, the reply read and its offer judged, and one
+// log line that says what the reply meant.
+
+#include <optional>
+#include <string>
+
+#include "update/record/UpdateRecord.h"
+#include "update/trust/Offer.h"
+
+enum class CheckOutcome
+{
+    Current,   // nothing to do: status 0, or a signed release not newer than the installed one
+    Offer,     // a newer version this build may take
+    Unusable,  // an answer this build cannot act on (refused offer, unknown status)
+    Failed,    // no answer: the network, the server or its reply failed
+    LoginPage, // a network's login page answered in the server's place
+};
+
+// Who asks: the wizard keeps the server's word for any status other than 0
+// and 1 in a build without the publisher's key (the pages show the record
+// the settings file already holds); unattended runs, and every build with
+// the key, take such a status for an unusable answer.
+enum class CheckFront
+{
+    Wizard,
+    Unattended,
+};
+
+struct CheckResult
+{
+    CheckOutcome outcome = CheckOutcome::Failed;
+    std::wstring installedVersion; // as the request sent it
+    // For Offer: the reply's record and the offer judged from it, to be
+    // stored or downloaded; nothing when the keyless wizard takes another
+    // status at its word.
+    std::optional<UpdateRecord> record;
+    std::optional<Offer> offer;
+};
+
+// Runs the check on the calling thread (a worker's: it waits on the network
+// for up to the time-outs).
+CheckResult CheckForUpdate(CheckFront front);
