@@ -16,7 +16,6 @@
 #include "update/download/PackageRequest.h"
 #include "update/download/RetryPolicy.h"
 #include "update/download/HeldBytes.h"
-#include "update/download/TryOutcome.h"
 
 // The partial file is put on the disk, and its length recorded in the state,
 // at least this often while bytes arrive.
