@@ -11,7 +11,6 @@
 
 #include "framework/HttpFile.h"
 #include "framework/ScopedHandle.h"
-#include "update/download/PackageAddresses.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/RetryPolicy.h"
