@@ -5,12 +5,12 @@
 #include "unit/StandInTools.h"
 #include "update/network/NetworkTimeouts.h"
 #include "pages/StatusText.h"
+#include "pages/TransferMeter.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/RangeAnswer.h"
 #include "update/download/RetryPolicy.h"
 #include "update/download/ResumeState.h"
-#include "update/download/TransferMeter.h"
 
 TEST(PackageDownload, ProgressIsTruncatedAndHoldsForHugePackages)
 {
