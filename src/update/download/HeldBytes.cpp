@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/Files.h"
 #include "update/download/ResumeState.h"
 
 HeldBytes::HeldBytes(const std::wstring& packagePath, const std::wstring& url)

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "support/Files.h"
 #include "support/RunLog.h"
 #include "update/download/RangeAnswer.h"
 #include "update/network/LoginPage.h"

@@ -41,13 +41,11 @@ ULONGLONG FileTimeValue(const FILETIME& time)
     return static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
-// Last write time in 100-ns units; 0 when the file is missing.
+// 0 when the file is missing.
 ULONGLONG LastWritten(const std::wstring& path)
 {
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
-        return 0;
-    return FileTimeValue(info.ftLastWriteTime);
+    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    return facts ? facts->lastWritten : 0;
 }
 } // namespace
 
@@ -143,11 +141,8 @@ void DiscardPartialDownload(const std::wstring& packagePath)
 
 void KeepOnlyResumable(const std::wstring& packagePath, const std::wstring& url)
 {
-    const std::wstring partial = PartialPackagePath(packagePath);
     const std::optional<ResumeState> state = LoadResumeState(ResumeStatePath(packagePath));
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    const bool held = ::GetFileAttributesExW(partial.c_str(), GetFileExInfoStandard, &info) &&
-                      (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0);
+    const bool held = FileLength(PartialPackagePath(packagePath)) > 0;
     if (!(state && state->url == url && !state->validator.empty() && held))
         DiscardPartialDownload(packagePath);
 }
