@@ -1,12 +1,55 @@
-// How a download run ends: the complete package checked and named, or the
-// bytes held kept for a later run or removed. The tries themselves are in
-// PackageDownloader.cpp.
+// How a download run ends: the complete package checked, named and held,
+// or the bytes held kept for a later run or removed. The tries themselves are
+// in PackageDownloader.cpp.
 #include "update/download/PackageDownloader.h"
 
 #include "support/Files.h"
 #include "support/RunLog.h"
-#include "update/download/PackageNaming.h"
 #include "update/download/ResumeState.h"
+
+namespace
+{
+enum class NamingResult
+{
+    Named,     // `package` holds the package at its path; the installation is claimed
+    Abandoned, // the wizard was left meanwhile
+    Failed,    // the system's error says why
+};
+
+// Renames `file` to `packagePath` and holds it (PartialFile::RenameAndHold)
+// under the listener's claim, so that no Cancel falls between the two,
+// removing `statePath` once it is named. Security software often holds a
+// new program for seconds while it scans it: the step is then tried again.
+NamingResult NamePackage(PartialFile& file, const std::wstring& packagePath, const std::wstring& statePath,
+                         DownloadListener& listener, FileHandle& package, DWORD& error)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    for (int attempt = 1;; ++attempt)
+    {
+        bool tried = false;
+        if (listener.ClaimPackage(
+                [&]
+                {
+                    tried = true;
+                    const bool named = file.RenameAndHold(packagePath, package);
+                    error = named ? 0 : ::GetLastError();
+                    if (named)
+                        ::DeleteFileW(statePath.c_str());
+                    return named;
+                }))
+            return NamingResult::Named;
+        if (!tried)
+            return NamingResult::Abandoned;
+        if (!IsHeldFileError(error) || ::GetTickCount64() - start + kHeldFileRetryMs > kHeldFileRetryLimitMs)
+            return NamingResult::Failed;
+        LogEvent(L"download: naming the package, attempt " + std::to_wstring(attempt) +
+                 L": another program holds it, error " + DescribeError(error) + L"; trying again in " +
+                 std::to_wstring(kHeldFileRetryMs) + L" ms");
+        if (!listener.Pause(kHeldFileRetryMs))
+            return NamingResult::Abandoned;
+    }
+}
+} // namespace
 
 DownloadOutcome PackageDownloader::Finish(FileHandle& package)
 {
