@@ -76,3 +76,17 @@ bool IsHeldFileError(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
+
+DWORD RetryWhileHeld(const std::function<DWORD()>& attempt,
+                     const std::function<bool(int failed, DWORD error, DWORD waitMs)>& pause)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    for (int number = 1;; ++number)
+    {
+        const DWORD error = attempt();
+        if (!IsHeldFileError(error) ||
+            ::GetTickCount64() - start + kHeldFileRetryMs > kHeldFileRetryLimitMs ||
+            !pause(number, error, kHeldFileRetryMs))
+            return error;
+    }
+}

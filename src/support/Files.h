@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,3 +46,11 @@ constexpr DWORD kHeldFileRetryLimitMs = 15000;
 // True for the errors of a file another program holds: a sharing or a lock
 // violation.
 bool IsHeldFileError(DWORD error);
+
+// Runs `attempt` (0 once it succeeds, else the system's error) again while it
+// fails because another program holds the file, every kHeldFileRetryMs for
+// up to kHeldFileRetryLimitMs. Between two attempts `pause(failed, error,
+// waitMs)` hears which attempt failed and why, and waits `waitMs`; false
+// stops there. The last attempt's result.
+DWORD RetryWhileHeld(const std::function<DWORD()>& attempt,
+                     const std::function<bool(int failed, DWORD error, DWORD waitMs)>& pause);
