@@ -63,50 +63,58 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
         if (verdict == RangeVerdict::Refused)
             return TryOutcome::Refused;
         if (verdict == RangeVerdict::Append)
-        {
-            // Asked under a validator, the answer must be that entity; bytes
-            // from another address go on under this one's validator (the
-            // SHA-256 checks the whole).
-            const bool sameAddress = m_heldFrom == m_addresses.Current();
-            if (sameAddress && !AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
-                return TryOutcome::OtherEntity;
-            if (!m_verifier.AcceptsTotal(m_bytes.Total()))
-                return TryOutcome::Rejected;
-            if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
-                return TryOutcome::NoSpace;
-            bool opened = false;
-            if (!m_listener.ChangeFiles(
-                    [&]
-                    {
-                        opened = m_bytes.Reopen();
-                        if (!sameAddress)
-                            m_bytes.ContinueUnder(answer.Validator());
-                    }))
-                return TryOutcome::Abandoned;
-            m_heldFrom = m_addresses.Current();
-            if (!opened)
-                return TryOutcome::FileError;
-            // Bytes an earlier run left are hashed once, as they are now,
-            // when they are compared at all.
-            if (m_verifier.Hashed() != m_bytes.Held())
-            {
-                m_verifier.Restart();
-                if (!m_verifier.ComparesBytes())
-                    m_verifier.CountUncompared(m_bytes.Held());
-                else if (!m_bytes.File().ReadBack(m_bytes.Held(), [&](const char* data, DWORD size)
-                                                  { m_verifier.Add(data, size); }))
-                    return TryOutcome::FileError;
-            }
-            m_accepted = true;
-            return TryOutcome::Accepted;
-        }
+            return AcceptContinuation(answer);
     }
     else if (answer.status != 200)
     {
         return TryOutcome::Refused;
     }
-    // The whole package, from its first byte. Without its length there is no
-    // telling a whole package from a broken one.
+    return AcceptWhole(answer);
+}
+
+TryOutcome PackageDownloader::AcceptContinuation(const PackageAnswer& answer)
+{
+    // Asked under a validator, the answer must be that entity; bytes from
+    // another address go on under this one's validator (the SHA-256 checks
+    // the whole).
+    const bool sameAddress = m_heldFrom == m_addresses.Current();
+    if (sameAddress && !AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
+        return TryOutcome::OtherEntity;
+    if (!m_verifier.AcceptsTotal(m_bytes.Total()))
+        return TryOutcome::Rejected;
+    if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
+        return TryOutcome::NoSpace;
+    bool opened = false;
+    if (!m_listener.ChangeFiles(
+            [&]
+            {
+                opened = m_bytes.Reopen();
+                if (!sameAddress)
+                    m_bytes.ContinueUnder(answer.Validator());
+            }))
+        return TryOutcome::Abandoned;
+    m_heldFrom = m_addresses.Current();
+    if (!opened)
+        return TryOutcome::FileError;
+    // Bytes an earlier run left are hashed once, as they are now, when they
+    // are compared at all.
+    if (m_verifier.Hashed() != m_bytes.Held())
+    {
+        m_verifier.Restart();
+        if (!m_verifier.ComparesBytes())
+            m_verifier.CountUncompared(m_bytes.Held());
+        else if (!m_bytes.File().ReadBack(m_bytes.Held(),
+                                          [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
+            return TryOutcome::FileError;
+    }
+    m_accepted = true;
+    return TryOutcome::Accepted;
+}
+
+TryOutcome PackageDownloader::AcceptWhole(const PackageAnswer& answer)
+{
+    // Without its length there is no telling a whole package from a broken
+    // one.
     uint64_t length = 0;
     if (!ParseContentLength(answer.contentLength, length))
         return TryOutcome::Refused;

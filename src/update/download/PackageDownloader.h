@@ -31,6 +31,10 @@ class PackageDownloader
     void PickUpEarlierRun();
     TryOutcome Try(int number);
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
+    // A 206 that continues the bytes held at their offset.
+    TryOutcome AcceptContinuation(const PackageAnswer& answer);
+    // The whole package, from its first byte.
+    TryOutcome AcceptWhole(const PackageAnswer& answer);
     TryOutcome Transfer(const CHttpFile& file);
     // The worker's checkpoint (HeldBytes::Checkpoint); false once the wizard
     // has been left.
