@@ -117,6 +117,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {R"("etag": "\"v2\"", "range_answer": "skip_if_range")", R"("etag": "\"v2\"")"},
                   {kV1, nullptr},
                   {206, 200}},
+        // ... and so is a tail that names no validator at all.
+        RetryCase{"ValidatorsStripped",
+                  kEtag,
+                  {R"("range_answer": "skip_if_range")", ""},
+                  {kV1, nullptr},
+                  {206, 200}},
         RetryCase{"NoValidator", "", {""}, {nullptr}, {200}},
         // A range that starts elsewhere is a failed try; the next one asks again.
         RetryCase{"MisansweredRange",

@@ -47,7 +47,7 @@ std::wstring TryEndText(TryOutcome outcome, int number, const std::wstring& rece
         case TryOutcome::Refused:
             return prefix + L": the answer (status " + detail + L") cannot be used";
         case TryOutcome::OtherEntity:
-            return prefix + L": the 206 answer names another validator than the one sent (" + detail +
+            return prefix + L": the 206 answer does not name the validator sent (" + detail +
                    L"): another file's bytes";
         case TryOutcome::FileError:
         case TryOutcome::DiskFull:
