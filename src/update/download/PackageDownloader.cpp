@@ -20,11 +20,17 @@ void PackageDownloader::PickUpEarlierRun()
     bool leftovers = false;
     if (m_bytes.PickUpEarlierRun(leftovers))
     {
-        m_fromEarlier = true;
-        LogEvent(L"download: continuing an earlier run's " + std::to_wstring(m_bytes.Held()) + L" of " +
-                 std::to_wstring(m_bytes.Total()) + L" bytes (validator " + m_bytes.Validator() + L")");
-        m_listener.OnResumed(m_bytes.Held(), m_bytes.Total());
-        return;
+        // Bytes of a package of another size than the record's can never
+        // make the one it names.
+        leftovers = !m_verifier.AcceptsTotal(m_bytes.Total());
+        if (!leftovers)
+        {
+            m_fromEarlier = true;
+            LogEvent(L"download: continuing an earlier run's " + std::to_wstring(m_bytes.Held()) + L" of " +
+                     std::to_wstring(m_bytes.Total()) + L" bytes (validator " + m_bytes.Validator() + L")");
+            m_listener.OnResumed(m_bytes.Held(), m_bytes.Total());
+            return;
+        }
     }
     if (leftovers)
     {
@@ -80,8 +86,6 @@ TryOutcome PackageDownloader::AcceptContinuation(const PackageAnswer& answer)
     const bool sameAddress = m_heldFrom == m_addresses.Current();
     if (sameAddress && !AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
         return TryOutcome::OtherEntity;
-    if (!m_verifier.AcceptsTotal(m_bytes.Total()))
-        return TryOutcome::Rejected;
     if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
         return TryOutcome::NoSpace;
     bool opened = false;
@@ -119,7 +123,7 @@ TryOutcome PackageDownloader::AcceptWhole(const PackageAnswer& answer)
     if (!ParseContentLength(answer.contentLength, length))
         return TryOutcome::Refused;
     if (!m_verifier.AcceptsTotal(length))
-        return TryOutcome::Rejected;
+        return TryOutcome::OtherLength;
     // Whatever the partial file holds goes before the first byte comes.
     if (UnlessSpaceFor(length, FileLength(m_bytes.File().Path())) == TryOutcome::NoSpace)
         return TryOutcome::NoSpace;
@@ -249,7 +253,7 @@ std::wstring PackageDownloader::TryEndDetail(TryOutcome outcome, const PackageAn
         case TryOutcome::DiskFull:
             return m_bytes.File().Path() + L" cannot be written, error " +
                    DescribeError(m_fileError ? m_fileError : ::GetLastError());
-        case TryOutcome::Rejected:
+        case TryOutcome::OtherLength:
             return m_verifier.Failure();
         default:
             return std::wstring();
@@ -273,11 +277,9 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
             return Finish(package);
         if (outcome == TryOutcome::DiskFull)
             return AfterDiskFull();
-        if (outcome == TryOutcome::Rejected || outcome == TryOutcome::Abandoned ||
-            outcome == TryOutcome::NoSpace)
-            return GiveUp(outcome == TryOutcome::Rejected  ? DownloadOutcome::Rejected
-                          : outcome == TryOutcome::NoSpace ? DownloadOutcome::NoSpace
-                                                           : DownloadOutcome::Abandoned);
+        if (outcome == TryOutcome::Abandoned || outcome == TryOutcome::NoSpace)
+            return GiveUp(outcome == TryOutcome::NoSpace ? DownloadOutcome::NoSpace
+                                                         : DownloadOutcome::Abandoned);
         if (outcome == TryOutcome::FileError)
             return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
         if (outcome == TryOutcome::ClockWrong)
@@ -292,7 +294,8 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
         }
         else
         {
-            // The network or the server failed: one dead host costs one try.
+            // The network or the server failed, or it serves another
+            // package: one dead or stale host costs one try.
             m_addresses.MoveOn();
             // Until an answer of this run has been taken, nothing has begun
             // that a retry could save: once every address has had its try,

@@ -108,8 +108,7 @@ DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
         {
             // What arrived stays for the next run, when a next run can trust it.
             const bool keep = m_bytes.Held() > 0 && !m_bytes.Validator().empty() &&
-                              outcome != DownloadOutcome::CannotCreateFile &&
-                              outcome != DownloadOutcome::Rejected;
+                              outcome != DownloadOutcome::CannotCreateFile;
             if (keep)
             {
                 m_bytes.Checkpoint();

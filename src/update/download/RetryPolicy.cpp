@@ -52,8 +52,9 @@ std::wstring TryEndText(TryOutcome outcome, int number, const std::wstring& rece
         case TryOutcome::FileError:
         case TryOutcome::DiskFull:
             return L"download: the partial file " + detail;
-        case TryOutcome::Rejected:
-            return prefix + L": the package is refused: " + detail;
+        case TryOutcome::OtherLength:
+            return prefix + L" failed: the answer is not the record's package (" + detail +
+                   L"); the bytes held stay for another try";
         case TryOutcome::Abandoned:
             return L"download: stopped by a confirmed Cancel" + received;
         case TryOutcome::NoSpace:

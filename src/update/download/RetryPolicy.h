@@ -19,7 +19,9 @@ enum class TryOutcome
     Failed,    // this try failed; another may succeed
     Refused,   // the answer cannot continue the bytes held
     FileError, // the partial file cannot be opened or written: no try helps
-    Rejected,  // the package is not the one the record names
+    // The answer's package is not of the size the record names (a stale
+    // mirror, an error page): a failed try at this address; the bytes held stay.
+    OtherLength,
     Abandoned,
     ClockWrong,  // a certificate's dates failed, and this machine's clock is off the server's
     OtherEntity, // a 206 of another entity than the bytes held: they go
@@ -31,7 +33,7 @@ enum class TryOutcome
 // where it is found. `received` says what the try brought ("after N bytes in
 // ..."); `detail` is the error of a Failed or ClockWrong try, the status of a Refused
 // answer, the validator sent for OtherEntity, the partial file and its error
-// for FileError and DiskFull, and the failed check for Rejected.
+// for FileError and DiskFull, and the failed check for OtherLength.
 std::wstring TryEndText(TryOutcome outcome, int number, const std::wstring& received,
                         const std::wstring& detail);
 
