@@ -105,24 +105,30 @@ TEST(PackageDownload, RetriesWaitLongerEachTimeAndNeverGoOnForEver)
 
 TEST(ResumeState, RoundTripsAndRefusesAnythingElse)
 {
-    const ResumeState state{L"http://h/包.exe?x=1", L"\"v1\"", 5000000000ull, 123};
+    const ResumeState state{L"http://h/包.exe?x=1", L"http://mirror/包.exe", L"\"v1\"", 5000000000ull, 123};
     const std::string text = FormatResumeState(state);
     const auto back = ParseResumeState(text);
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(state.url, back->url);
+    EXPECT_EQ(state.from, back->from);
     EXPECT_EQ(state.validator, back->validator);
     EXPECT_EQ(state.total, back->total);
     EXPECT_EQ(state.held, back->held);
 
-    EXPECT_TRUE(FormatResumeState(ResumeState{L"http://h/a\r\nb", L"", 1, 0}).empty())
+    EXPECT_TRUE(FormatResumeState(ResumeState{L"http://h/a", L"http://h/a\r\nb", L"", 1, 0}).empty())
         << "one line per value";
+    // A state of a version that did not say where the bytes came from: its
+    // own address served them.
+    EXPECT_EQ(L"x", ParseResumeState("url=x\r\nvalidator=v\r\ntotal=10\r\nheld=5\r\n").value_or(state).from);
     for (const std::string& bad :
          {std::string(), std::string("url=x\r\nvalidator=\r\ntotal=0\r\nheld=0\r\n"),
           std::string("url=x\r\nvalidator=\r\ntotal=10\r\n"),
           std::string("url=x\r\nurl=y\r\nvalidator=\r\ntotal=10\r\nheld=0"),
           std::string("url=x\r\nvalidator=\r\ntotal= 10\r\nheld=0"),
           std::string("url=x\r\nvalidator=\r\ntotal=10\r\nheld=0\r\nmore"),
-          std::string("url=\r\nvalidator=\r\ntotal=10\r\nheld=0"), std::string(20000, 'u')})
+          std::string("url=\r\nvalidator=\r\ntotal=10\r\nheld=0"), std::string(20000, 'u'),
+          std::string("url=x\r\nfrom=\r\nvalidator=\r\ntotal=10\r\nheld=0"),
+          std::string("url=x\r\nfrom=y\r\nfrom=y\r\nvalidator=\r\ntotal=10\r\nheld=0")})
         EXPECT_FALSE(ParseResumeState(bad).has_value()) << bad.substr(0, 80);
 }
 

@@ -21,13 +21,25 @@ void PackageDownloader::PickUpEarlierRun()
     if (m_bytes.PickUpEarlierRun(leftovers))
     {
         // Bytes of a package of another size than the record's can never
-        // make the one it names.
-        leftovers = !m_verifier.AcceptsTotal(m_bytes.Total());
+        // make the one it names. At the address that served them, they go on
+        // under its validator; an address the record no longer names is
+        // another address, whose bytes only a SHA-256 lets go on elsewhere.
+        const size_t from = m_addresses.Find(m_bytes.ServedBy());
+        const bool named = from < m_addresses.Count();
+        if (!named && !m_plan.identityChecked)
+            LogEvent(L"download: an earlier run's bytes came from " + AddressForLog(m_bytes.ServedBy()) +
+                     L", which the record no longer names, and no SHA-256 checks them");
+        leftovers = !m_verifier.AcceptsTotal(m_bytes.Total()) || (!named && !m_plan.identityChecked);
         if (!leftovers)
         {
             m_fromEarlier = true;
+            m_heldFrom = named ? from : kNoAddress;
+            if (named)
+                m_addresses.StartAt(from);
             LogEvent(L"download: continuing an earlier run's " + std::to_wstring(m_bytes.Held()) + L" of " +
-                     std::to_wstring(m_bytes.Total()) + L" bytes (validator " + m_bytes.Validator() + L")");
+                     std::to_wstring(m_bytes.Total()) + L" bytes from " + AddressForLog(m_bytes.ServedBy()) +
+                     (named ? L" (validator " + m_bytes.Validator() + L")"
+                            : L", which the record no longer names: the SHA-256 checks the whole"));
             m_listener.OnResumed(m_bytes.Held(), m_bytes.Total());
             return;
         }
@@ -94,7 +106,7 @@ TryOutcome PackageDownloader::AcceptContinuation(const PackageAnswer& answer)
             {
                 opened = m_bytes.Reopen();
                 if (!sameAddress)
-                    m_bytes.ContinueUnder(answer.Validator());
+                    m_bytes.ContinueUnder(answer.Validator(), m_addresses.Url());
             }))
         return TryOutcome::Abandoned;
     m_heldFrom = m_addresses.Current();
@@ -128,7 +140,8 @@ TryOutcome PackageDownloader::AcceptWhole(const PackageAnswer& answer)
     if (UnlessSpaceFor(length, FileLength(m_bytes.File().Path())) == TryOutcome::NoSpace)
         return TryOutcome::NoSpace;
     bool opened = false, saved = false;
-    if (!m_listener.ChangeFiles([&] { opened = m_bytes.StartFromZero(length, answer.Validator(), saved); }))
+    if (!m_listener.ChangeFiles(
+            [&] { opened = m_bytes.StartFromZero(length, answer.Validator(), m_addresses.Url(), saved); }))
         return TryOutcome::Abandoned;
     m_heldFrom = m_addresses.Current();
     m_verifier.Restart();

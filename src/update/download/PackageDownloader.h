@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 
 #include "framework/HttpFile.h"
@@ -61,8 +62,11 @@ class PackageDownloader
     DownloadListener& m_listener;
     HeldBytes m_bytes;
     PackageAddresses m_addresses;
-    size_t m_heldFrom = 0; // the address whose answer the bytes held continue
-    uint64_t m_added = 0;  // by the current try
+    // The index of the address whose answers the bytes held continue;
+    // kNoAddress for one the record no longer names.
+    static constexpr size_t kNoAddress = SIZE_MAX;
+    size_t m_heldFrom = 0;
+    uint64_t m_added = 0; // by the current try
     DWORD m_fileError = 0;
     ULONGLONG m_lastByteAt = 0;
     bool m_accepted = false;    // an answer of this run has been taken

@@ -1,5 +1,7 @@
 #include "update/download/PackageRequest.h"
 
+#include <algorithm>
+
 #include "support/RunLog.h"
 #include "update/download/DownloadPlan.h"
 #include "update/download/PackageDownload.h"
@@ -185,6 +187,11 @@ PackageRequest* PackageAddresses::Request(DWORD& error)
         }
     }
     return request.get();
+}
+
+size_t PackageAddresses::Find(const std::wstring& url) const
+{
+    return static_cast<size_t>(std::find(m_urls.begin(), m_urls.end(), url) - m_urls.begin());
 }
 
 void PackageAddresses::AnnounceTry(int number, DownloadListener& listener)

@@ -94,6 +94,11 @@ class PackageAddresses
     const std::wstring& Url() const { return m_urls[m_current]; }
     // The next address in turn.
     void MoveOn() { m_current = (m_current + 1) % m_urls.size(); }
+    // The index of `url` among the addresses; Count() when it is none of them.
+    size_t Find(const std::wstring& url) const;
+    // The tries begin at the address of `index` (an earlier run's bytes are
+    // continued where they came from).
+    void StartAt(size_t index) { m_current = index; }
     // Try `number` goes to the current address: when that is not where the
     // tries went so far, the log and `listener` hear of it.
     void AnnounceTry(int number, DownloadListener& listener);

@@ -61,10 +61,11 @@ std::wstring ResumeStatePath(const std::wstring& packagePath)
 
 std::string FormatResumeState(const ResumeState& state)
 {
-    if (HasLineBreak(state.url) || HasLineBreak(state.validator))
+    if (HasLineBreak(state.url) || HasLineBreak(state.from) || HasLineBreak(state.validator))
         return std::string();
-    return EncodeText(L"url=" + state.url + L"\r\nvalidator=" + state.validator + L"\r\ntotal=" +
-                          std::to_wstring(state.total) + L"\r\nheld=" + std::to_wstring(state.held) + L"\r\n",
+    return EncodeText(L"url=" + state.url + (state.from.empty() ? L"" : L"\r\nfrom=" + state.from) +
+                          L"\r\nvalidator=" + state.validator + L"\r\ntotal=" + std::to_wstring(state.total) +
+                          L"\r\nheld=" + std::to_wstring(state.held) + L"\r\n",
                       CP_UTF8);
 }
 
@@ -101,6 +102,8 @@ std::optional<ResumeState> ParseResumeState(const std::string& text)
             bit = 4;
         else if (key == L"held")
             bit = 8;
+        else if (key == L"from" && !value.empty())
+            bit = 16, state.from = value;
         if (bit == 0 || (seen & bit))
             return std::nullopt;
         seen |= bit;
@@ -108,8 +111,10 @@ std::optional<ResumeState> ParseResumeState(const std::string& text)
             (bit == 8 && !ParseDigits(value, state.held)))
             return std::nullopt;
     }
-    if (seen != 15 || state.url.empty())
+    if ((seen & 15) != 15 || state.url.empty())
         return std::nullopt;
+    if (state.from.empty())
+        state.from = state.url;
     return state;
 }
 
