@@ -29,6 +29,8 @@ class PackageDownloader
     DownloadOutcome Run(FileHandle& package);
 
   private:
+    // Takes up an earlier run's bytes when they can still make this package,
+    // with the address to continue them at; otherwise they go.
     void PickUpEarlierRun();
     TryOutcome Try(int number);
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
