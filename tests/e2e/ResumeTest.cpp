@@ -117,7 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {R"("etag": "\"v2\"", "range_answer": "skip_if_range")", R"("etag": "\"v2\"")"},
                   {kV1, nullptr},
                   {206, 200}},
-        // ... and so is a tail that names no validator at all.
         RetryCase{"ValidatorsStripped",
                   kEtag,
                   {R"("range_answer": "skip_if_range")", ""},
@@ -239,8 +238,7 @@ TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
     const long long size = ServedSize(kPackage), half = size / 2;
     const bool weak = GetParam() == NextRun::WeakValidator, mirror = GetParam() == NextRun::FromTheMirror;
     const std::string offered =
-        mirror ? "http://127.0.0.1:" + std::to_string(ServerPort("NO_LISTENER_PORT")) + "/QoraSetup.exe"
-               : ScriptedPackageUrl();
+        mirror ? PackageUrl("http", ServerPort("NO_LISTENER_PORT")) : ScriptedPackageUrl();
     const std::string mirrors = mirror ? "<mirror>" + ScriptedPackageUrl() + "</mirror>" : "";
     const std::string etag = weak ? R"("etag": "W/\"v1\"")" : kEtag;
     ScriptPackage({ServedFile(

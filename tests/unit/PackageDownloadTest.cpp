@@ -117,8 +117,7 @@ TEST(ResumeState, RoundTripsAndRefusesAnythingElse)
 
     EXPECT_TRUE(FormatResumeState(ResumeState{L"http://h/a", L"http://h/a\r\nb", L"", 1, 0}).empty())
         << "one line per value";
-    // A state of a version that did not say where the bytes came from: its
-    // own address served them.
+    // One that does not say where the bytes came from: its own address.
     EXPECT_EQ(L"x", ParseResumeState("url=x\r\nvalidator=v\r\ntotal=10\r\nheld=5\r\n").value_or(state).from);
     for (const std::string& bad :
          {std::string(), std::string("url=x\r\nvalidator=\r\ntotal=0\r\nheld=0\r\n"),
