@@ -7,8 +7,8 @@
 
 #include "pages/WorkerLink.h"
 #include "pages/TaskbarProgress.h"
+#include "pages/TransferMeter.h"
 #include "update/download/PackageDownload.h"
-#include "update/download/TransferMeter.h"
 
 class DownloadProgress : public DownloadListener
 {

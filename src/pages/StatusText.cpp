@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "update/download/TransferMeter.h"
+#include "pages/TransferMeter.h"
 
 const wchar_t kResumedStatus[] = L"从上次中断处继续下载";
 

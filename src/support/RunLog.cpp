@@ -8,6 +8,7 @@
 
 #include "framework/ScopedHandle.h"
 #include "support/CodePages.h"
+#include "support/Files.h"
 
 const wchar_t kRunLogName[] = L"QVXLiveUpdate.log";
 
@@ -122,10 +123,7 @@ uint64_t LogSize(const RunLogFile& log)
     LARGE_INTEGER size{};
     if (log.file != INVALID_HANDLE_VALUE)
         return ::GetFileSizeEx(log.file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!::GetFileAttributesExW(log.path.c_str(), GetFileExInfoStandard, &info))
-        return 0;
-    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    return FileLength(log.path);
 }
 
 // With the lock held: a log over kRunLogRotateBytes becomes ".old" (one

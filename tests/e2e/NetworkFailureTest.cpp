@@ -229,7 +229,9 @@ class Mirrors : public NetworkFailure, public ::testing::WithParamInterface<bool
 };
 } // namespace
 
-TEST_P(Mirrors, ADeadAddressAndACutMirrorCostATryEach)
+// A stale mirror, serving a package of another size, costs a try like a dead
+// host: the bytes held stay.
+TEST_P(Mirrors, ADeadAddressACutMirrorAndAStaleOneCostATryEach)
 {
     const bool sha256 = GetParam();
     const long long size = ServedSize(kPackage);
@@ -237,11 +239,13 @@ TEST_P(Mirrors, ADeadAddressAndACutMirrorCostATryEach)
     ASSERT_TRUE(m_server.Script(
         R"([{"path": "/m1/QoraSetup.exe", "responses": [)" +
         ServedFile(kPackage, R"("etag": "\"m1\"", "close_after_bytes": )" + std::to_string(size / 2)) +
-        R"(]}, {"path": "/m2/QoraSetup.exe", "responses": [)" +
+        R"(]}, {"path": "/old/QoraSetup.exe", "responses": [{"body_size": )" + std::to_string(size + 1000) +
+        R"(}]}, {"path": "/m2/QoraSetup.exe", "responses": [)" +
         ServedFile(kPackage, R"("etag": "\"m2\"", "hold_after_bytes": 1000, "hold_id": "m2")") + "]}]"));
     RunToDownload("http://127.0.0.1:" + std::to_string(ServerPort("NO_LISTENER_PORT")) + "/QoraSetup.exe", "",
                   "<mirror>" + base + "/m1/QoraSetup.exe</mirror><mirror>" + base +
-                      "/m2/QoraSetup.exe</mirror>" +
+                      "/old/QoraSetup.exe</mirror><mirror>" + base + "/m2/QoraSetup.exe</mirror><size>" +
+                      std::to_string(size) + "</size>" +
                       (sha256 ? "<sha256>" + m_server.Sha256Of(kPackage) + "</sha256>" : ""));
     ASSERT_TRUE(WaitUntil([&] { return PackageRequests("/m2/QoraSetup.exe").size() == 1; }, 30000));
     const std::wstring mirror = L"从镜像 127.0.0.1:" + std::to_wstring(m_server.Port()) + L" 下载\n";
@@ -250,6 +254,9 @@ TEST_P(Mirrors, ADeadAddressAndACutMirrorCostATryEach)
     m_server.Release("m2");
     ExpectEndedAfterInstalling();
     EXPECT_EQ(1u, PackageRequests("/m1/QoraSetup.exe").size());
+    EXPECT_TRUE(LogHasLine(RunLog(), "] download: try 3 failed: the answer is not the record's package",
+                           "the package at hand has " + std::to_string(size + 1000)))
+        << RunLog();
     const std::vector<Json> last = PackageRequests("/m2/QoraSetup.exe");
     ASSERT_EQ(1u, last.size());
     EXPECT_EQ(sha256 ? size / 2 : -1, RangeStart(last[0])) << "the bytes held carry over only with a SHA-256";

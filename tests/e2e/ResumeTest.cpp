@@ -117,6 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {R"("etag": "\"v2\"", "range_answer": "skip_if_range")", R"("etag": "\"v2\"")"},
                   {kV1, nullptr},
                   {206, 200}},
+        RetryCase{"ValidatorsStripped",
+                  kEtag,
+                  {R"("range_answer": "skip_if_range")", ""},
+                  {kV1, nullptr},
+                  {206, 200}},
         RetryCase{"NoValidator", "", {""}, {nullptr}, {200}},
         // A range that starts elsewhere is a failed try; the next one asks again.
         RetryCase{"MisansweredRange",
@@ -211,6 +216,7 @@ namespace
 enum class NextRun
 {
     SameAddress,
+    FromTheMirror, // both runs offer a dead address and the mirror that served the bytes
     OtherAddress,
     OtherTotal,
     WeakValidator, // the same address, whose ETag is weak: no validator at all
@@ -222,7 +228,7 @@ class AcrossRuns : public Upgrade, public ::testing::WithParamInterface<NextRun>
 
 std::string NextRunName(const ::testing::TestParamInfo<NextRun>& info)
 {
-    const char* names[] = {"SameAddress", "OtherAddress", "OtherTotal", "WeakValidator"};
+    const char* names[] = {"SameAddress", "FromTheMirror", "OtherAddress", "OtherTotal", "WeakValidator"};
     return names[static_cast<int>(info.param)];
 }
 } // namespace
@@ -230,11 +236,14 @@ std::string NextRunName(const ::testing::TestParamInfo<NextRun>& info)
 TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
 {
     const long long size = ServedSize(kPackage), half = size / 2;
-    const bool weak = GetParam() == NextRun::WeakValidator;
+    const bool weak = GetParam() == NextRun::WeakValidator, mirror = GetParam() == NextRun::FromTheMirror;
+    const std::string offered =
+        mirror ? PackageUrl("http", ServerPort("NO_LISTENER_PORT")) : ScriptedPackageUrl();
+    const std::string mirrors = mirror ? "<mirror>" + ScriptedPackageUrl() + "</mirror>" : "";
     const std::string etag = weak ? R"("etag": "W/\"v1\"")" : kEtag;
     ScriptPackage({ServedFile(
         kPackage, Fields({etag, "\"hold_after_bytes\": " + std::to_string(half), R"("hold_id": "half")"}))});
-    RunToDownload(ScriptedPackageUrl());
+    RunToDownload(offered, "", mirrors);
     ASSERT_TRUE(WaitUntil([&] { return FileSize(PartialPath()) == half; }, 15000));
     Click(Item(m_frame, kCancel));
     HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
@@ -245,13 +254,14 @@ TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
     EXPECT_NE(weak, Exists(ResumeStatePath()));
     // The Cancel recorded the bytes held, on the disk.
     const std::string state = ReadTextFile(ResumeStatePath());
-    for (const std::string& line : {"url=" + ScriptedPackageUrl(), std::string("validator=\"v1\""),
-                                    "total=" + std::to_string(size), "held=" + std::to_string(half)})
+    for (const std::string& line :
+         {"url=" + offered, "from=" + ScriptedPackageUrl(), std::string("validator=\"v1\""),
+          "total=" + std::to_string(size), "held=" + std::to_string(half)})
         EXPECT_TRUE(weak || state.find(line + "\r\n") != std::string::npos) << state;
 
     m_server.Reset();
-    std::string url = ScriptedPackageUrl(), path = kScriptedPackagePath;
-    if (GetParam() == NextRun::SameAddress || weak)
+    std::string url = offered, path = kScriptedPackagePath;
+    if (GetParam() == NextRun::SameAddress || mirror || weak)
         ScriptPackage({ServedFile(kPackage, etag)});
     else if (GetParam() == NextRun::OtherAddress)
         url = PackageUrl(), path = std::string("/files/") + kPackage;
@@ -259,7 +269,7 @@ TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
         ScriptPackage({ServedFile(kPackage, Fields({kEtag, R"("range_answer": "wrong_total")"})),
                        ServedFile(kPackage, kEtag)});
     StartClient(L"QOravel.exe");
-    RunToDownload(url);
+    RunToDownload(url, "", mirrors);
     if (GetParam() == NextRun::SameAddress)
     {
         EXPECT_TRUE(WaitUntil([&] { return TextOf(Item(DownloadPage(), kDownloadStatus)) == kResumedText; }));
@@ -270,6 +280,7 @@ TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
     switch (GetParam())
     {
         case NextRun::SameAddress:
+        case NextRun::FromTheMirror: // where they came from, not at the dead address
             ASSERT_EQ(1u, gets.size());
             EXPECT_EQ(half, RangeStart(gets[0]));
             EXPECT_EQ(L"\"v1\"", HeaderValue(gets[0], "If-Range"));
@@ -290,7 +301,8 @@ TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Resume, AcrossRuns,
-                         ::testing::Values(NextRun::SameAddress, NextRun::OtherAddress, NextRun::OtherTotal,
+                         ::testing::Values(NextRun::SameAddress, NextRun::FromTheMirror,
+                                           NextRun::OtherAddress, NextRun::OtherTotal,
                                            NextRun::WeakValidator),
                          NextRunName);
 

@@ -5,12 +5,12 @@
 #include "unit/StandInTools.h"
 #include "update/network/NetworkTimeouts.h"
 #include "pages/StatusText.h"
+#include "pages/TransferMeter.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/RangeAnswer.h"
 #include "update/download/RetryPolicy.h"
 #include "update/download/ResumeState.h"
-#include "update/download/TransferMeter.h"
 
 TEST(PackageDownload, ProgressIsTruncatedAndHoldsForHugePackages)
 {
@@ -66,10 +66,13 @@ TEST(PackageDownload, OnlyAnExactContinuationIsAppended)
         EXPECT_EQ(c.verdict, JudgeRangeAnswer(400, 1000, c.status, c.range, c.length))
             << c.status << " " << c.range;
 
-    // The entity answered must be the one sent in If-Range; a weak tag is none.
+    // The entity answered must be the one sent in If-Range, and name it: one
+    // whose validators were stripped may be another's tail. A weak tag is none.
     const wchar_t date[] = L"Wed, 01 Jan 2025 00:00:00 GMT";
-    EXPECT_TRUE(AnswerKeepsValidator(L"\"v1\"", L"", date) && AnswerKeepsValidator(date, L"\"v2\"", date));
+    EXPECT_TRUE(AnswerKeepsValidator(L"\"v1\"", L"\"v1\"", L"") &&
+                AnswerKeepsValidator(date, L"\"v2\"", date));
     EXPECT_FALSE(AnswerKeepsValidator(L"\"v1\"", L"\"v2\"", date) || AnswerKeepsValidator(date, L"", L"x"));
+    EXPECT_FALSE(AnswerKeepsValidator(L"\"v1\"", L"", date) || AnswerKeepsValidator(date, L"\"v1\"", L""));
     PackageAnswer weak;
     weak.etag = L"W/\"v1\"", weak.lastModified = date;
     EXPECT_EQ(L"", weak.Validator());
@@ -102,24 +105,29 @@ TEST(PackageDownload, RetriesWaitLongerEachTimeAndNeverGoOnForEver)
 
 TEST(ResumeState, RoundTripsAndRefusesAnythingElse)
 {
-    const ResumeState state{L"http://h/包.exe?x=1", L"\"v1\"", 5000000000ull, 123};
+    const ResumeState state{L"http://h/包.exe?x=1", L"http://mirror/包.exe", L"\"v1\"", 5000000000ull, 123};
     const std::string text = FormatResumeState(state);
     const auto back = ParseResumeState(text);
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(state.url, back->url);
+    EXPECT_EQ(state.from, back->from);
     EXPECT_EQ(state.validator, back->validator);
     EXPECT_EQ(state.total, back->total);
     EXPECT_EQ(state.held, back->held);
 
-    EXPECT_TRUE(FormatResumeState(ResumeState{L"http://h/a\r\nb", L"", 1, 0}).empty())
+    EXPECT_TRUE(FormatResumeState(ResumeState{L"http://h/a", L"http://h/a\r\nb", L"", 1, 0}).empty())
         << "one line per value";
+    // One that does not say where the bytes came from: its own address.
+    EXPECT_EQ(L"x", ParseResumeState("url=x\r\nvalidator=v\r\ntotal=10\r\nheld=5\r\n").value_or(state).from);
     for (const std::string& bad :
          {std::string(), std::string("url=x\r\nvalidator=\r\ntotal=0\r\nheld=0\r\n"),
           std::string("url=x\r\nvalidator=\r\ntotal=10\r\n"),
           std::string("url=x\r\nurl=y\r\nvalidator=\r\ntotal=10\r\nheld=0"),
           std::string("url=x\r\nvalidator=\r\ntotal= 10\r\nheld=0"),
           std::string("url=x\r\nvalidator=\r\ntotal=10\r\nheld=0\r\nmore"),
-          std::string("url=\r\nvalidator=\r\ntotal=10\r\nheld=0"), std::string(20000, 'u')})
+          std::string("url=\r\nvalidator=\r\ntotal=10\r\nheld=0"), std::string(20000, 'u'),
+          std::string("url=x\r\nfrom=\r\nvalidator=\r\ntotal=10\r\nheld=0"),
+          std::string("url=x\r\nfrom=y\r\nfrom=y\r\nvalidator=\r\ntotal=10\r\nheld=0")})
         EXPECT_FALSE(ParseResumeState(bad).has_value()) << bad.substr(0, 80);
 }
 

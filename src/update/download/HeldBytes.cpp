@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/Files.h"
 #include "update/download/ResumeState.h"
 
 HeldBytes::HeldBytes(const std::wstring& packagePath, const std::wstring& url)
@@ -22,20 +23,23 @@ bool HeldBytes::PickUpEarlierRun(bool& leftovers)
         m_written = held;
         m_total = state->total;
         m_validator = state->validator;
+        m_from = state->from;
         return true;
     }
     leftovers = state || ::GetFileAttributesW(m_file.Path().c_str()) != INVALID_FILE_ATTRIBUTES;
     return false;
 }
 
-bool HeldBytes::StartFromZero(uint64_t total, const std::wstring& validator, bool& recorded)
+bool HeldBytes::StartFromZero(uint64_t total, const std::wstring& validator, const std::wstring& from,
+                              bool& recorded)
 {
     recorded = false;
     if (!m_file.Open(0) || !Truncate())
         return false;
     m_total = total;
     m_validator = validator;
-    recorded = SaveResumeState(m_statePath, ResumeState{m_url, m_validator, m_total, 0});
+    m_from = from;
+    recorded = SaveResumeState(m_statePath, ResumeState{m_url, m_from, m_validator, m_total, 0});
     return true;
 }
 
@@ -63,7 +67,7 @@ void HeldBytes::Checkpoint()
     // next run append after a hole.
     const uint64_t held = m_written;
     if (m_file.Flush())
-        SaveResumeState(m_statePath, ResumeState{m_url, m_validator, m_total, held});
+        SaveResumeState(m_statePath, ResumeState{m_url, m_from, m_validator, m_total, held});
 }
 
 void HeldBytes::Drop()
@@ -73,4 +77,5 @@ void HeldBytes::Drop()
     m_held = m_checkpointed = m_total = 0;
     m_written = 0;
     m_validator.clear();
+    m_from.clear();
 }

@@ -22,24 +22,32 @@ class HeldBytes
     uint64_t Held() const { return m_held; }
     uint64_t Total() const { return m_total; }
     const std::wstring& Validator() const { return m_validator; }
+    // The address whose answers the bytes held continue.
+    const std::wstring& ServedBy() const { return m_from; }
     // Bytes written since the last checkpoint.
     uint64_t Unrecorded() const { return m_held - m_checkpointed; }
 
-    // Takes up what an earlier run left for this address: the smaller of the
-    // partial file's length and the count its state recorded. False, taking
+    // Takes up what an earlier run left of this record's package, from
+    // whichever address: the smaller of the partial file's length and the
+    // count its state recorded. False, taking
     // nothing, when there is nothing to continue; `leftovers` then says
     // whether files of an earlier run are there.
     bool PickUpEarlierRun(bool& leftovers);
     // Opens the partial file keeping the bytes held.
     bool Reopen() { return m_file.Open(m_held); }
-    // A package of `total` bytes under `validator`, from zero: the file is
-    // created or emptied, and the state written before the first byte, so
-    // that whatever ends the run the file says what it belongs to. False
-    // when the file cannot be opened; `recorded` says whether the state was
-    // written.
-    bool StartFromZero(uint64_t total, const std::wstring& validator, bool& recorded);
-    // The bytes held go on under `validator`, another address's.
-    void ContinueUnder(const std::wstring& validator) { m_validator = validator; }
+    // A package of `total` bytes served by `from` under `validator`, from
+    // zero: the file is created or emptied, and the state written before the
+    // first byte, so that whatever ends the run the file says what it
+    // belongs to. False when the file cannot be opened; `recorded` says
+    // whether the state was written.
+    bool StartFromZero(uint64_t total, const std::wstring& validator, const std::wstring& from,
+                       bool& recorded);
+    // The bytes held go on under `validator` of `from`, another address.
+    void ContinueUnder(const std::wstring& validator, const std::wstring& from)
+    {
+        m_validator = validator;
+        m_from = from;
+    }
     // Empties the partial file, keeping the package's identity.
     bool Truncate();
     // False, with the platform's error as the last error, when not all was
@@ -65,4 +73,5 @@ class HeldBytes
     uint64_t m_checkpointed = 0;
     uint64_t m_total = 0;
     std::wstring m_validator;
+    std::wstring m_from;
 };

@@ -82,7 +82,8 @@ constexpr DWORD kDownloadBlockBytes = 8192;
 
 // Downloads the plan's package into the partial file, trying its address
 // and then its mirrors in turn (a try that fails for the network or the
-// server moves to the next one), passing every byte to the plan's verifier,
+// server, or is answered with a package of another size than the record's,
+// moves to the next one), passing every byte to the plan's verifier,
 // and moves it to the package path once exactly the package's length has
 // arrived and the verifier accepts it (retrying while another program holds
 // it, see kHeldFileRetryMs); nothing incomplete or refused is ever under the

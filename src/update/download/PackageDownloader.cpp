@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "support/Files.h"
 #include "support/RunLog.h"
 #include "support/WebAddress.h"
 #include "update/download/RangeAnswer.h"
@@ -20,11 +21,29 @@ void PackageDownloader::PickUpEarlierRun()
     bool leftovers = false;
     if (m_bytes.PickUpEarlierRun(leftovers))
     {
-        m_fromEarlier = true;
-        LogEvent(L"download: continuing an earlier run's " + std::to_wstring(m_bytes.Held()) + L" of " +
-                 std::to_wstring(m_bytes.Total()) + L" bytes (validator " + m_bytes.Validator() + L")");
-        m_listener.OnResumed(m_bytes.Held(), m_bytes.Total());
-        return;
+        // Bytes of a package of another size than the record's can never
+        // make the one it names. At the address that served them, they go on
+        // under its validator; an address the record no longer names is
+        // another address, whose bytes only a SHA-256 lets go on elsewhere.
+        const size_t from = m_addresses.Find(m_bytes.ServedBy());
+        const bool named = from < m_addresses.Count();
+        if (!named && !m_plan.identityChecked)
+            LogEvent(L"download: an earlier run's bytes came from " + AddressForLog(m_bytes.ServedBy()) +
+                     L", which the record no longer names, and no SHA-256 checks them");
+        leftovers = !m_verifier.AcceptsTotal(m_bytes.Total()) || (!named && !m_plan.identityChecked);
+        if (!leftovers)
+        {
+            m_fromEarlier = true;
+            m_heldFrom = named ? from : kNoAddress;
+            if (named)
+                m_addresses.StartAt(from);
+            LogEvent(L"download: continuing an earlier run's " + std::to_wstring(m_bytes.Held()) + L" of " +
+                     std::to_wstring(m_bytes.Total()) + L" bytes from " + AddressForLog(m_bytes.ServedBy()) +
+                     (named ? L" (validator " + m_bytes.Validator() + L")"
+                            : L", which the record no longer names: the SHA-256 checks the whole"));
+            m_listener.OnResumed(m_bytes.Held(), m_bytes.Total());
+            return;
+        }
     }
     if (leftovers)
     {
@@ -63,60 +82,67 @@ TryOutcome PackageDownloader::Accept(const PackageAnswer& answer, bool askedRang
         if (verdict == RangeVerdict::Refused)
             return TryOutcome::Refused;
         if (verdict == RangeVerdict::Append)
-        {
-            // Asked under a validator, the answer must be that entity; bytes
-            // from another address go on under this one's validator (the
-            // SHA-256 checks the whole).
-            const bool sameAddress = m_heldFrom == m_addresses.Current();
-            if (sameAddress && !AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
-                return TryOutcome::OtherEntity;
-            if (!m_verifier.AcceptsTotal(m_bytes.Total()))
-                return TryOutcome::Rejected;
-            if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
-                return TryOutcome::NoSpace;
-            bool opened = false;
-            if (!m_listener.ChangeFiles(
-                    [&]
-                    {
-                        opened = m_bytes.Reopen();
-                        if (!sameAddress)
-                            m_bytes.ContinueUnder(answer.Validator());
-                    }))
-                return TryOutcome::Abandoned;
-            m_heldFrom = m_addresses.Current();
-            if (!opened)
-                return TryOutcome::FileError;
-            // Bytes an earlier run left are hashed once, as they are now,
-            // when they are compared at all.
-            if (m_verifier.Hashed() != m_bytes.Held())
-            {
-                m_verifier.Restart();
-                if (!m_verifier.ComparesBytes())
-                    m_verifier.CountUncompared(m_bytes.Held());
-                else if (!m_bytes.File().ReadBack(m_bytes.Held(), [&](const char* data, DWORD size)
-                                                  { m_verifier.Add(data, size); }))
-                    return TryOutcome::FileError;
-            }
-            m_accepted = true;
-            return TryOutcome::Accepted;
-        }
+            return AcceptContinuation(answer);
     }
     else if (answer.status != 200)
     {
         return TryOutcome::Refused;
     }
-    // The whole package, from its first byte. Without its length there is no
-    // telling a whole package from a broken one.
+    return AcceptWhole(answer);
+}
+
+TryOutcome PackageDownloader::AcceptContinuation(const PackageAnswer& answer)
+{
+    // Asked under a validator, the answer must be that entity; bytes from
+    // another address go on under this one's validator (the SHA-256 checks
+    // the whole).
+    const bool sameAddress = m_heldFrom == m_addresses.Current();
+    if (sameAddress && !AnswerKeepsValidator(m_bytes.Validator(), answer.etag, answer.lastModified))
+        return TryOutcome::OtherEntity;
+    if (UnlessSpaceFor(m_bytes.Total() - m_bytes.Held(), 0) == TryOutcome::NoSpace)
+        return TryOutcome::NoSpace;
+    bool opened = false;
+    if (!m_listener.ChangeFiles(
+            [&]
+            {
+                opened = m_bytes.Reopen();
+                if (!sameAddress)
+                    m_bytes.ContinueUnder(answer.Validator(), m_addresses.Url());
+            }))
+        return TryOutcome::Abandoned;
+    m_heldFrom = m_addresses.Current();
+    if (!opened)
+        return TryOutcome::FileError;
+    // Bytes an earlier run left are hashed once, as they are now, when they
+    // are compared at all.
+    if (m_verifier.Hashed() != m_bytes.Held())
+    {
+        m_verifier.Restart();
+        if (!m_verifier.ComparesBytes())
+            m_verifier.CountUncompared(m_bytes.Held());
+        else if (!m_bytes.File().ReadBack(m_bytes.Held(),
+                                          [&](const char* data, DWORD size) { m_verifier.Add(data, size); }))
+            return TryOutcome::FileError;
+    }
+    m_accepted = true;
+    return TryOutcome::Accepted;
+}
+
+TryOutcome PackageDownloader::AcceptWhole(const PackageAnswer& answer)
+{
+    // Without its length there is no telling a whole package from a broken
+    // one.
     uint64_t length = 0;
     if (!ParseContentLength(answer.contentLength, length))
         return TryOutcome::Refused;
     if (!m_verifier.AcceptsTotal(length))
-        return TryOutcome::Rejected;
+        return TryOutcome::OtherLength;
     // Whatever the partial file holds goes before the first byte comes.
     if (UnlessSpaceFor(length, FileLength(m_bytes.File().Path())) == TryOutcome::NoSpace)
         return TryOutcome::NoSpace;
     bool opened = false, saved = false;
-    if (!m_listener.ChangeFiles([&] { opened = m_bytes.StartFromZero(length, answer.Validator(), saved); }))
+    if (!m_listener.ChangeFiles(
+            [&] { opened = m_bytes.StartFromZero(length, answer.Validator(), m_addresses.Url(), saved); }))
         return TryOutcome::Abandoned;
     m_heldFrom = m_addresses.Current();
     m_verifier.Restart();
@@ -241,7 +267,7 @@ std::wstring PackageDownloader::TryEndDetail(TryOutcome outcome, const PackageAn
         case TryOutcome::DiskFull:
             return m_bytes.File().Path() + L" cannot be written, error " +
                    DescribeError(m_fileError ? m_fileError : ::GetLastError());
-        case TryOutcome::Rejected:
+        case TryOutcome::OtherLength:
             return m_verifier.Failure();
         default:
             return std::wstring();
@@ -260,11 +286,9 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
             return Finish(package);
         if (outcome == TryOutcome::DiskFull)
             return AfterDiskFull();
-        if (outcome == TryOutcome::Rejected || outcome == TryOutcome::Abandoned ||
-            outcome == TryOutcome::NoSpace)
-            return GiveUp(outcome == TryOutcome::Rejected  ? DownloadOutcome::Rejected
-                          : outcome == TryOutcome::NoSpace ? DownloadOutcome::NoSpace
-                                                           : DownloadOutcome::Abandoned);
+        if (outcome == TryOutcome::Abandoned || outcome == TryOutcome::NoSpace)
+            return GiveUp(outcome == TryOutcome::NoSpace ? DownloadOutcome::NoSpace
+                                                         : DownloadOutcome::Abandoned);
         if (outcome == TryOutcome::FileError)
             return GiveUp(m_accepted ? DownloadOutcome::Failed : DownloadOutcome::CannotCreateFile);
         if (outcome == TryOutcome::ClockWrong)
@@ -279,7 +303,8 @@ DownloadOutcome PackageDownloader::Run(FileHandle& package)
         }
         else
         {
-            // The network or the server failed: one dead host costs one try.
+            // The network or the server failed, or it serves another
+            // package: one dead or stale host costs one try.
             m_addresses.MoveOn();
             // Until an answer of this run has been taken, nothing has begun
             // that a retry could save: once every address has had its try,

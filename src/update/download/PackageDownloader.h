@@ -7,16 +7,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 
 #include "framework/HttpFile.h"
 #include "framework/ScopedHandle.h"
-#include "update/download/PackageAddresses.h"
 #include "update/download/PackageDownload.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/RetryPolicy.h"
 #include "update/download/HeldBytes.h"
-#include "update/download/TryOutcome.h"
 
 // The partial file is put on the disk, and its length recorded in the state,
 // at least this often while bytes arrive.
@@ -30,9 +29,15 @@ class PackageDownloader
     DownloadOutcome Run(FileHandle& package);
 
   private:
+    // Takes up an earlier run's bytes when they can still make this package,
+    // with the address to continue them at; otherwise they go.
     void PickUpEarlierRun();
     TryOutcome Try(int number);
     TryOutcome Accept(const PackageAnswer& answer, bool askedRange);
+    // A 206 that continues the bytes held at their offset.
+    TryOutcome AcceptContinuation(const PackageAnswer& answer);
+    // The whole package, from its first byte.
+    TryOutcome AcceptWhole(const PackageAnswer& answer);
     TryOutcome Transfer(const CHttpFile& file);
     // The worker's checkpoint (HeldBytes::Checkpoint); false once the wizard
     // has been left.
@@ -59,8 +64,11 @@ class PackageDownloader
     DownloadListener& m_listener;
     HeldBytes m_bytes;
     PackageAddresses m_addresses;
-    size_t m_heldFrom = 0; // the address whose answer the bytes held continue
-    uint64_t m_added = 0;  // by the current try
+    // The index of the address whose answers the bytes held continue;
+    // kNoAddress for one the record no longer names.
+    static constexpr size_t kNoAddress = SIZE_MAX;
+    size_t m_heldFrom = 0;
+    uint64_t m_added = 0; // by the current try
     DWORD m_fileError = 0;
     ULONGLONG m_lastByteAt = 0;
     bool m_accepted = false;    // an answer of this run has been taken

@@ -1,9 +1,12 @@
 #include "update/download/PackageRequest.h"
 
-#include <vector>
+#include <algorithm>
 
-#include "update/download/RangeAnswer.h"
 #include "support/RunLog.h"
+#include "support/WebAddress.h"
+#include "update/download/DownloadPlan.h"
+#include "update/download/PackageDownload.h"
+#include "update/download/RangeAnswer.h"
 #include "update/network/NetworkTimeouts.h"
 
 const wchar_t kDownloadProxyUser[] = L"qjd";
@@ -158,4 +161,47 @@ std::unique_ptr<CHttpFile> PackageRequest::SendOn(const CHttpConnection& connect
     answer.lastModified = NamedHeader(*file, L"Last-Modified");
     answer.contentType = Header(*file, HTTP_QUERY_CONTENT_TYPE);
     return file;
+}
+
+PackageAddresses::PackageAddresses(const DownloadPlan& plan) : m_route(plan.route)
+{
+    m_urls.push_back(plan.url);
+    m_urls.insert(m_urls.end(), plan.mirrors.begin(), plan.mirrors.end());
+    m_requests.resize(m_urls.size());
+}
+
+PackageRequest* PackageAddresses::Request(DWORD& error)
+{
+    std::unique_ptr<PackageRequest>& request = m_requests[m_current];
+    if (!request)
+    {
+        try
+        {
+            request = std::make_unique<PackageRequest>(m_urls[m_current], m_route);
+        }
+        catch (const CInternetException& e)
+        {
+            error = e.m_dwError;
+            LogEvent(L"download: " + AddressForLog(m_urls[m_current]) + L" cannot be requested: " +
+                     DescribeError(error));
+            return nullptr;
+        }
+    }
+    return request.get();
+}
+
+size_t PackageAddresses::Find(const std::wstring& url) const
+{
+    return static_cast<size_t>(std::find(m_urls.begin(), m_urls.end(), url) - m_urls.begin());
+}
+
+void PackageAddresses::AnnounceTry(int number, DownloadListener& listener)
+{
+    if (m_current == m_announced)
+        return;
+    m_announced = m_current;
+    LogEvent(L"download: from try " + std::to_wstring(number) + L" on, the package is asked of " +
+             AddressForLog(Url()) +
+             (m_current > 0 ? L" (mirror " + std::to_wstring(m_current) + L")" : L" (its own address)"));
+    listener.OnAddress(Url(), m_current);
 }

@@ -1,17 +1,23 @@
 #pragma once
-// One GET of the package, as many times as the download tries: the session
-// and the connection are opened once, each try opens its own request, asking
-// for the bytes from an offset on when it continues a partial file.
+// The package's servers: the addresses a download goes to in turn, and at
+// each one GET of the package, as many times as the tries go there. The
+// session and the connection of an address are opened once, each try opens
+// its own request, asking for the bytes from an offset on when it continues a
+// partial file.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/HttpFile.h"
 #include "framework/InternetSession.h"
 #include "update/network/NetworkRoute.h"
+
+struct DownloadPlan;
+class DownloadListener;
 
 // What an answer says about the body that follows.
 struct PackageAnswer
@@ -72,4 +78,40 @@ class PackageRequest
     // Around a proxy that cannot be reached; opened the first time it is.
     std::unique_ptr<CInternetSession> m_directSession;
     std::unique_ptr<CHttpConnection> m_directConnection;
+};
+
+// The addresses a package download goes to in turn: the record's own, then
+// its mirrors, then the record's own again. The request of each is opened
+// the first time a try goes there.
+class PackageAddresses
+{
+  public:
+    explicit PackageAddresses(const DownloadPlan& plan);
+
+    size_t Count() const { return m_urls.size(); }
+    // The index of the address the next try goes to (0: the record's own).
+    size_t Current() const { return m_current; }
+    const std::wstring& Url() const { return m_urls[m_current]; }
+    // The next address in turn.
+    void MoveOn() { m_current = (m_current + 1) % m_urls.size(); }
+    // The index of `url` among the addresses; Count() when it is none of them.
+    size_t Find(const std::wstring& url) const;
+    // The tries begin at the address of `index` (an earlier run's bytes are
+    // continued where they came from).
+    void StartAt(size_t index) { m_current = index; }
+    // Try `number` goes to the current address: when that is not where the
+    // tries went so far, the log and `listener` hear of it.
+    void AnnounceTry(int number, DownloadListener& listener);
+
+    // The current address's request, opened when first needed; null when it
+    // cannot be (not an HTTP or HTTPS address, or nothing can be opened),
+    // with the error in `error` and in the log.
+    PackageRequest* Request(DWORD& error);
+
+  private:
+    std::vector<std::wstring> m_urls;
+    std::vector<std::unique_ptr<PackageRequest>> m_requests;
+    NetworkRoute m_route;
+    size_t m_current = 0;
+    size_t m_announced = 0;
 };

@@ -21,25 +21,6 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 }
 } // namespace
 
-uint64_t FileLength(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
-        return 0;
-    return static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-}
-
-std::optional<uint64_t> FreeSpaceBeside(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    const std::wstring folder =
-        slash == std::wstring::npos ? std::wstring(L".\\") : path.substr(0, slash + 1);
-    ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
-        return std::nullopt;
-    return available.QuadPart;
-}
-
 bool PartialFile::Open(uint64_t keep)
 {
     if (m_file)

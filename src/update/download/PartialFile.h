@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "framework/ScopedHandle.h"
@@ -54,10 +53,3 @@ class PartialFile
     bool m_renamed = false;
     BY_HANDLE_FILE_INFORMATION m_named{}; // the file as it was named
 };
-
-// The length of a file, 0 when it is missing.
-uint64_t FileLength(const std::wstring& path);
-
-// The bytes this user may still write on the disk that holds the folder of
-// `path`; nothing when the platform cannot tell.
-std::optional<uint64_t> FreeSpaceBeside(const std::wstring& path);

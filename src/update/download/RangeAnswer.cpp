@@ -86,6 +86,5 @@ bool AnswerKeepsValidator(const std::wstring& sent, const std::wstring& etag,
 {
     // An entity tag is quoted; a date never starts with a quote.
     const bool sentTag = !sent.empty() && (sent[0] == L'"' || IsWeakEntityTag(sent));
-    const std::wstring& answered = sentTag ? etag : lastModified;
-    return answered.empty() || answered == sent;
+    return !sent.empty() && (sentTag ? etag : lastModified) == sent;
 }

@@ -38,9 +38,10 @@ RangeVerdict JudgeRangeAnswer(uint64_t offset, uint64_t total, unsigned status,
 bool IsWeakEntityTag(const std::wstring& etag);
 
 // Whether an answer to a request that continued under `sent` (If-Range) is
-// still that entity: when `sent` is an entity tag ("..." ) and the answer
-// carries an ETag, or `sent` is a date and the answer carries a
-// Last-Modified, it must be the one sent. An intermediary that ignores
-// If-Range would otherwise append another file's tail to the bytes held.
+// still that entity: when `sent` is an entity tag ("..."), the answer's ETag
+// must be it; when it is a date, the answer's Last-Modified. An intermediary
+// that ignores If-Range would otherwise append another file's tail to the
+// bytes held, and one that also strips the validators would leave nothing
+// to tell: an answer without the validator sent is another entity too.
 bool AnswerKeepsValidator(const std::wstring& sent, const std::wstring& etag,
                           const std::wstring& lastModified);

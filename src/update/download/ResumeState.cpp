@@ -41,13 +41,11 @@ ULONGLONG FileTimeValue(const FILETIME& time)
     return static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
-// Last write time in 100-ns units; 0 when the file is missing.
+// 0 when the file is missing.
 ULONGLONG LastWritten(const std::wstring& path)
 {
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
-        return 0;
-    return FileTimeValue(info.ftLastWriteTime);
+    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    return facts ? facts->lastWritten : 0;
 }
 } // namespace
 
@@ -63,10 +61,11 @@ std::wstring ResumeStatePath(const std::wstring& packagePath)
 
 std::string FormatResumeState(const ResumeState& state)
 {
-    if (HasLineBreak(state.url) || HasLineBreak(state.validator))
+    if (HasLineBreak(state.url) || HasLineBreak(state.from) || HasLineBreak(state.validator))
         return std::string();
-    return EncodeText(L"url=" + state.url + L"\r\nvalidator=" + state.validator + L"\r\ntotal=" +
-                          std::to_wstring(state.total) + L"\r\nheld=" + std::to_wstring(state.held) + L"\r\n",
+    return EncodeText(L"url=" + state.url + (state.from.empty() ? L"" : L"\r\nfrom=" + state.from) +
+                          L"\r\nvalidator=" + state.validator + L"\r\ntotal=" + std::to_wstring(state.total) +
+                          L"\r\nheld=" + std::to_wstring(state.held) + L"\r\n",
                       CP_UTF8);
 }
 
@@ -103,6 +102,8 @@ std::optional<ResumeState> ParseResumeState(const std::string& text)
             bit = 4;
         else if (key == L"held")
             bit = 8;
+        else if (key == L"from" && !value.empty())
+            bit = 16, state.from = value;
         if (bit == 0 || (seen & bit))
             return std::nullopt;
         seen |= bit;
@@ -110,8 +111,10 @@ std::optional<ResumeState> ParseResumeState(const std::string& text)
             (bit == 8 && !ParseDigits(value, state.held)))
             return std::nullopt;
     }
-    if (seen != 15 || state.url.empty())
+    if ((seen & 15) != 15 || state.url.empty())
         return std::nullopt;
+    if (state.from.empty())
+        state.from = state.url;
     return state;
 }
 
@@ -143,11 +146,8 @@ void DiscardPartialDownload(const std::wstring& packagePath)
 
 void KeepOnlyResumable(const std::wstring& packagePath, const std::wstring& url)
 {
-    const std::wstring partial = PartialPackagePath(packagePath);
     const std::optional<ResumeState> state = LoadResumeState(ResumeStatePath(packagePath));
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    const bool held = ::GetFileAttributesExW(partial.c_str(), GetFileExInfoStandard, &info) &&
-                      (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0);
+    const bool held = FileLength(PartialPackagePath(packagePath)) > 0;
     if (!(state && state->url == url && !state->validator.empty() && held))
         DiscardPartialDownload(packagePath);
 }

@@ -32,6 +32,37 @@ RetryPolicy::Next RetryPolicy::AfterDroppedBytes()
     return m_tries >= kMaxDownloadTries ? Next::GiveUp : Next::AtOnce;
 }
 
+std::wstring TryEndText(TryOutcome outcome, int number, const std::wstring& received,
+                        const std::wstring& detail)
+{
+    const std::wstring prefix = L"download: try " + std::to_wstring(number);
+    switch (outcome)
+    {
+        case TryOutcome::Accepted:
+        case TryOutcome::Complete:
+            return prefix + L" complete" + received;
+        case TryOutcome::Failed:
+        case TryOutcome::ClockWrong:
+            return prefix + L" failed" + received + L": " + detail;
+        case TryOutcome::Refused:
+            return prefix + L": the answer (status " + detail + L") cannot be used";
+        case TryOutcome::OtherEntity:
+            return prefix + L": the 206 answer does not name the validator sent (" + detail +
+                   L"): another file's bytes";
+        case TryOutcome::FileError:
+        case TryOutcome::DiskFull:
+            return L"download: the partial file " + detail;
+        case TryOutcome::OtherLength:
+            return prefix + L" failed: the answer is not the record's package (" + detail +
+                   L"); the bytes held stay for another try";
+        case TryOutcome::Abandoned:
+            return L"download: stopped by a confirmed Cancel" + received;
+        case TryOutcome::NoSpace:
+            break;
+    }
+    return std::wstring();
+}
+
 std::wstring RetryPolicy::WhyGivingUp() const
 {
     if (m_tries >= kMaxDownloadTries)

@@ -1,8 +1,9 @@
 #pragma once
-// When a package download tries again, how long it waits first, and when it
-// gives up. What counts is what each try adds: a try that brings a good part
-// of the package is followed at once by the next, one that brings next to
-// nothing waits longer each time, and no run goes on for ever.
+// How one try of a package download ended, and what comes next: when it
+// tries again, how long it waits first, and when it gives up. What counts is
+// what each try adds: a try that brings a good part of the package is
+// followed at once by the next, one that brings next to nothing waits longer
+// each time, and no run goes on for ever.
 
 #include <windows.h>
 
@@ -10,6 +11,31 @@
 #include <string>
 
 class DownloadListener;
+
+enum class TryOutcome
+{
+    Accepted, // the answer's body continues or starts the package
+    Complete,
+    Failed,    // this try failed; another may succeed
+    Refused,   // the answer cannot continue the bytes held
+    FileError, // the partial file cannot be opened or written: no try helps
+    // The answer's package is not of the size the record names (a stale
+    // mirror, an error page): a failed try at this address; the bytes held stay.
+    OtherLength,
+    Abandoned,
+    ClockWrong,  // a certificate's dates failed, and this machine's clock is off the server's
+    OtherEntity, // a 206 of another entity than the bytes held: they go
+    NoSpace,     // the bytes to come do not fit the disk: nothing written
+    DiskFull,    // a write found the disk full
+};
+
+// The log line of try `number`'s end; empty for NoSpace, which is logged
+// where it is found. `received` says what the try brought ("after N bytes in
+// ..."); `detail` is the error of a Failed or ClockWrong try, the status of a Refused
+// answer, the validator sent for OtherEntity, the partial file and its error
+// for FileError and DiskFull, and the failed check for OtherLength.
+std::wstring TryEndText(TryOutcome outcome, int number, const std::wstring& received,
+                        const std::wstring& detail);
 
 // How many tries in a row that bring less than kProgressBytes are followed by
 // another, and the waits before those tries.
@@ -27,7 +53,7 @@ class RetryPolicy
     enum class Next
     {
         AtOnce,    // the next try follows at once
-        AfterWait, // the next try follows RetryDelayMs(Retry())
+        AfterWait, // the next try follows RetryDelayMs of the tries in a row without progress
         GiveUp,    // the run ends without the package
     };
 
@@ -38,9 +64,6 @@ class RetryPolicy
     // run's, or another entity's): it counts towards kMaxDownloadTries only.
     Next AfterDroppedBytes();
 
-    // The retry the last AfterWait leads to: 1 to kMaxDownloadRetries.
-    int Retry() const { return m_counted; }
-    int Tries() const { return m_tries; }
     // After GiveUp, why, for the log.
     std::wstring WhyGivingUp() const;
     // Logs what `next` means and waits as it says, through the listener's

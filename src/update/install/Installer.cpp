@@ -21,31 +21,34 @@ const DWORD kUserCancelCapacity = 20;
 // program) is tried again for a while.
 DWORD StartPackage(const std::wstring& packagePath, const std::wstring& parameters, KernelHandle& installer)
 {
-    const ULONGLONG start = ::GetTickCount64();
-    for (int attempt = 1;; ++attempt)
-    {
-        SHELLEXECUTEINFOW info{};
-        info.cbSize = sizeof info;
-        // No box of the shell's own: the caller says what went wrong, or,
-        // unattended, nobody is there to answer one.
-        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-        info.lpFile = packagePath.c_str();
-        info.lpParameters = parameters.c_str();
-        info.nShow = SW_SHOW;
-        if (::ShellExecuteExW(&info))
+    return RetryWhileHeld(
+        [&]() -> DWORD
         {
-            installer.Reset(info.hProcess);
-            return 0;
-        }
-        const DWORD error = ::GetLastError();
-        LogEvent(L"install: the package could not be started, error " + DescribeError(error) +
-                 L", shell code " + std::to_wstring(reinterpret_cast<INT_PTR>(info.hInstApp)));
-        if (!IsHeldFileError(error) || ::GetTickCount64() - start + kHeldFileRetryMs > kHeldFileRetryLimitMs)
+            SHELLEXECUTEINFOW info{};
+            info.cbSize = sizeof info;
+            // No box of the shell's own: the caller says what went wrong, or,
+            // unattended, nobody is there to answer one.
+            info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+            info.lpFile = packagePath.c_str();
+            info.lpParameters = parameters.c_str();
+            info.nShow = SW_SHOW;
+            if (::ShellExecuteExW(&info))
+            {
+                installer.Reset(info.hProcess);
+                return 0;
+            }
+            const DWORD error = ::GetLastError();
+            LogEvent(L"install: the package could not be started, error " + DescribeError(error) +
+                     L", shell code " + std::to_wstring(reinterpret_cast<INT_PTR>(info.hInstApp)));
             return error;
-        LogEvent(L"install: another program holds the package; attempt " + std::to_wstring(attempt + 1) +
-                 L" in " + std::to_wstring(kHeldFileRetryMs) + L" ms");
-        ::Sleep(kHeldFileRetryMs);
-    }
+        },
+        [](int attempt, DWORD, DWORD waitMs)
+        {
+            LogEvent(L"install: another program holds the package; attempt " + std::to_wstring(attempt + 1) +
+                     L" in " + std::to_wstring(waitMs) + L" ms");
+            ::Sleep(waitMs);
+            return true;
+        });
 }
 } // namespace
 

@@ -19,8 +19,8 @@ bool PackageVerifier::Fail(const std::wstring& failure)
 bool PackageVerifier::AcceptsTotal(uint64_t total)
 {
     if (m_size && *m_size != total)
-        return Fail(L"size mismatch: the record names " + std::to_wstring(*m_size) +
-                    L" bytes, the server announces " + std::to_wstring(total));
+        return Fail(L"size mismatch: the offer names " + std::to_wstring(*m_size) +
+                    L" bytes, the package at hand has " + std::to_wstring(total));
     return true;
 }
 

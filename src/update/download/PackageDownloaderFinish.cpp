@@ -1,12 +1,59 @@
-// How a download run ends: the complete package checked and named, or the
-// bytes held kept for a later run or removed. The tries themselves are in
-// PackageDownloader.cpp.
+// How a download run ends: the complete package checked, named and held,
+// or the bytes held kept for a later run or removed. The tries themselves are
+// in PackageDownloader.cpp.
 #include "update/download/PackageDownloader.h"
 
 #include "support/Files.h"
 #include "support/RunLog.h"
-#include "update/download/PackageNaming.h"
 #include "update/download/ResumeState.h"
+
+namespace
+{
+enum class NamingResult
+{
+    Named,     // `package` holds the package at its path; the installation is claimed
+    Abandoned, // the wizard was left meanwhile
+    Failed,    // the system's error says why
+};
+
+// Renames `file` to `packagePath` and holds it (PartialFile::RenameAndHold)
+// under the listener's claim, so that no Cancel falls between the two,
+// removing `statePath` once it is named. Security software often holds a
+// new program for seconds while it scans it: the step is then tried again.
+NamingResult NamePackage(PartialFile& file, const std::wstring& packagePath, const std::wstring& statePath,
+                         DownloadListener& listener, FileHandle& package, DWORD& error)
+{
+    bool left = false;
+    error = RetryWhileHeld(
+        [&]() -> DWORD
+        {
+            DWORD failed = 0;
+            bool tried = false;
+            if (listener.ClaimPackage(
+                    [&]
+                    {
+                        tried = true;
+                        const bool named = file.RenameAndHold(packagePath, package);
+                        failed = named ? 0 : ::GetLastError();
+                        if (named)
+                            ::DeleteFileW(statePath.c_str());
+                        return named;
+                    }))
+                return 0;
+            left = !tried;
+            return tried ? failed : ERROR_CANCELLED;
+        },
+        [&](int attempt, DWORD failed, DWORD waitMs)
+        {
+            LogEvent(L"download: naming the package, attempt " + std::to_wstring(attempt) +
+                     L": another program holds it, error " + DescribeError(failed) + L"; trying again in " +
+                     std::to_wstring(waitMs) + L" ms");
+            left = !listener.Pause(waitMs);
+            return !left;
+        });
+    return left ? NamingResult::Abandoned : error == 0 ? NamingResult::Named : NamingResult::Failed;
+}
+} // namespace
 
 DownloadOutcome PackageDownloader::Finish(FileHandle& package)
 {
@@ -61,8 +108,7 @@ DownloadOutcome PackageDownloader::GiveUp(DownloadOutcome outcome)
         {
             // What arrived stays for the next run, when a next run can trust it.
             const bool keep = m_bytes.Held() > 0 && !m_bytes.Validator().empty() &&
-                              outcome != DownloadOutcome::CannotCreateFile &&
-                              outcome != DownloadOutcome::Rejected;
+                              outcome != DownloadOutcome::CannotCreateFile;
             if (keep)
             {
                 m_bytes.Checkpoint();

@@ -1,4 +1,4 @@
-#include "update/download/TransferMeter.h"
+#include "pages/TransferMeter.h"
 
 #include <cmath>
 
