@@ -20,10 +20,22 @@ bool CHttpFile::SetOption(DWORD dwOption, const std::wstring& value) const
                                   static_cast<DWORD>(value.size()), 0) != FALSE;
 }
 
+void CHttpFile::AwaitPending() const
+{
+    const DWORD error = ::GetLastError();
+    if (!m_completion || error != ERROR_IO_PENDING)
+        ThrowLastInternetError(m_dwContext);
+    const DWORD result = m_completion->Wait(m_waitLimitMs);
+    if (result != ERROR_SUCCESS)
+        throw CInternetException(result, m_dwContext);
+}
+
 void CHttpFile::SendRequest(const void* pOptional, DWORD dwOptionalLength) const
 {
+    if (m_completion)
+        m_completion->Expect(m_hFile.Get());
     if (!::HttpSendRequestW(m_hFile.Get(), nullptr, 0, const_cast<void*>(pOptional), dwOptionalLength))
-        ThrowLastInternetError(m_dwContext);
+        AwaitPending();
 }
 
 bool CHttpFile::AddRequestHeaders(const std::wstring& header, DWORD dwFlags) const
@@ -79,10 +91,21 @@ DWORD CHttpFile::Read(void* pBuffer, DWORD nCount) const
     return read;
 }
 
-DWORD CHttpFile::QueryDataAvailable() const
+DWORD CHttpFile::ReadArrived(void* pBuffer, DWORD nCount) const
 {
-    DWORD available = 0;
-    if (!::InternetQueryDataAvailable(m_hFile.Get(), &available, 0, 0))
-        ThrowLastInternetError(m_dwContext);
-    return available;
+    for (;;)
+    {
+        INTERNET_BUFFERSW buffers{};
+        buffers.dwStructSize = sizeof buffers;
+        buffers.lpvBuffer = pBuffer;
+        buffers.dwBufferLength = nCount;
+        m_completion->Expect(m_hFile.Get());
+        // Nothing read and success: the end of the body.
+        if (::InternetReadFileExW(m_hFile.Get(), &buffers, IRF_NO_WAIT, m_dwContext))
+            return buffers.dwBufferLength;
+        // Nothing had come: the call goes on waiting for the first bytes,
+        // leaving the buffer alone, and the next read takes them with
+        // whatever came after.
+        AwaitPending();
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "framework/InternetCompletion.h"
 #include "framework/InternetException.h"
 #include "framework/InternetHandle.h"
 
@@ -14,6 +15,15 @@ class CHttpFile
 
     HINTERNET Handle() const { return m_hFile.Get(); }
     void Close() { m_hFile.Reset(); }
+
+    // For a request of a session opened with INTERNET_FLAG_ASYNC: its calls
+    // that end later are waited for through `completion`, which the
+    // session's status callback reports to, for at most `limitMs` each.
+    void WaitThrough(InternetCompletion& completion, DWORD limitMs)
+    {
+        m_completion = &completion;
+        m_waitLimitMs = limitMs;
+    }
 
     bool QueryOption(DWORD dwOption, DWORD& dwValue) const;
     // False when the option was not taken; callers decide whether that matters.
@@ -35,15 +45,21 @@ class CHttpFile
     // Bytes read, 0 at the end of the body. A read waits until all `nCount`
     // bytes have come or the body has ended.
     DWORD Read(void* pBuffer, DWORD nCount) const;
-    // Waits until some of the body has come, or it has ended; how many bytes
-    // can be read now without waiting (0 at the end). A failure, a time-out
-    // among them, raises CInternetException.
-    DWORD QueryDataAvailable() const;
+    // Of a request that waits through a completion: the bytes of the body
+    // that have come, up to `nCount`, taken without waiting for more; waits
+    // (within the time-outs) only while none has come. 0 at the end of the
+    // body. A failure, a time-out among them, raises CInternetException.
+    DWORD ReadArrived(void* pBuffer, DWORD nCount) const;
 
   private:
+    // After a call that returned false: waits for it when it goes on in the
+    // background, and raises its error, or the call's own.
+    void AwaitPending() const;
     // The text of a query level, or of the header `name` (HTTP_QUERY_CUSTOM).
     bool QueryText(DWORD dwInfoLevel, const std::wstring& name, std::wstring& value) const;
 
     InternetHandle m_hFile;
     DWORD_PTR m_dwContext;
+    InternetCompletion* m_completion = nullptr;
+    DWORD m_waitLimitMs = 0;
 };

@@ -160,10 +160,9 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
     while (m_bytes.Held() < m_bytes.Total())
     {
         // Read what has come, up to a block, so that a slow server still
-        // moves the bar as its bytes arrive, and a stall mid-block loses none.
-        const DWORD available = file.QueryDataAvailable();
-        const DWORD want = available > 0 && available < kDownloadBlockBytes ? available : kDownloadBlockBytes;
-        const DWORD read = file.Read(buffer.data(), want);
+        // moves the bar as its bytes arrive, and a stall finds no byte that
+        // came waiting in the buffer.
+        const DWORD read = file.ReadArrived(buffer.data(), kDownloadBlockBytes);
         if (read == 0)
             return TryOutcome::Failed; // the body ended early
         if (read > m_bytes.Total() - m_bytes.Held())

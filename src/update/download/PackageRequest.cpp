@@ -98,7 +98,7 @@ std::wstring PackageAnswer::Describe() const
 }
 
 PackageRequest::PackageRequest(const std::wstring& url, const NetworkRoute& route)
-    : m_route(route), m_session(OpenRouteSession(route, &m_contact))
+    : m_route(route), m_session(OpenRouteSession(route, &m_contact, Waiting::InBackground))
 {
     m_session->SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
     const UrlParts parts = CrackPackageUrl(url);
@@ -126,7 +126,7 @@ std::unique_ptr<CHttpFile> PackageRequest::Send(uint64_t offset, const std::wstr
     const NetworkRoute direct = DirectRoute(m_route);
     if (!m_directConnection)
     {
-        m_directSession = OpenRouteSession(direct);
+        m_directSession = OpenRouteSession(direct, &m_contact, Waiting::InBackground);
         m_directSession->SetOption(INTERNET_OPTION_CONNECT_RETRIES, 1);
         m_directConnection = m_directSession->GetHttpConnection(m_host.c_str(), m_port, nullptr, nullptr);
     }
@@ -141,6 +141,9 @@ std::unique_ptr<CHttpFile> PackageRequest::SendOn(const CHttpConnection& connect
                                        nullptr, kPackageRequestFlags | (m_secure ? INTERNET_FLAG_SECURE : 0));
     // Set on the request itself: not every WinINet passes the session's on.
     ApplyNetworkTimeouts(file->Handle(), route.stallMs);
+    // WinINet's own time-outs end every call; the bound only keeps a call
+    // whose end is never reported from holding the download for ever.
+    file->WaitThrough(m_contact.completion, 2 * (kConnectTimeoutMs + route.stallMs));
     if (offset > 0)
     {
         file->AddRequestHeaders(L"Range: bytes=" + std::to_wstring(offset) + L"-", HTTP_ADDREQ_FLAG_ADD);

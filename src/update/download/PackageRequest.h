@@ -3,7 +3,9 @@
 // each one GET of the package, as many times as the tries go there. The
 // session and the connection of an address are opened once, each try opens
 // its own request, asking for the bytes from an offset on when it continues a
-// partial file.
+// partial file. The sessions wait in the background, so that the transfer
+// reads what has come without waiting for a whole block
+// (CHttpFile::ReadArrived).
 
 #include <windows.h>
 
@@ -71,7 +73,8 @@ class PackageRequest
     INTERNET_PORT m_port = 0;
     std::wstring m_object; // path and query
     bool m_secure = false;
-    // Declared before the sessions it watches, so it outlives them.
+    // Declared before the sessions it watches, so it outlives them; the
+    // requests of both sessions wait through its completion.
     ProxyContact m_contact;
     std::unique_ptr<CInternetSession> m_session;
     std::unique_ptr<CHttpConnection> m_connection;

@@ -15,16 +15,21 @@ const DWORD kProxyServerBudget = 2048;
 // WinINet's status callback for the handles of a session opened with a
 // contact, all of which carry it as their context. With a proxy, the server
 // WinINet connects to is the proxy. Nothing here may throw.
-void CALLBACK NoteContact(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD)
+void CALLBACK NoteContact(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID information, DWORD)
 {
     if (context == 0)
         return;
+    auto* contact = reinterpret_cast<ProxyContact*>(context);
     switch (status)
     {
         case INTERNET_STATUS_CONNECTED_TO_SERVER:
         case INTERNET_STATUS_REQUEST_SENT:
         case INTERNET_STATUS_RESPONSE_RECEIVED:
-            reinterpret_cast<ProxyContact*>(context)->reached = true;
+            contact->reached = true;
+            break;
+        case INTERNET_STATUS_REQUEST_COMPLETE:
+            if (information)
+                contact->completion.Report(handle, *static_cast<const INTERNET_ASYNC_RESULT*>(information));
             break;
         default:
             break;
@@ -72,7 +77,8 @@ int ReadSystemProxy(int& enabled, std::wstring& proxy)
     return 1;
 }
 
-std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route, ProxyContact* contact)
+std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route, ProxyContact* contact,
+                                                   Waiting waiting)
 {
     // A direct route must not be the preconfigured one, which names the
     // very proxy it goes around.
@@ -81,7 +87,8 @@ std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route, Pr
                                           : INTERNET_OPEN_TYPE_PRECONFIG;
     auto session = std::make_unique<CInternetSession>(
         route.agent.c_str(), ContactContext(contact), access,
-        access == INTERNET_OPEN_TYPE_PROXY ? route.proxy.c_str() : nullptr, nullptr, 0);
+        access == INTERNET_OPEN_TYPE_PROXY ? route.proxy.c_str() : nullptr, nullptr,
+        waiting == Waiting::InBackground ? INTERNET_FLAG_ASYNC : 0);
     ApplyNetworkTimeouts(session->Handle(), route.stallMs);
     // Every handle of the session inherits the callback, and carries the
     // contact as its context.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/InternetCompletion.h"
 #include "framework/InternetSession.h"
 
 struct NetworkRoute
@@ -23,11 +24,23 @@ struct NetworkRoute
 
 // Whether a request got as far as the proxy (or the server): a session
 // opened with a contact reports every connection made and every request
-// sent into it. It must outlive the session and every handle of it, and is
-// cleared before each request it is to judge.
+// sent into it, and, when it does not wait (Waiting::InBackground), the end
+// of each call that went on in the background. It must outlive the session
+// and every handle of it, and `reached` is cleared before each request it
+// is to judge.
 struct ProxyContact
 {
     std::atomic<bool> reached{false};
+    InternetCompletion completion;
+};
+
+// How a session's calls wait for the network: inside each call, or in the
+// background while the call returns (INTERNET_FLAG_ASYNC), which lets a
+// read take what has come without waiting for more.
+enum class Waiting
+{
+    InCall,
+    InBackground,
 };
 
 // The route as the system and the environment give it now: the user agent is
@@ -42,10 +55,12 @@ int ReadSystemProxy(int& enabled, std::wstring& proxy);
 // A session along `route`: the named proxy when it is on, no proxy at all
 // for a direct route, the system's preconfigured settings otherwise; the
 // time-outs are set. With `contact`, every handle of the session reports
-// into it; requests must then be opened with ContactContext(contact).
-// Raises CInternetException when none can be opened.
-std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route,
-                                                   ProxyContact* contact = nullptr);
+// into it; requests must then be opened with ContactContext(contact). A
+// session that waits in the background needs a contact, and its requests
+// wait through the contact's completion. Raises CInternetException when
+// none can be opened.
+std::unique_ptr<CInternetSession> OpenRouteSession(const NetworkRoute& route, ProxyContact* contact = nullptr,
+                                                   Waiting waiting = Waiting::InCall);
 
 // The context value the requests of a session opened with `contact` carry.
 DWORD_PTR ContactContext(ProxyContact* contact);
