@@ -34,6 +34,13 @@ bool TagIs(const std::wstring& tag, const wchar_t* name)
 {
     return _wcsicmp(tag.c_str(), name) == 0;
 }
+
+// The check's two pages take milliseconds each to make under Wine, on the
+// way from Next to the offer when made on demand: they are made while the
+// Welcome page is read, once it is painted (a timer's message comes after
+// painting) and well before anyone has read it and found Next.
+const UINT_PTR kPagesAheadTimer = 1;
+const UINT kPagesAheadDelayMs = 200;
 } // namespace
 
 CLiveUpdateDlg::CLiveUpdateDlg(CWnd* pParent)
@@ -76,9 +83,15 @@ BOOL CLiveUpdateDlg::OnInitDialog()
     ReadUpdateSetting(L"Run", L"from", from, 256);
     CDialog* pFirst = nullptr;
     if (wcscmp(from, L"1") == 0)
-        pFirst = CreatePage(m_pNewVersionPage);
+    {
+        CreatePage(m_pNewVersionPage)->ShowOffer();
+        pFirst = m_pNewVersionPage.get();
+    }
     else
+    {
         pFirst = CreatePage(m_pWelcomePage);
+        ::SetTimer(m_hWnd, kPagesAheadTimer, kPagesAheadDelayMs, nullptr);
+    }
     MakeCurrent(pFirst);
 
     std::wstring caption = GetWindowText();
@@ -145,15 +158,18 @@ void CLiveUpdateDlg::OnNext()
     if (TagIs(tag, L"CWelcomeDlg"))
     {
         // The Welcome page goes before the check page, whose worker starts
-        // while it is created, comes.
+        // as it is shown, comes.
+        ::KillTimer(m_hWnd, kPagesAheadTimer);
         m_pCurPage->ShowWindow(SW_HIDE);
-        CDialog* pPage = CreatePage(m_pCheckPage);
+        CCheckVersionDlg* pPage = CreatePage(m_pCheckPage);
+        pPage->Begin();
         MakeCurrent(pPage);
         m_btnNext.EnableWindow(FALSE);
     }
     else if (TagIs(tag, L"CCheckVersionDlg"))
     {
-        CDialog* pPage = CreatePage(m_pNewVersionPage);
+        CNewVersionDlg* pPage = CreatePage(m_pNewVersionPage);
+        pPage->ShowOffer();
         MakeCurrent(pPage);
         m_btnNext.EnableWindow(TRUE);
         ::SetFocus(GetDlgItem(IDC_NEXT));
@@ -304,6 +320,19 @@ LRESULT CLiveUpdateDlg::OnPaint(WPARAM, LPARAM)
 LRESULT CLiveUpdateDlg::OnQueryDragIcon(WPARAM, LPARAM)
 {
     return reinterpret_cast<LRESULT>(m_hIcon);
+}
+
+LRESULT CLiveUpdateDlg::OnTimer(WPARAM wParam, LPARAM)
+{
+    if (wParam != kPagesAheadTimer)
+        return 0;
+    ::KillTimer(m_hWnd, kPagesAheadTimer);
+    if (m_pCurPage && m_pCurPage == m_pWelcomePage.get())
+    {
+        CreatePage(m_pCheckPage);
+        CreatePage(m_pNewVersionPage);
+    }
+    return 0;
 }
 
 BOOL CLiveUpdateDlg::DestroyWindow()

@@ -1,7 +1,8 @@
 #pragma once
 // The wizard frame: side picture, page area, Next and Cancel. It creates the
-// pages on demand, moves forward only, receives the workers' reports and
-// removes the settings file when it closes.
+// pages on demand (the check's two ahead, while the Welcome page is read),
+// moves forward only, receives the workers' reports and removes the settings
+// file when it closes.
 
 #include <memory>
 #include <string>
@@ -40,6 +41,7 @@ class CLiveUpdateDlg : public CDialog
     MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
     MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     COMMAND_ID_HANDLER(IDC_CANCEL_WIZARD, OnCancel)
     COMMAND_ID_HANDLER(IDC_NEXT, OnNext)
     MESSAGE_HANDLER(WM_WIZARD_NEXT, OnWizardNext)
@@ -53,6 +55,9 @@ class CLiveUpdateDlg : public CDialog
     LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
+    // Makes the pages of the check ahead, hidden, while the Welcome page is
+    // still the one shown.
+    LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnWizardNext(WPARAM wParam, LPARAM lParam);
     LRESULT OnCheckDone(WPARAM wParam, LPARAM lParam);
     LRESULT OnCheckError(WPARAM wParam, LPARAM lParam);

@@ -46,13 +46,11 @@ void ReportCheckError(CheckJob& job)
 
 CCheckVersionDlg::CCheckVersionDlg() : CWorkerPage(IDD, IDC_CHECK_PROGRESS) {}
 
-BOOL CCheckVersionDlg::OnInitDialog()
+void CCheckVersionDlg::Begin()
 {
-    CWorkerPage::OnInitDialog();
     InitWorkerPage(L"CCheckVersionDlg");
     if (!StartCheck())
         LogEvent(L"check: no worker thread could be started");
-    return TRUE;
 }
 
 bool CCheckVersionDlg::StartCheck()

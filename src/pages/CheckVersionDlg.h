@@ -19,7 +19,9 @@ class CCheckVersionDlg : public CWorkerPage
     };
     CCheckVersionDlg();
 
-    BOOL OnInitDialog() override;
+    // The page may be made ahead, while the Welcome page is read: it is
+    // named and its check started only here, as it is shown.
+    void Begin();
     // Starts the check once per page; false when no thread could be made.
     bool StartCheck();
 

@@ -9,7 +9,11 @@ BOOL CNewVersionDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SetWindowText(L"CNewVersionDlg");
+    return TRUE;
+}
 
+void CNewVersionDlg::ShowOffer()
+{
     std::wstring name, version, description;
     LoadNewVersionInfo(name, version, description);
     if (name.empty())
@@ -18,7 +22,6 @@ BOOL CNewVersionDlg::OnInitDialog()
     ApplyEditionSubstitution(line);
     SetDlgItemText(IDC_VERSION_LINE, line);
     SetDlgItemText(IDC_DESCRIPTION, description);
-    return TRUE;
 }
 
 void CNewVersionDlg::LoadNewVersionInfo(std::wstring& name, std::wstring& version,

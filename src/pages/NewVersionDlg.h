@@ -18,6 +18,9 @@ class CNewVersionDlg : public CDialog
     CNewVersionDlg() : CDialog(IDD) {}
 
     BOOL OnInitDialog() override;
+    // Shows the offer the update record holds now: the page may have been
+    // made before the check that writes it ran.
+    void ShowOffer();
     // Name, version and description from the update record.
     void LoadNewVersionInfo(std::wstring& name, std::wstring& version, std::wstring& description) const;
 };
