@@ -35,10 +35,11 @@ bool TagIs(const std::wstring& tag, const wchar_t* name)
     return _wcsicmp(tag.c_str(), name) == 0;
 }
 
-// The check's two pages take milliseconds each to make under Wine, on the
-// way from Next to the offer when made on demand: they are made while the
-// Welcome page is read, once it is painted (a timer's message comes after
-// painting) and well before anyone has read it and found Next.
+// The check's two pages take milliseconds each to make under Wine, and its
+// first connection a few more, on the way from Next to the offer when made
+// on demand: they are made while the Welcome page is read, once it is
+// painted (a timer's message comes after painting) and well before anyone
+// has read it and found Next. Nothing is sent before Next.
 const UINT_PTR kPagesAheadTimer = 1;
 const UINT kPagesAheadDelayMs = 200;
 } // namespace
@@ -329,7 +330,7 @@ LRESULT CLiveUpdateDlg::OnTimer(WPARAM wParam, LPARAM)
     ::KillTimer(m_hWnd, kPagesAheadTimer);
     if (m_pCurPage && m_pCurPage == m_pWelcomePage.get())
     {
-        CreatePage(m_pCheckPage);
+        CreatePage(m_pCheckPage)->Prepare();
         CreatePage(m_pNewVersionPage);
     }
     return 0;

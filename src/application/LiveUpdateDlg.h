@@ -1,8 +1,8 @@
 #pragma once
 // The wizard frame: side picture, page area, Next and Cancel. It creates the
-// pages on demand (the check's two ahead, while the Welcome page is read),
-// moves forward only, receives the workers' reports and removes the settings
-// file when it closes.
+// pages on demand (the check's two ahead, while the Welcome page is read,
+// with the check's connection), moves forward only, receives the workers'
+// reports and removes the settings file when it closes.
 
 #include <memory>
 #include <string>
@@ -55,8 +55,8 @@ class CLiveUpdateDlg : public CDialog
     LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
-    // Makes the pages of the check ahead, hidden, while the Welcome page is
-    // still the one shown.
+    // Makes the pages of the check ahead, hidden, and the check's
+    // connection, while the Welcome page is still the one shown.
     LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnWizardNext(WPARAM wParam, LPARAM lParam);
     LRESULT OnCheckDone(WPARAM wParam, LPARAM lParam);

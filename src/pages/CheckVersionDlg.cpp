@@ -11,13 +11,14 @@ namespace
 struct CheckJob
 {
     std::shared_ptr<WorkerLink> link;
+    std::shared_ptr<SendGate> gate; // none when the check starts as it is shown
 };
 
 unsigned RunCheck(CheckJob& job)
 {
     WorkerLink& link = *job.link;
     const CheckOutcome outcome =
-        CCheckVersionDlg::ParseVersionReply(CheckForUpdate(CheckFront::Wizard), link);
+        CCheckVersionDlg::ParseVersionReply(CheckForUpdate(CheckFront::Wizard, job.gate.get()), link);
     if (link.IsAbandoned())
         return 0;
     switch (outcome)
@@ -46,16 +47,30 @@ void ReportCheckError(CheckJob& job)
 
 CCheckVersionDlg::CCheckVersionDlg() : CWorkerPage(IDD, IDC_CHECK_PROGRESS) {}
 
+void CCheckVersionDlg::Prepare()
+{
+    if (m_hCheckThread)
+        return;
+    // Not named yet: until Begin the page is nothing the frame shows.
+    InitWorkerPage(L"");
+    m_gate = std::make_shared<SendGate>();
+    if (!StartCheck())
+        m_gate.reset();
+}
+
 void CCheckVersionDlg::Begin()
 {
     InitWorkerPage(L"CCheckVersionDlg");
-    if (!StartCheck())
+    if (m_gate)
+        m_gate->Open();
+    else if (!StartCheck())
         LogEvent(L"check: no worker thread could be started");
 }
 
 bool CCheckVersionDlg::StartCheck()
 {
     auto job = std::make_unique<CheckJob>();
+    job->gate = m_gate;
     return StartWorker(m_hCheckThread, CheckVersionThread, job);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The page shown while the version check runs on its worker thread.
 
+#include <memory>
 #include <string>
 
 #include "framework/ScopedHandle.h"
@@ -19,8 +20,11 @@ class CCheckVersionDlg : public CWorkerPage
     };
     CCheckVersionDlg();
 
-    // The page may be made ahead, while the Welcome page is read: it is
-    // named and its check started only here, as it is shown.
+    // Made ahead, while the Welcome page is read, the page starts its check
+    // as far as the connection, which then waits, with nothing sent on it,
+    // for Begin.
+    void Prepare();
+    // The page is shown: it is named, and its check goes on (or starts).
     void Begin();
     // Starts the check once per page; false when no thread could be made.
     bool StartCheck();
@@ -34,4 +38,6 @@ class CCheckVersionDlg : public CWorkerPage
     static unsigned __stdcall CheckVersionThread(void* pParam);
 
     KernelHandle m_hCheckThread;
+    // What a check started by Prepare waits at.
+    std::shared_ptr<SendGate> m_gate;
 };

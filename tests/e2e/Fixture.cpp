@@ -176,9 +176,12 @@ void WizardTest::StartAtCheckVersion()
 {
     StartWizard();
     ASSERT_TRUE(WaitForPage(m_frame, L"CWelcomeDlg"));
+    // As a user who reads the page first: its pages made, the check waits
+    // at its connection for Next.
+    ASSERT_TRUE(WaitUntil([&] { return FindPageWithItem(m_frame, 1016) != nullptr; }));
     Click(Item(m_frame, 1000));
     // A quick answer may already have moved the wizard on.
-    ASSERT_TRUE(WaitUntil([&] { return FindPageWithItem(m_frame, 1015) != nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] { return CurrentPageTag(m_frame) != L"CWelcomeDlg"; }));
 }
 
 void WizardTest::StartAtNewVersion(const std::string& updateSection)

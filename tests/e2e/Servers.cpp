@@ -86,6 +86,12 @@ void FaultServer::Release(const std::string& holdId) const
     Call(L"POST", L"/__control/release", "{\"id\": " + JsonString(holdId) + "}", nullptr);
 }
 
+int FaultServer::DropIdleConnections() const
+{
+    return static_cast<int>(
+        ParseJson(Call(L"POST", L"/__control/drop_connections", "{}", nullptr))["dropped"].number);
+}
+
 std::string FaultServer::Sha256Of(const std::string& file) const
 {
     const Json digest = ParseJson(

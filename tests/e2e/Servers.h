@@ -32,6 +32,9 @@ class FaultServer
     bool WaitForRequests(int count, const std::string& path, int timeoutMs = 15000) const;
     // Lets every response held under `holdId` go on.
     void Release(const std::string& holdId) const;
+    // Closes every connection that waits for a request (but the one asking);
+    // how many there were.
+    int DropIdleConnections() const;
     // The SHA-256 (hex) of a file of the files folder.
     std::string Sha256Of(const std::string& file) const;
 

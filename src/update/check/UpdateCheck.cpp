@@ -58,15 +58,14 @@ CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContex
     }
     return result;
 }
-} // namespace
 
-CheckResult CheckForUpdate(CheckFront front)
+CheckResult CheckOnce(CheckFront front, const SendGate* gate)
 {
     const VersionRequest request = PlanVersionCheck();
     std::wstring text;
     try
     {
-        text = DecodeVersionReply(FetchVersionReply(request));
+        text = DecodeVersionReply(FetchVersionReply(request, gate));
     }
     catch (const LoginPageAnswer&)
     {
@@ -85,4 +84,18 @@ CheckResult CheckForUpdate(CheckFront front)
         ::OutputDebugStringW(text.c_str());
     // Judged against the version the server was told of.
     return Judge(ReadVersionReply(text), front, ThisBuildsOfferContext(request.installedVersion));
+}
+} // namespace
+
+CheckResult CheckForUpdate(CheckFront front, const SendGate* gate)
+{
+    CheckResult result = CheckOnce(front, gate);
+    // Nothing is answered before the gate opens: what ended before then is
+    // met again once the user has asked.
+    if (gate && !gate->IsOpen())
+    {
+        gate->WaitOpen();
+        result = CheckOnce(front, nullptr);
+    }
+    return result;
 }

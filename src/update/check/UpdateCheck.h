@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "update/network/SendGate.h"
 #include "update/record/UpdateRecord.h"
 #include "update/trust/Offer.h"
 
@@ -40,5 +41,8 @@ struct CheckResult
 };
 
 // Runs the check on the calling thread (a worker's: it waits on the network
-// for up to the time-outs).
-CheckResult CheckForUpdate(CheckFront front);
+// for up to the time-outs). With `gate`, the check goes as far as its
+// connection and sends its request once the gate opens; when it ends before
+// that (no server named, no connection made), it runs again from the start
+// once the gate has opened, as it would have without one.
+CheckResult CheckForUpdate(CheckFront front, const SendGate* gate = nullptr);

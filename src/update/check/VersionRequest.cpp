@@ -134,6 +134,21 @@ std::vector<char> ReadReplyBody(const CHttpFile& file, DWORD length)
     return body;
 }
 
+// When the request was asked for: `start`, or the opening of the gate it
+// waited at.
+ULONGLONG AskedAt(ULONGLONG start, const ProxyContact& contact)
+{
+    return contact.gate && contact.gate->OpenedAt() > start ? contact.gate->OpenedAt() : start;
+}
+
+// The failures of a connection its other end closed: a server or a proxy
+// drops one that carries no request for a while.
+bool IsLostConnection(DWORD error)
+{
+    return error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED ||
+           error == ERROR_HTTP_INVALID_SERVER_RESPONSE;
+}
+
 std::string FetchReply(const VersionRequest& request, const NetworkRoute& route, const std::wstring& target,
                        ULONGLONG start, ProxyContact& contact)
 {
@@ -168,13 +183,17 @@ std::string FetchReply(const VersionRequest& request, const NetworkRoute& route,
 
     DWORD statusCode = 0;
     file->QueryStatusCode(statusCode);
+    // A connection made before Next and closed by its other end meanwhile
+    // brings no answer at all, though WinINet may report the send as done.
+    if (statusCode == 0 && contact.held)
+        throw CInternetException(ERROR_INTERNET_CONNECTION_RESET);
     std::wstring status;
     file->QueryInfo(HTTP_QUERY_STATUS_CODE, status);
     std::wstring lengthText, type;
     const bool hasLength = file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, lengthText);
     file->QueryInfo(HTTP_QUERY_CONTENT_TYPE, type);
     LogEvent(L"check: POST " + target + L" -> status " + status + L", Content-Length " +
-             (hasLength ? lengthText : std::wstring(L"none")) + L", " + Elapsed(start));
+             (hasLength ? lengthText : std::wstring(L"none")) + L", " + Elapsed(AskedAt(start, contact)));
     const std::wstring elsewhere = RedirectedHost(*file, statusCode, request.server);
     if (IsLoginPageAnswer(statusCode, type, elsewhere))
         FailAsLoginPage(statusCode, type, elsewhere, elsewhere.empty() ? L"a web page" : L"redirected away");
@@ -232,21 +251,34 @@ bool IsResendError(DWORD error)
     }
 }
 
-std::string FetchVersionReply(const VersionRequest& request)
+std::string FetchVersionReply(const VersionRequest& request, const SendGate* gate)
 {
     const std::wstring target = std::wstring(request.secure ? L"https://" : L"http://") + request.server +
                                 L":" + std::to_wstring(request.port) + L"/gdisp.xml?";
     const ULONGLONG start = ::GetTickCount64();
     NetworkRoute route = request.route;
+    bool replaced = false;
     for (;;)
     {
         ProxyContact contact;
+        contact.gate = gate;
         try
         {
             return FetchReply(request, route, target, start, contact);
         }
         catch (const CInternetException& e)
         {
+            // Some WinINet builds report a time-out as an aborted connection:
+            // the elapsed time tells a stall from a real abort.
+            const ULONGLONG asked = AskedAt(start, contact);
+            const bool stalled = ::GetTickCount64() - asked >= route.stallMs;
+            if (contact.held && !replaced && !stalled && IsLostConnection(e.m_dwError))
+            {
+                LogEvent(L"check: the connection made before Next was closed meanwhile (" +
+                         DescribeError(e.m_dwError) + L"); a new one");
+                replaced = true;
+                continue;
+            }
             // A proxy left behind by a tool that no longer runs: once,
             // straight to the server.
             if (IsProxyUnreachable(route, e.m_dwError, contact))
@@ -255,11 +287,8 @@ std::string FetchVersionReply(const VersionRequest& request)
                 route = DirectRoute(route);
                 continue;
             }
-            // Some WinINet builds report a time-out as an aborted connection:
-            // the elapsed time tells a stall from a real abort.
-            const bool stalled = ::GetTickCount64() - start >= route.stallMs;
             if (e.m_dwError != ERROR_INTERNET_INVALID_OPERATION)
-                LogEvent(L"check: POST " + target + L" failed after " + Elapsed(start) + L": " +
+                LogEvent(L"check: POST " + target + L" failed after " + Elapsed(asked) + L": " +
                          DescribeError(e.m_dwError) +
                          (stalled ? L", no byte for " + std::to_wstring(route.stallMs / 1000) + L" s" : L""));
             throw;

@@ -51,7 +51,10 @@ VersionRequest PlanVersionCheck();
 // other than "200", a missing, non-positive or implausible Content-Length, a
 // body shorter than announced and a server that stops sending for the stall
 // time, raises CInternetException. The request and its outcome are logged.
-std::string FetchVersionReply(const VersionRequest& request);
+// With `gate`, the connection is made at once and the request waits for the
+// gate, with nothing sent; its times count from the gate's opening, and a
+// connection closed while it waited is replaced once.
+std::string FetchVersionReply(const VersionRequest& request, const SendGate* gate = nullptr);
 
 // The reply decoded as text, as the reply reader takes it.
 std::wstring DecodeVersionReply(const std::string& body);

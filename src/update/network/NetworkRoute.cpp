@@ -23,6 +23,14 @@ void CALLBACK NoteContact(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
     switch (status)
     {
         case INTERNET_STATUS_CONNECTED_TO_SERVER:
+            contact->reached = true;
+            // Made before the user asked: nothing goes out on it before then.
+            if (contact->gate && !contact->gate->IsOpen())
+            {
+                contact->held = true;
+                contact->gate->WaitOpen();
+            }
+            break;
         case INTERNET_STATUS_REQUEST_SENT:
         case INTERNET_STATUS_RESPONSE_RECEIVED:
             contact->reached = true;

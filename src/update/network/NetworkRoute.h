@@ -10,6 +10,7 @@
 
 #include "framework/InternetCompletion.h"
 #include "framework/InternetSession.h"
+#include "update/network/SendGate.h"
 
 struct NetworkRoute
 {
@@ -27,11 +28,14 @@ struct NetworkRoute
 // sent into it, and, when it does not wait (Waiting::InBackground), the end
 // of each call that went on in the background. It must outlive the session
 // and every handle of it, and `reached` is cleared before each request it
-// is to judge.
+// is to judge. With a gate, a connection the session makes while the gate
+// is shut waits there, made but with nothing sent on it (`held`).
 struct ProxyContact
 {
     std::atomic<bool> reached{false};
     InternetCompletion completion;
+    const SendGate* gate = nullptr;
+    std::atomic<bool> held{false};
 };
 
 // How a session's calls wait for the network: inside each call, or in the
