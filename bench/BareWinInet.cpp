@@ -1,10 +1,27 @@
-// The yardstick for the wizard's network work: the same WinINet calls with
+// The yardsticks for the wizard's network work: the same WinINet calls with
 // nothing around them.
-//   bare_wininet post <host> <port> <rounds>   the version-check request
-//   bare_wininet get <url> <file>               the package download loop
+//   bare_wininet post <host> <port> <rounds>
+//       the version-check request, median of the rounds
+//   bare_wininet get <url> <file> [block bytes] [whole|asked|arrived]
+//       the package download loop with the wizard's flags (RELOAD,
+//       DONT_CACHE, TRANSFER_BINARY), written to a file, reading blocks of
+//       `block bytes` (8192 by default) in one of three ways:
+//         whole    InternetReadFile of whole blocks (the default)
+//         asked    InternetQueryDataAvailable first, then what it says has
+//                  come, up to a block
+//         arrived  what has come, up to a block, without waiting for more
+//                  (InternetReadFileEx with IRF_NO_WAIT on a session that
+//                  waits in the background), waiting only while nothing has:
+//                  the wizard's way
+//       with the calls made and the sizes the reads returned
+//   bare_wininet sha256 <MiB>
+//       the platform's SHA-256 (CNG) over that many MiB in pieces of 128 KiB,
+//       as the wizard's hashing thread takes them: the ceiling of a download
+//       that hashes every byte
 // Prints one line of figures.
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -67,37 +84,174 @@ int Post(const wchar_t* host, int port, int rounds)
     return 0;
 }
 
-int Get(const wchar_t* url, const wchar_t* path)
+enum class Way
+{
+    Whole,
+    Asked,
+    Arrived,
+};
+
+// The end of a call on the session that waits in the background, as its
+// status callback reports it.
+struct Completion
+{
+    HANDLE done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    INTERNET_ASYNC_RESULT result{};
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD)
+{
+    if (status != INTERNET_STATUS_REQUEST_COMPLETE || !context || !information)
+        return;
+    auto* completion = reinterpret_cast<Completion*>(context);
+    completion->result = *static_cast<INTERNET_ASYNC_RESULT*>(information);
+    ::SetEvent(completion->done);
+}
+
+// Waits for the call that returned ERROR_IO_PENDING; false when it failed.
+bool Await(Completion& completion)
+{
+    if (::GetLastError() != ERROR_IO_PENDING)
+        return false;
+    ::WaitForSingleObject(completion.done, INFINITE);
+    ::SetLastError(completion.result.dwError);
+    return completion.result.dwResult != 0;
+}
+
+// What the loop did: the reads that brought bytes, the queries, and how many
+// reads returned sizes of each power of two.
+struct Calls
+{
+    unsigned long long reads = 0, queries = 0;
+    unsigned long long sizes[24] = {};
+
+    void Count(DWORD read)
+    {
+        ++reads;
+        int bucket = 0;
+        while (bucket < 23 && (1ull << (bucket + 1)) <= read)
+            ++bucket;
+        ++sizes[bucket];
+    }
+};
+
+int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
 {
     const double start = Now();
-    Internet session(::InternetOpenW(L"QVXLiveUpdate", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    Internet file(::InternetOpenUrlW(
+    Completion completion;
+    Internet session(::InternetOpenW(L"QVXLiveUpdate", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                     way == Way::Arrived ? INTERNET_FLAG_ASYNC : 0));
+    const DWORD_PTR context = way == Way::Arrived ? reinterpret_cast<DWORD_PTR>(&completion) : 1;
+    if (way == Way::Arrived)
+        ::InternetSetStatusCallbackW(session.get(), OnStatus);
+    HINTERNET opened = ::InternetOpenUrlW(
         session.get(), url, nullptr, 0,
-        INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY, 1));
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY, context);
+    if (!opened && way == Way::Arrived && Await(completion))
+        opened = reinterpret_cast<HINTERNET>(completion.result.dwResult);
+    Internet file(opened);
     if (!file)
         return std::printf("open failed %lu\n", ::GetLastError()), 1;
     HANDLE out = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    std::vector<char> buffer(8192);
+    std::vector<char> buffer(block);
     unsigned long long total = 0;
-    DWORD read = 0, written = 0;
-    while (::InternetReadFile(file.get(), buffer.data(), 8192, &read) && read > 0)
+    Calls calls;
+    for (;;)
     {
+        DWORD read = 0;
+        if (way == Way::Arrived)
+        {
+            INTERNET_BUFFERSW buffers{};
+            buffers.dwStructSize = sizeof buffers;
+            buffers.lpvBuffer = buffer.data();
+            buffers.dwBufferLength = block;
+            if (!::InternetReadFileExW(file.get(), &buffers, IRF_NO_WAIT, context))
+            {
+                // Nothing had come: the first bytes are waited for, and the
+                // next read takes them.
+                if (!Await(completion))
+                    return std::printf("read failed %lu\n", ::GetLastError()), 1;
+                continue;
+            }
+            read = buffers.dwBufferLength;
+        }
+        else
+        {
+            DWORD want = block;
+            if (way == Way::Asked)
+            {
+                DWORD available = 0;
+                ++calls.queries;
+                if (!::InternetQueryDataAvailable(file.get(), &available, 0, 0))
+                    return std::printf("query failed %lu\n", ::GetLastError()), 1;
+                want = available > 0 && available < block ? available : block;
+            }
+            if (!::InternetReadFile(file.get(), buffer.data(), want, &read))
+                return std::printf("read failed %lu\n", ::GetLastError()), 1;
+        }
+        if (read == 0)
+            break;
+        calls.Count(read);
+        DWORD written = 0;
         ::WriteFile(out, buffer.data(), read, &written, nullptr);
         total += read;
     }
     ::CloseHandle(out);
     const double ms = Now() - start;
-    std::printf("bytes=%llu ms=%.0f mib_per_s=%.1f\n", total, ms, total / 1048576.0 / (ms / 1000.0));
+    const double mib = static_cast<double>(total) / 1048576.0;
+    std::printf("bytes=%llu ms=%.0f mib_per_s=%.1f block=%lu reads=%llu queries=%llu reads_per_mib=%.1f "
+                "queries_per_mib=%.1f bytes_per_read=%.0f read_sizes=",
+                total, ms, mib / (ms / 1000.0), block, calls.reads, calls.queries,
+                static_cast<double>(calls.reads) / mib, static_cast<double>(calls.queries) / mib,
+                calls.reads ? static_cast<double>(total) / static_cast<double>(calls.reads) : 0.0);
+    // "from:count" for each power of two the reads' sizes began at.
+    for (int i = 0; i < 24; ++i)
+        if (calls.sizes[i])
+            std::printf("%llu:%llu,", 1ull << i, calls.sizes[i]);
+    std::printf("\n");
+    return 0;
+}
+
+int HashRate(int mebibytes)
+{
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
+        ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) < 0)
+        return std::printf("no SHA-256\n"), 1;
+    std::vector<UCHAR> piece(128 * 1024, 0x5a);
+    const double start = Now();
+    for (int i = 0; i < mebibytes * 8; ++i)
+        ::BCryptHashData(hash, piece.data(), static_cast<ULONG>(piece.size()), 0);
+    UCHAR digest[32];
+    ::BCryptFinishHash(hash, digest, sizeof digest, 0);
+    const double ms = Now() - start;
+    ::BCryptDestroyHash(hash);
+    ::BCryptCloseAlgorithmProvider(algorithm, 0);
+    std::printf("sha256_mib=%d ms=%.0f mib_per_s=%.1f\n", mebibytes, ms, mebibytes / (ms / 1000.0));
     return 0;
 }
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc == 5 && std::wstring(argv[1]) == L"post")
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (argc == 5 && mode == L"post")
         return Post(argv[2], _wtoi(argv[3]), _wtoi(argv[4]));
-    if (argc == 4 && std::wstring(argv[1]) == L"get")
-        return Get(argv[2], argv[3]);
-    std::printf("usage: bare_wininet post <host> <port> <rounds> | get <url> <file>\n");
+    if (argc >= 4 && argc <= 6 && mode == L"get")
+    {
+        const DWORD block = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 8192;
+        const std::wstring way = argc >= 6 ? argv[5] : L"whole";
+        if (block == 0 || (way != L"whole" && way != L"asked" && way != L"arrived"))
+            return std::printf("bad block or way\n"), 2;
+        return Get(argv[2], argv[3], block,
+                   way == L"asked"     ? Way::Asked
+                   : way == L"arrived" ? Way::Arrived
+                                       : Way::Whole);
+    }
+    if (argc == 3 && mode == L"sha256")
+        return HashRate(_wtoi(argv[2]));
+    std::printf("usage: bare_wininet post <host> <port> <rounds> | get <url> <file> [block bytes] "
+                "[whole|asked|arrived] | sha256 <MiB>\n");
     return 2;
 }

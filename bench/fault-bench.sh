@@ -11,7 +11,10 @@
 #                                   extra lines; prints wizard_timer's figures
 #                                   (of its `mode`: download, the default, or
 #                                   respond) and served=<bytes the server sent>
-#   bare_download <script>          the same transfer by the bare WinINet loop
+#   bare_download <script> [block] [way]
+#                                   the same transfer by the bare WinINet loop
+#                                   (blocks of 8192 bytes read whole unless
+#                                   named: bare_wininet's block and way)
 #   signed_record                   the record lines that name the package's
 #                                   size, SHA-256 and signature, made by the
 #                                   release tool with the test publisher key
@@ -80,7 +83,8 @@ download() {
 bare_download() {
   control script -d "{\"path\": \"/pkg.exe\", \"repeat_last\": true, \"responses\": [$1]}" >/dev/null
   control clear_requests -d '{}' >/dev/null
-  echo "$(run build/bench/bare_wininet.exe get "http://127.0.0.1:$port/pkg.exe" "$(winpath "$scratch/bare.bin")")" \
+  echo "$(run build/bench/bare_wininet.exe get "http://127.0.0.1:$port/pkg.exe" "$(winpath "$scratch/bare.bin")" \
+    "${2:-8192}" "${3:-whole}")" \
     "served=$(control stats | sed -n 's/.*"body_bytes_sent": *\([0-9]*\).*/\1/p')"
   rm -f "$scratch/bare.bin"
 }
