@@ -38,6 +38,26 @@ TYPED_TEST(Sha256Hashes, KnownAnswersWhateverThePieces)
             << piece;
 }
 
+// Bytes that differ with their place, in pieces that straddle the ring's
+// chunks every way and fill it: a chunk hashed twice, out of turn or
+// overwritten before it is hashed gives another digest than the plain hash.
+TEST(Sha256Pipeline, EveryByteIsHashedOnceInItsPlace)
+{
+    const size_t chunk = Sha256Pipeline::kChunkBytes;
+    std::string bytes(3 * Sha256Pipeline::kChunks * chunk + 12345, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 % 251);
+    Sha256Pipeline pipeline;
+    const size_t pieces[] = {1, 4095, chunk + 7, 3, 2 * chunk, 65536, chunk - 1, Sha256Pipeline::kChunks * chunk};
+    for (size_t at = 0, i = 0; at < bytes.size(); ++i)
+    {
+        const size_t n = std::min(pieces[i % std::size(pieces)], bytes.size() - at);
+        pipeline.Update(bytes.data() + at, n);
+        at += n;
+    }
+    EXPECT_EQ(HashOf<Sha256>(bytes, bytes.size()), HexOfDigest(pipeline.Finish()));
+}
+
 TEST(Sha256, FinishesOnce)
 {
     Sha256 once;
