@@ -136,6 +136,7 @@ void TrialRunner::Prepare(const TrialPlan& plan, Observation& seen)
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_REPORT", (m_work + L"\\" + Wide(kEndsFile)).c_str());
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", (m_work + L"\\installer-may-end").c_str());
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
+    ::SetEnvironmentVariableW(L"QVXLIVEUPDATE_FAULT_PROBE", plan.faultProbe ? L"1" : nullptr);
     m_outputFrom = e2e::ReadTextFile(m_wineOutput).size();
 }
 
@@ -173,6 +174,8 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
     const DWORD pid = wizard.Id();
     const ULONGLONG deadline = ::GetTickCount64() + seen.boundMs;
     HWND frame = WaitForFrame(pid, 15000);
+    if (frame && plan.faultProbe)
+        ::PostMessageW(frame, ::RegisterWindowMessageW(L"QVXLiveUpdate.FaultProbe"), 0, 0);
     ULONGLONG momentAt = 0, cancelAt = 0, confirmAt = 0, installerAt = 0, finishAt = 0;
     bool welcomeDone = false, offerDone = false, answered = false, released = false;
     std::set<HWND> boxesSeen;
@@ -250,6 +253,10 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         {
             seen.cancel.pressed = true;
             seen.cancel.during = WhatTheWizardShows(frame, CurrentPage(frame));
+            seen.cancel.askable =
+                IsVisible(frame) && IsEnabled(frame) &&
+                (seen.cancel.during == "during the check" || seen.cancel.during == "during the download" ||
+                 seen.cancel.during == "during a retry wait");
             PressCancel(frame, plan.way);
             cancelAt = now;
         }
@@ -258,9 +265,11 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         {
             confirmAt = now;
             seen.cancel.asked = true;
+            seen.cancel.questionAfterMs = static_cast<long>(now - cancelAt);
         }
         if (confirm && now >= confirmAt + static_cast<ULONGLONG>(plan.answerDelayMs))
         {
+            seen.cancel.installerBeforeAnswer = !ReadTextFile(m_work + L"\\" + Wide(kRunsFile)).empty();
             AnswerMessageBox(confirm, plan.confirm ? IDYES : IDNO);
             seen.cancel.answer = plan.confirm ? "Yes" : "No";
             answered = true;
@@ -268,7 +277,11 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
 
         // The installer runs for as long as the plan says.
         if (!installerAt && !ReadTextFile(m_work + L"\\" + Wide(kRunsFile)).empty())
+        {
             installerAt = now;
+            if (cancelAt)
+                seen.cancel.installerAfterMs = static_cast<long>(now - cancelAt);
+        }
         if (installerAt && !released && now >= installerAt + static_cast<ULONGLONG>(plan.installerHoldMs))
         {
             WriteTextFile(m_work + L"\\installer-may-end", "go");
@@ -279,6 +292,8 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
     // Without a frame there is no user to play: only the wait for the end.
     WaitUntil([&] { return !wizard.IsRunning(); },
               static_cast<DWORD>(deadline > ::GetTickCount64() ? deadline - ::GetTickCount64() : 0));
+    if (cancelAt && !wizard.IsRunning())
+        seen.cancel.endedAfterMs = static_cast<long>(::GetTickCount64() - cancelAt);
 }
 
 void TrialRunner::Collect(Observation& seen) const
@@ -289,7 +304,10 @@ void TrialRunner::Collect(Observation& seen) const
     for (const std::wstring& name : folders)
         seen.tempFolders.push_back(Utf8(name));
     seen.temp = FilesIn(m_temp);
-    seen.log = seen.temp.count("QVXLiveUpdate.log") ? seen.temp["QVXLiveUpdate.log"] : std::string();
+    // A log rotated during the trial holds its start in the older part.
+    for (const char* name : {"QVXLiveUpdate.log.old", "QVXLiveUpdate.log"})
+        if (seen.temp.count(name))
+            seen.log += seen.temp[name];
     seen.installerRuns = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile)));
     seen.installerEnds = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kEndsFile)));
     for (const auto& entry : FilesIn(SettingsFolder()))

@@ -258,6 +258,23 @@ int wmain(int argc, wchar_t** argv)
 
     Table table;
     std::vector<std::string> failures;
+    // The positive control: a fault thrown on purpose at a window callback
+    // must reach the invariants through the log, or none of the trials'
+    // "no fault" means anything.
+    {
+        TrialPlan control = MakePlan(seed, served.bytes.size(), served.reply.size());
+        control.faultProbe = true;
+        const std::vector<std::string> broken = CheckInvariants(control, served, runner.Run(control));
+        const bool seenIt = std::any_of(broken.begin(), broken.end(),
+                                        [](const std::string& why)
+                                        { return why.find(kProbeFaultLine) != std::string::npos; });
+        std::printf("positive control (seed %u): the fault thrown on purpose was %s\n", control.seed,
+                    seenIt ? "seen in the log" : "NOT seen");
+        if (!seenIt)
+            failures.push_back(std::to_string(control.seed) + " (the positive control's fault went unseen)");
+        else
+            runner.RemoveTrialFolder(control);
+    }
     for (size_t i = 0; i < queue.size(); ++i)
     {
         const TrialPlan plan = MakePlan(queue[i].first, served.bytes.size(), served.reply.size());
