@@ -194,8 +194,6 @@ TEST_F(VersionCheck, ValuesThePagesCannotTakeWholeOrOpenSafelyFailTheCheck)
          {NewVersionBody(longName, "d"),
           "<r status-code=\"1\"><downloadurl>" + longUrl + "</downloadurl></r>",
           std::string(
-              "<r status-code=\"1\"><downloadurl>file://127.0.0.1/share/QoraSetup.exe</downloadurl></r>"),
-          std::string(
               "<r status-code=\"1\"><downloadurl>\\\\127.0.0.1\\share\\QoraSetup.exe</downloadurl></r>")})
     {
         ASSERT_TRUE(m_server.Script(XmlReply(body)));
