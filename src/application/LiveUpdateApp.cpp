@@ -12,6 +12,7 @@
 #include "support/WorkingFolder.h"
 #include "update/network/NetworkRoute.h"
 #include "update/download/ResumeState.h"
+#include "update/record/Policy.h"
 
 namespace
 {
@@ -69,6 +70,9 @@ void LogStart()
              L", system proxy " + (proxyEnabled ? L"on \"" + ProxyForLog(proxy) + L"\"" : L"off"));
     for (const std::wstring& note : TheWorkingFolder().notes)
         LogEvent(L"start: " + note);
+    // Read once, here: the run follows what these lines say.
+    for (const std::wstring& note : ThePolicy().notes)
+        LogEvent(L"start: policy: " + note);
 }
 } // namespace
 
