@@ -15,6 +15,7 @@ const wchar_t kUsageText[] =
     L"Exit codes: 0 installed, 1 already current, 2 the client is running, 3 the check failed,\r\n"
     L"  4 the download or a package check failed, 5 the package could not be started,\r\n"
     L"  6 another instance is running, 7 bad command line, 10 a newer version is offered\r\n"
+    L"  11 updates are switched off by policy\r\n"
     L"The log: QVXLiveUpdate.log in the temporary folder (or its QVXLiveUpdate subfolder).\r\n";
 
 namespace

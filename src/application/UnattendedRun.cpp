@@ -67,6 +67,8 @@ const wchar_t* OutcomeText(UnattendedExit exit)
             return L"bad command line";
         case UnattendedExit::NewVersion:
             return L"a newer version is offered";
+        case UnattendedExit::SwitchedOff:
+            return L"updates are switched off by policy";
     }
     return L"unknown outcome";
 }
@@ -157,6 +159,8 @@ UnattendedExit Run(const CommandLine& options, RunState& state)
         case CheckOutcome::Failed:
         case CheckOutcome::LoginPage:
             return UnattendedExit::CheckFailed;
+        case CheckOutcome::SwitchedOff:
+            return UnattendedExit::SwitchedOff;
         case CheckOutcome::Offer:
             break;
     }

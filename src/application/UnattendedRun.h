@@ -18,7 +18,8 @@ enum class UnattendedExit
     NotStarted = 5,      // the package could not be started
     AnotherInstance = 6, // another instance runs (or that could not be told)
     BadCommandLine = 7,
-    NewVersion = 10, // /check: a newer version is offered
+    NewVersion = 10,  // /check: a newer version is offered
+    SwitchedOff = 11, // the administrator's policy switches updates off: nothing was asked
 };
 
 // For /? and a bad command line: prints the usage (after what is wrong) to

@@ -6,6 +6,8 @@
 #include "update/check/VersionReply.h"
 #include "update/check/VersionRequest.h"
 #include "update/network/LoginPage.h"
+#include "update/record/ClientRecord.h"
+#include "update/record/Policy.h"
 
 namespace
 {
@@ -48,6 +50,7 @@ CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContex
             LogEvent(said + L"; taken: " + judgement.why);
             break;
         case OfferVerdict::Current:
+        case OfferVerdict::Held:
             result.outcome = CheckOutcome::Current;
             LogEvent(said + L"; nothing to do: " + judgement.why);
             break;
@@ -62,6 +65,14 @@ CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContex
 
 CheckResult CheckForUpdate(CheckFront front)
 {
+    if (ThePolicy().updatesDisabled)
+    {
+        CheckResult result;
+        result.installedVersion = ReadInstalledVersion();
+        result.outcome = CheckOutcome::SwitchedOff;
+        LogEvent(L"check: updates are switched off by policy (UpdatesDisabled): nothing is asked");
+        return result;
+    }
     const VersionRequest request = PlanVersionCheck();
     std::wstring text;
     try
