@@ -12,10 +12,11 @@
 enum class CheckOutcome
 {
     // Nothing to do: status 0, a signed release not newer than the
-    // installed one, or a version the policy holds back.
+    // installed one, a version the policy holds back, or a release not yet
+    // rolled out to this machine.
     Current,
     Offer,       // a newer version this build may take
-    Unusable,    // an answer this build cannot act on (refused offer, unknown status)
+    Unusable,    // an answer this build cannot act on (refused offer, unknown status, malformed rollout)
     Failed,      // no answer: the network, the server or its reply failed
     LoginPage,   // a network's login page answered in the server's place
     SwitchedOff, // the administrator's policy switches updates off: nothing was asked
