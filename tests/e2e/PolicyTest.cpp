@@ -107,7 +107,6 @@ TEST_F(Policy, SwitchesUpdatesOffOrHoldsAVersionLine)
              Case{1, 0, nullptr, "", kWizard, kSwitchedOff, 0, "start: policy: UpdatesDisabled 1"},
              Case{1, 0, nullptr, "", kLauncher, kSwitchedOff, 0, "nothing is fetched"},
              Case{1, 0, nullptr, "", L"/silent", L"exit 11", 0, "nothing is asked"},
-             Case{1, 0, nullptr, "", L"/check", L"exit 11", 0, "nothing is asked"},
              Case{0, 0, L"2.1.", "", kWizard, kAlreadyLatest, 1, "held by policy"},
              Case{0, 0, L"2.1.", "", kLauncher, kAlreadyLatest, 0, "held by policy"},
              Case{0, 0, L"2.1.", "", L"/silent", L"exit 1", 1, "start: policy: TargetVersionPrefix \"2.1.\""},
@@ -124,7 +123,6 @@ TEST_F(Policy, RolloutOffersTheReleaseToMachinesBelowItsShare)
              Case{0, 0, nullptr, at, L"/check", L"exit 1", 1, standing.c_str()},
              Case{0, 0, nullptr, above, L"/check", L"exit 10", 1, "is below it"},
              Case{0, 0, nullptr, at, kWizard, kAlreadyLatest, 1, "not offered yet"},
-             Case{0, 1, nullptr, at, L"/check", L"exit 10", 1, "ignored by policy"},
              Case{0, 1, nullptr, "0", L"/check", L"exit 10", 1, "ignored by policy"},
              Case{0, 0, nullptr, "101", L"/check", L"exit 3", 1, "is no whole number"},
          })
