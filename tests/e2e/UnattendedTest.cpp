@@ -3,6 +3,7 @@
 #include "UpgradeFixture.h"
 
 #include <sddl.h>
+#include <shlobj.h>
 
 using namespace e2e;
 
@@ -142,15 +143,21 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
     }
 }
 
-TEST_F(Unattended, WorksInAPrivateSubfolderWhereEveryoneMayWriteToTheTemporaryFolder)
+TEST_F(Unattended, WorksInAPrivateFolderOfItsOwnWhereEveryoneMayWriteToTheTemporaryFolder)
 {
-    const std::wstring temp = m_workFolder + L"\\shared-temp", sub = temp + L"\\QVXLiveUpdate";
-    // What another account left for the next run to continue (an earlier
-    // run of this case may have left the folders).
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local));
+    const std::wstring temp = m_workFolder + L"\\shared-temp", sub = temp + L"\\QVXLiveUpdate",
+                       work = std::wstring(local) + L"\\QVXLiveUpdate";
+    // What another account left for the next run to continue, where an
+    // earlier version worked (an earlier run of this case may have left the
+    // folders).
     ::CreateDirectoryW(temp.c_str(), nullptr);
     ::CreateDirectoryW(sub.c_str(), nullptr);
     OpenToEveryone(temp);
     OpenToEveryone(sub);
+    for (const wchar_t* name : {L"\\QVXLiveUpdate.log", L"\\QVXLivaUpdate.ini"})
+        ::DeleteFileW((work + name).c_str());
     const long long size = ServedSize(kPackage);
     WriteTextFile(sub + L"\\" + Wide(kPackage) + L".downloading", std::string(1000, 'x'));
     WriteTextFile(sub + L"\\" + Wide(kPackage) + L".downloading.resume",
@@ -175,11 +182,15 @@ TEST_F(Unattended, WorksInAPrivateSubfolderWhereEveryoneMayWriteToTheTemporaryFo
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(-1, RangeStart(requests.front())) << "the planted partial package was continued";
     EXPECT_NE(std::string::npos,
-              ReadTextFile(sub + L"\\QVXLiveUpdate.log").find("end: QVXLiveUpdate: exit code 0"));
-    EXPECT_FALSE(Exists(temp + L"\\QVXLiveUpdate.log"));
+              ReadTextFile(work + L"\\QVXLiveUpdate.log").find("end: QVXLiveUpdate: exit code 0"));
+    // The installer's temporary files and its result are kept there too.
+    EXPECT_TRUE(Exists(work + L"\\QVXLivaUpdate.ini"));
+    for (const wchar_t* name :
+         {L"\\QVXLiveUpdate.log", L"\\QVXLivaUpdate.ini", L"\\QVXLiveUpdate\\QVXLiveUpdate.log"})
+        EXPECT_FALSE(Exists(temp + name)) << "in the shared folder";
     for (const std::wstring& name : {Wide(kPackage), Wide(kPackage) + L".downloading"})
-        EXPECT_FALSE(Exists(sub + L"\\" + name)) << "left behind";
+        EXPECT_FALSE(Exists(work + L"\\" + name)) << "left behind";
     EXPECT_NE(std::string::npos,
-              output.find("log " + std::string(sub.begin(), sub.end()) + "\\QVXLiveUpdate.log"))
+              output.find("log " + std::string(work.begin(), work.end()) + "\\QVXLiveUpdate.log"))
         << output;
 }
