@@ -67,6 +67,8 @@ const wchar_t* OutcomeText(UnattendedExit exit)
             return L"bad command line";
         case UnattendedExit::NewVersion:
             return L"a newer version is offered";
+        case UnattendedExit::InternalFault:
+            return L"internal fault";
     }
     return L"unknown outcome";
 }

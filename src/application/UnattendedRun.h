@@ -16,9 +16,10 @@ enum class UnattendedExit
     CheckFailed = 3,     // the check failed or its answer was unusable
     DownloadFailed = 4,  // the download or a check of the package failed
     NotStarted = 5,      // the package could not be started
-    AnotherInstance = 6, // another instance runs (or that could not be told)
+    AnotherInstance = 6, // another run holds the working folder's lock
     BadCommandLine = 7,
-    NewVersion = 10, // /check: a newer version is offered
+    NewVersion = 10,    // /check: a newer version is offered
+    InternalFault = 12, // an error nothing expected (the log has it)
 };
 
 // For /? and a bad command line: prints the usage (after what is wrong) to

@@ -21,6 +21,9 @@ struct RunCase
     // An update record an earlier run left in the settings file, of an
     // older release when the build is keyed.
     bool staleRecord = false;
+    // Another program holds the wizard's mutex name, as any user may create
+    // it in the global namespace a SYSTEM run sees.
+    bool nameTaken = false;
 };
 
 // The check's answer offering version 3.0 at `url`, with `more` inside.
@@ -97,6 +100,8 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         {"ClientLeftRunning", L"/silent", offer, true, false, 2, false, false, false},
         {"ClientClosed", L"/silent /CloseClient", offer, true, false, 0, true, true, true},
         {"AnotherInstance", L"/silent", offer, false, true, 6, false, false, false},
+        {"WizardNameTaken", L"/silent", offer, false, false, 0, true, true, false, L"QVXLiveUpdate", false,
+         true},
         {"CheckOffered", L"/check", offer, false, false, 10, false, false, false},
         {"CheckCurrent", L"-check", current, false, false, 1, false, false, false},
         {"BadOption", L"/bogus", offer, false, false, 7, false, false, false},
@@ -118,6 +123,8 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
             WriteIni("[Update]\r\nnewversion=2.1\r\ndownloadurl=" + PackageUrl() + "\r\n");
         if (c.wizardRuns)
             StartWizard();
+        std::unique_ptr<void, decltype(&::CloseHandle)> name(
+            c.nameTaken ? ::CreateMutexW(nullptr, FALSE, L"QOravel_LiveUpdate") : nullptr, &::CloseHandle);
 
         std::string output;
         bool windowShown = true;

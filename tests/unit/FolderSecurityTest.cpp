@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include "framework/ScopedHandle.h"
 #include "support/Files.h"
 #include "support/FolderSecurity.h"
+#include "support/InstanceLock.h"
 #include "support/WorkingFolder.h"
 #include "unit/StandInTools.h"
 
@@ -142,4 +144,38 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
         EXPECT_TRUE(!moved || ReadFile(c.standing == AFile ? aside : aside + L"\\planted") == "planted");
         EXPECT_EQ(!moved && c.standing != Nothing && c.standing != AFile, ReadFile(planted) == "planted");
     }
+}
+
+TEST(FolderSecurity, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
+{
+    standins::TempDir dir(L"qvx-lock-");
+    DWORD error = 0;
+    FileHandle lock = TakeInstanceLock(dir.Path(), error);
+    ASSERT_TRUE(lock);
+    EXPECT_FALSE(TakeInstanceLock(dir.Path(), error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), error);
+    const std::wstring path = dir.Path() + kInstanceLockName;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, ::CreateFileW(path.c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    // Its DACL, read while it is held: every entry names a trusted account.
+    FileHandle control(OpenWithoutFollowing(path));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ::GetSecurityInfo(control.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &raw));
+    LocalMemory descriptor(raw);
+    ASSERT_TRUE(dacl && dacl->AceCount > 0);
+    for (DWORD i = 0; i < dacl->AceCount; ++i)
+    {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_TRUE(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                    IsTrustedSid(&ace->SidStart, CurrentUserSid()));
+    }
+    control.Reset();
+    lock.Reset();
+    EXPECT_FALSE(standins::FileExists(path)) << "removed as its run ends";
+    EXPECT_TRUE(TakeInstanceLock(dir.Path(), error));
 }
