@@ -73,6 +73,32 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments)
     return result;
 }
 
+std::wstring CommandLineForLog(const wchar_t* commandLine)
+{
+    const std::wstring line = commandLine ? commandLine : L"";
+    int count = 0;
+    LocalMemory memory(line.empty() ? nullptr : ::CommandLineToArgvW(line.c_str(), &count));
+    auto* argv = static_cast<wchar_t**>(memory.Get());
+    std::wstring logged;
+    bool hidden = false;
+    for (int i = 0; argv && i < count; ++i)
+    {
+        std::wstring argument = argv[i];
+        const std::wstring before = i > 1 ? argv[i - 1] : L"";
+        if (before.size() > 1 && (before[0] == L'/' || before[0] == L'-') &&
+            IsOption(before, L"installer-args"))
+        {
+            argument = L"(" + std::to_wstring(argument.size()) + L" characters)";
+            hidden = true;
+        }
+        else if (argument.empty() || argument.find_first_of(L" \t") != std::wstring::npos)
+            argument = L"\"" + argument + L"\"";
+        logged += (i > 0 ? L" " : L"") + argument;
+    }
+    // Nothing hidden: the line as it was given.
+    return hidden ? logged : line;
+}
+
 std::vector<std::wstring> SplitArguments(const wchar_t* commandLine)
 {
     std::vector<std::wstring> arguments;

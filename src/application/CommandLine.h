@@ -35,5 +35,10 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 // C runtime splits them (quotes group, backslash-quote is a quote).
 std::vector<std::wstring> SplitArguments(const wchar_t* commandLine);
 
+// `commandLine` (the program's name first) as the log may show it: the value
+// of every /installer-args, which may hold a licence key or a password, is
+// given as its length only ("(12 characters)").
+std::wstring CommandLineForLog(const wchar_t* commandLine);
+
 // What the program prints for /? and after a bad command line.
 extern const wchar_t kUsageText[];

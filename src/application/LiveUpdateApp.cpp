@@ -65,9 +65,10 @@ void LogStart()
     int proxyEnabled = 0;
     std::wstring proxy;
     ReadSystemProxy(proxyEnabled, proxy);
-    LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " + ::GetCommandLineW() +
-             L", Windows " + WindowsVersion() + L", ANSI code page " + std::to_wstring(::GetACP()) +
-             L", system proxy " + (proxyEnabled ? L"on \"" + ProxyForLog(proxy) + L"\"" : L"off"));
+    LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " +
+             CommandLineForLog(::GetCommandLineW()) + L", Windows " + WindowsVersion() +
+             L", ANSI code page " + std::to_wstring(::GetACP()) + L", system proxy " +
+             (proxyEnabled ? L"on \"" + ProxyForLog(proxy) + L"\"" : L"off"));
     for (const std::wstring& note : TheWorkingFolder().notes)
         LogEvent(L"start: " + note);
 }

@@ -196,7 +196,7 @@ int ReportCommandLine(const CommandLine& options)
     }
     // Not the instance's own log: it is not rotated.
     OpenRunLog(WorkingFolder(), false);
-    LogEvent(L"end: bad command line (" + options.problem + L"): " + ::GetCommandLineW());
+    LogEvent(L"end: bad command line (" + options.problem + L"): " + CommandLineForLog(::GetCommandLineW()));
     WriteToParentConsole(L"QVXLiveUpdate: " + options.problem + L"\r\n" + kUsageText);
     return static_cast<int>(UnattendedExit::BadCommandLine);
 }
@@ -216,7 +216,8 @@ int RunUnattended(const CommandLine& options)
 {
     LogEvent(std::wstring(L"unattended: ") + (options.mode == RunMode::Check ? L"check only" : L"silent") +
              (options.mode == RunMode::Silent
-                  ? L", installer arguments \"" + options.installerArgs + L"\", " +
+                  ? L", installer arguments of " + std::to_wstring(options.installerArgs.size()) +
+                        L" characters, " +
                         (options.closeClient ? L"a running client is closed" : L"a running client is left")
                   : std::wstring()));
     RunState state;

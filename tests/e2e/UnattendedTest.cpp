@@ -132,10 +132,11 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         EXPECT_FALSE(windowShown);
         EXPECT_EQ(c.downloads, !PackageRequests("/files/" + std::string(kPackage)).empty());
         EXPECT_EQ(c.installs ? 1 : 0, InstallerRuns());
-        // The given command line reaches the package.
+        // The given command line reaches the package, and never the log.
         EXPECT_TRUE(c.args != silentWithArgs ||
                     ReadTextFile(m_marker).find("QoraSetup.exe\" /S /D=C:\\Program Files\\Qora\r") !=
                         std::string::npos);
+        EXPECT_EQ(std::string::npos, RunLog().find("Files\\Qora"));
         EXPECT_TRUE(!client || c.clientEnds != client->IsRunning());
         const std::string line =
             c.exitCode == 7 ? "unknown option" : "exit code " + std::to_string(c.exitCode) + ",";

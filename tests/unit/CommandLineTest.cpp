@@ -35,6 +35,10 @@ TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
         EXPECT_TRUE(c.mode == RunMode::Bad ||
                     (c.installerArgs == parsed.installerArgs && c.closeClient == parsed.closeClient));
     }
+    // The log sees the length of the installer's arguments, never the text.
+    EXPECT_EQ(L"\"C:\\a b\\x.exe\" -silent /INSTALLER-ARGS (9 characters) \"/d e\"",
+              CommandLineForLog(L"\"C:\\a b\\x.exe\" -silent /INSTALLER-ARGS \"/S /K=123\" \"/d e\""));
+    EXPECT_EQ(L"x.exe  /check", CommandLineForLog(L"x.exe  /check"));
     // Split as the runtime splits, without the program's name.
     EXPECT_EQ((std::vector<std::wstring>{L"/installer-args", L"/D=\"C:\\P F\"", L""}),
               SplitArguments(L"\"C:\\a b\\x.exe\" /installer-args \"/D=\\\"C:\\P F\\\"\" \"\""));

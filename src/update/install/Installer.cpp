@@ -133,7 +133,9 @@ InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle packa
         // The shell may hand the launch to an extension that needs COM.
         ComApartment apartment;
         LogEvent(L"install: running \"" + packagePath + L"\" " +
-                 (parameters.empty() ? std::wstring(L"without arguments") : L"with \"" + parameters + L"\""));
+                 (parameters.empty()
+                      ? std::wstring(L"without arguments")
+                      : L"with arguments of " + std::to_wstring(parameters.size()) + L" characters"));
         InstallerTemp temp(InstallerTempFolder());
         report.startError = StartPackage(packagePath, parameters, installer);
     }
