@@ -86,7 +86,10 @@ BOOL CLiveUpdateApp::InitInstance()
     // Nobody is there to answer a box, not even the system's.
     const bool unattended = options.mode != RunMode::Wizard;
     if (unattended)
+    {
         ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+        EndUncaughtExceptionsAsInternalFault();
+    }
 
     // The wizard's own name, which launchers look for: one wizard per logon
     // session. An unattended run does not take it: in the local system

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
 #include "application/ParentConsole.h"
 #include "support/RunLog.h"
 #include "support/WorkingFolder.h"
@@ -175,7 +179,28 @@ UnattendedExit Run(const CommandLine& options, RunState& state)
     }
     return DownloadAndInstall(*check.offer, options, state);
 }
+
+[[noreturn]] void EndAsInternalFault()
+{
+    try
+    {
+        LogEvent(L"fault: an exception that nothing caught ends the run");
+        EndUnattended(UnattendedExit::InternalFault);
+    }
+    catch (...)
+    {
+    }
+    // At once: the state that let the exception through is not to be trusted
+    // with the library's clean-up.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(UnattendedExit::InternalFault));
+    std::abort();
+}
 } // namespace
+
+void EndUncaughtExceptionsAsInternalFault()
+{
+    std::set_terminate(EndAsInternalFault);
+}
 
 std::wstring FormatOutcomeLine(UnattendedExit exit, const std::wstring& installedVersion,
                                const std::wstring& offeredVersion, const std::wstring& logPath)
@@ -226,10 +251,16 @@ int RunUnattended(const CommandLine& options)
     {
         exit = Run(options, state);
     }
+    catch (const std::exception& e)
+    {
+        LogEvent(L"fault: an unexpected error ended the run: " +
+                 std::wstring(e.what(), e.what() + strlen(e.what())));
+        exit = UnattendedExit::InternalFault;
+    }
     catch (...)
     {
-        LogEvent(L"unattended: an unexpected error ended the run");
-        exit = state.onError;
+        LogEvent(L"fault: an unexpected error ended the run");
+        exit = UnattendedExit::InternalFault;
     }
     // What the wizard removes as it ends; /check leaves the file alone.
     if (options.mode == RunMode::Silent)

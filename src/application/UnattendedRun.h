@@ -22,6 +22,12 @@ enum class UnattendedExit
     InternalFault = 12, // an error nothing expected (the log has it)
 };
 
+// From now on an exception that nothing catches, on any thread, ends the
+// process with InternalFault, logged and told on the console, instead of
+// abort()'s 3 ("the check failed") and any box the runtime would show where
+// nobody can answer it.
+void EndUncaughtExceptionsAsInternalFault();
+
 // For /? and a bad command line: prints the usage (after what is wrong) to
 // the parent's console and logs a bad one. 0 for /?, 7 for a bad one.
 int ReportCommandLine(const CommandLine& options);
