@@ -14,8 +14,10 @@ const wchar_t kUsageText[] =
     L"  /check            check only: 10 when a newer version is offered, 1 when current\r\n"
     L"Exit codes: 0 installed, 1 already current, 2 the client is running, 3 the check failed,\r\n"
     L"  4 the download or a package check failed, 5 the package could not be started,\r\n"
-    L"  6 another instance is running, 7 bad command line, 10 a newer version is offered\r\n"
-    L"The log: QVXLiveUpdate.log in the temporary folder (or its QVXLiveUpdate subfolder).\r\n";
+    L"  6 another run holds the lock, 7 bad command line, 8 the installer reported a failure,\r\n"
+    L"  10 a newer version is offered, 12 internal fault,\r\n"
+    L"  1641 and 3010 installed, Windows restarts or must restart (the installer's own codes)\r\n"
+    L"The log: QVXLiveUpdate.log in the working folder that the outcome line names.\r\n";
 
 namespace
 {

@@ -47,6 +47,7 @@ struct RunState
     UnattendedExit onError = UnattendedExit::CheckFailed;
     std::wstring installedVersion;
     std::wstring offeredVersion;
+    std::optional<DWORD> installerExitCode; // once the installer has ended
 };
 
 const wchar_t* OutcomeText(UnattendedExit exit)
@@ -69,12 +70,37 @@ const wchar_t* OutcomeText(UnattendedExit exit)
             return L"another instance is running";
         case UnattendedExit::BadCommandLine:
             return L"bad command line";
+        case UnattendedExit::InstallerFailed:
+            return L"the installer reported a failure";
+        case UnattendedExit::RestartStarted:
+            return L"installed, the installer restarts Windows";
+        case UnattendedExit::RestartRequired:
+            return L"installed, Windows must restart";
         case UnattendedExit::NewVersion:
             return L"a newer version is offered";
         case UnattendedExit::InternalFault:
             return L"internal fault";
     }
     return L"unknown outcome";
+}
+
+// What the installer's end means to a script: success, and its two codes of
+// a success that needs a restart, pass on as they are; any other code, or its
+// word that its user cancelled it, is a failure.
+UnattendedExit InstallerVerdict(const InstallReport& report)
+{
+    if (report.userCancelled)
+        return UnattendedExit::InstallerFailed;
+    switch (report.exitCode)
+    {
+        case 0:
+            return UnattendedExit::Installed;
+        case static_cast<DWORD>(UnattendedExit::RestartStarted):
+        case static_cast<DWORD>(UnattendedExit::RestartRequired):
+            return static_cast<UnattendedExit>(report.exitCode);
+        default:
+            return UnattendedExit::InstallerFailed;
+    }
 }
 
 // The installer step's question, answered without asking: true once no
@@ -139,7 +165,8 @@ UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options
     switch (report.result)
     {
         case InstallReport::Installed:
-            return UnattendedExit::Installed;
+            state.installerExitCode = report.exitCode;
+            return InstallerVerdict(report);
         case InstallReport::GivenUp:
             return UnattendedExit::ClientRunning;
         case InstallReport::NotStarted:
@@ -203,12 +230,15 @@ void EndUncaughtExceptionsAsInternalFault()
 }
 
 std::wstring FormatOutcomeLine(UnattendedExit exit, const std::wstring& installedVersion,
-                               const std::wstring& offeredVersion, const std::wstring& logPath)
+                               const std::wstring& offeredVersion, const std::wstring& logPath,
+                               std::optional<DWORD> installerExitCode)
 {
     return L"QVXLiveUpdate: exit code " + std::to_wstring(static_cast<int>(exit)) + L", " +
-           OutcomeText(exit) + L"; installed version " +
-           (installedVersion.empty() ? L"unknown" : installedVersion) + L", offered version " +
-           (offeredVersion.empty() ? L"none" : offeredVersion) + L"; log " +
+           OutcomeText(exit) +
+           (installerExitCode ? L" (the installer's exit code " + std::to_wstring(*installerExitCode) + L")"
+                              : std::wstring()) +
+           L"; installed version " + (installedVersion.empty() ? L"unknown" : installedVersion) +
+           L", offered version " + (offeredVersion.empty() ? L"none" : offeredVersion) + L"; log " +
            (logPath.empty() ? L"none" : logPath);
 }
 
@@ -227,11 +257,12 @@ int ReportCommandLine(const CommandLine& options)
 }
 
 int EndUnattended(UnattendedExit exit, const std::wstring& installedVersion,
-                  const std::wstring& offeredVersion)
+                  const std::wstring& offeredVersion, std::optional<DWORD> installerExitCode)
 {
     const std::wstring folder = WorkingFolder();
-    const std::wstring line = FormatOutcomeLine(exit, installedVersion, offeredVersion,
-                                                folder.empty() ? folder : folder + kRunLogName);
+    const std::wstring line =
+        FormatOutcomeLine(exit, installedVersion, offeredVersion,
+                          folder.empty() ? folder : folder + kRunLogName, installerExitCode);
     LogEvent(L"end: " + line);
     WriteToParentConsole(line + L"\r\n");
     return static_cast<int>(exit);
@@ -269,5 +300,5 @@ int RunUnattended(const CommandLine& options)
         if (!record.empty())
             ::DeleteFileW(record.c_str());
     }
-    return EndUnattended(exit, state.installedVersion, state.offeredVersion);
+    return EndUnattended(exit, state.installedVersion, state.offeredVersion, state.installerExitCode);
 }

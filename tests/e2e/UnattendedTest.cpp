@@ -24,6 +24,9 @@ struct RunCase
     // Another program holds the wizard's mutex name, as any user may create
     // it in the global namespace a SYSTEM run sees.
     bool nameTaken = false;
+    // What the installer ends with, and its word on a cancel.
+    int installerExit = 0;
+    const wchar_t* userCancel = L"no";
 };
 
 // The check's answer offering version 3.0 at `url`, with `more` inside.
@@ -100,6 +103,12 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         {"ClientLeftRunning", L"/silent", offer, true, false, 2, false, false, false},
         {"ClientClosed", L"/silent /CloseClient", offer, true, false, 0, true, true, true},
         {"AnotherInstance", L"/silent", offer, false, true, 6, false, false, false},
+        {"RestartRequired", L"/silent", offer, false, false, 3010, true, true, false, L"QVXLiveUpdate", false,
+         false, 3010},
+        {"InstallerFailed", L"/silent", offer, false, false, 8, true, true, false, L"QVXLiveUpdate", false,
+         false, 1603},
+        {"InstallerCancelled", L"/silent", offer, false, false, 8, true, true, false, L"QVXLiveUpdate", false,
+         false, 0, L"yes"},
         {"WizardNameTaken", L"/silent", offer, false, false, 0, true, true, false, L"QVXLiveUpdate", false,
          true},
         {"CheckOffered", L"/check", offer, false, false, 10, false, false, false},
@@ -119,6 +128,8 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         ::DeleteFileW(m_marker.c_str());
         Process* client = c.clientRuns ? &StartClient(L"QOravel.exe") : nullptr;
         m_exe = TestProgramFolder() + L"..\\" + c.build + L".exe";
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_EXIT_CODE", std::to_wstring(c.installerExit).c_str());
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", c.userCancel);
         if (c.staleRecord)
             WriteIni("[Update]\r\nnewversion=2.1\r\ndownloadurl=" + PackageUrl() + "\r\n");
         if (c.wizardRuns)
@@ -141,6 +152,9 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         const std::string line =
             c.exitCode == 7 ? "unknown option" : "exit code " + std::to_string(c.exitCode) + ",";
         EXPECT_NE(std::string::npos, output.find(line)) << output;
+        EXPECT_EQ(c.installs, output.find("(the installer's exit code " + std::to_string(c.installerExit) +
+                                          ")") != std::string::npos)
+            << output;
         for (const std::wstring& left : {TempFolder() + Wide(kPackage), PartialPath(), ResumeStatePath()})
             EXPECT_FALSE(Exists(left)) << "left behind";
         EXPECT_FALSE(IniExists()) << "the update record was written or left";
