@@ -7,10 +7,13 @@
 #include <exception>
 
 #include "application/ParentConsole.h"
+#include "application/RunDeadline.h"
+#include "pages/WorkerLink.h"
 #include "support/RunLog.h"
 #include "support/WorkingFolder.h"
 #include "update/check/UpdateCheck.h"
 #include "update/download/PackageDownload.h"
+#include "update/download/ResumeState.h"
 #include "update/install/ClientProcess.h"
 #include "update/install/Installer.h"
 #include "update/record/LiveUpdateIni.h"
@@ -21,33 +24,47 @@ namespace
 // comes back this often is not going away.
 const int kMaxClientCloses = 8;
 
-// Nobody watches: the download runs to its end, waits out every retry and
-// shows nothing.
+struct RunState
+{
+    // What the deadline ends the run with now, and what it reports; written
+    // under the link's exclusion, which the deadline takes.
+    UnattendedExit atDeadline = UnattendedExit::CheckFailed;
+    std::wstring installedVersion;
+    std::wstring offeredVersion;
+    std::wstring packagePath, url;          // the download's, once it has begun
+    std::optional<DWORD> installerExitCode; // once the installer has ended
+    // The deadline stops the run through it as a confirmed Cancel stops the
+    // wizard's download, until the package is claimed for the installer.
+    WorkerLink link{nullptr, nullptr};
+
+    void Set(const std::function<void()>& change) { link.RunUnlessAbandoned(change); }
+};
+
+// Nobody watches: the download shows nothing and waits out every retry,
+// unless the deadline has come.
 class QuietDownload : public DownloadListener
 {
   public:
-    bool OnBytes(uint64_t, uint64_t) override { return true; }
-    bool OnRetryWait(DWORD waitMs, int, int) override
-    {
-        ::Sleep(waitMs);
-        return true;
-    }
+    explicit QuietDownload(WorkerLink& link) : m_link(link) {}
+    bool OnBytes(uint64_t, uint64_t) override { return !m_link.IsAbandoned(); }
+    bool OnRetryWait(DWORD waitMs, int, int) override { return m_link.Wait(waitMs); }
     void OnResumed(uint64_t, uint64_t) override {}
     bool ChangeFiles(const std::function<void()>& change) override
     {
-        change();
-        return true;
+        return m_link.RunUnlessAbandoned(change);
     }
-    bool ClaimPackage(const std::function<bool()>& takeName) override { return takeName(); }
-};
+    void SetCancelCheckpoint(std::function<void()> checkpoint) override
+    {
+        m_link.SetAbandonHook(std::move(checkpoint));
+    }
+    bool ClaimPackage(const std::function<bool()>& takeName) override
+    {
+        return m_link.TryBeginInstall(takeName);
+    }
+    bool Pause(DWORD ms) override { return m_link.Wait(ms); }
 
-struct RunState
-{
-    // What a failure that nothing expected means at this point of the run.
-    UnattendedExit onError = UnattendedExit::CheckFailed;
-    std::wstring installedVersion;
-    std::wstring offeredVersion;
-    std::optional<DWORD> installerExitCode; // once the installer has ended
+  private:
+    WorkerLink& m_link;
 };
 
 const wchar_t* OutcomeText(UnattendedExit exit)
@@ -72,6 +89,8 @@ const wchar_t* OutcomeText(UnattendedExit exit)
             return L"bad command line";
         case UnattendedExit::InstallerFailed:
             return L"the installer reported a failure";
+        case UnattendedExit::InstallerStillRunning:
+            return L"the installer still runs at the deadline and is left running";
         case UnattendedExit::RestartStarted:
             return L"installed, the installer restarts Windows";
         case UnattendedExit::RestartRequired:
@@ -129,7 +148,8 @@ bool MakeSureClientIsClosed(bool closeClient)
     }
 }
 
-UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options, RunState& state)
+UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options, RunState& state,
+                                  const DeadlineWatch& deadline)
 {
     if (offer.url.empty())
     {
@@ -137,7 +157,13 @@ UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options
         return UnattendedExit::DownloadFailed;
     }
     DownloadPlan plan = PlanDownload(offer);
-    QuietDownload listener;
+    state.Set(
+        [&]
+        {
+            state.packagePath = plan.packagePath;
+            state.url = plan.url;
+        });
+    QuietDownload listener(state.link);
     FileHandle package;
     const DownloadOutcome outcome = DownloadPackage(plan, listener, package);
     // No default: a new outcome must be given its exit code here.
@@ -158,10 +184,11 @@ UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options
                 L"download: security software holds or removed the checked package; nothing is installed");
             return UnattendedExit::NotStarted;
     }
-    state.onError = UnattendedExit::NotStarted;
+    // The package is claimed: from here on the deadline ends the installer's
+    // wait, never the run.
     const InstallReport report = RunInstallerStep(
         plan.packagePath, std::move(package), [&] { return MakeSureClientIsClosed(options.closeClient); },
-        options.installerArgs);
+        options.installerArgs, deadline.Left());
     switch (report.result)
     {
         case InstallReport::Installed:
@@ -171,17 +198,19 @@ UnattendedExit DownloadAndInstall(const Offer& offer, const CommandLine& options
             return UnattendedExit::ClientRunning;
         case InstallReport::NotStarted:
             return UnattendedExit::NotStarted;
+        case InstallReport::StillRunning:
+            return UnattendedExit::InstallerStillRunning;
     }
     return UnattendedExit::NotStarted;
 }
 
-UnattendedExit Run(const CommandLine& options, RunState& state)
+UnattendedExit Run(const CommandLine& options, RunState& state, const DeadlineWatch& deadline)
 {
     // The offer goes straight to the download: a settings file in the
     // account's profile is no help here, and the local system account's
     // profile has no folder for it.
     const CheckResult check = CheckForUpdate(CheckFront::Unattended);
-    state.installedVersion = check.installedVersion;
+    state.Set([&] { state.installedVersion = check.installedVersion; });
     switch (check.outcome)
     {
         case CheckOutcome::Current:
@@ -195,16 +224,43 @@ UnattendedExit Run(const CommandLine& options, RunState& state)
     }
     if (!check.offer)
         return UnattendedExit::CheckFailed;
-    state.offeredVersion = check.offer->version;
+    state.Set([&] { state.offeredVersion = check.offer->version; });
     if (options.mode == RunMode::Check)
         return UnattendedExit::NewVersion;
-    state.onError = UnattendedExit::DownloadFailed;
+    state.Set([&] { state.atDeadline = UnattendedExit::DownloadFailed; });
     if (!options.closeClient && FindClientProcess() != kNoClientProcess)
     {
         LogEvent(L"install: the client is running and /closeclient was not given: nothing is downloaded");
         return UnattendedExit::ClientRunning;
     }
-    return DownloadAndInstall(*check.offer, options, state);
+    return DownloadAndInstall(*check.offer, options, state, deadline);
+}
+
+// The deadline has come before the package was claimed: the check or the
+// download stops here, the bytes the download holds flushed and recorded for
+// the next run as after a confirmed Cancel, and the process ends at once,
+// whatever its thread is waiting for.
+void EndAtDeadline(RunState& state, unsigned minutes)
+{
+    UnattendedExit exit = UnattendedExit::CheckFailed;
+    std::wstring installed, offered;
+    const bool stopped = state.link.TryAbandon(
+        [&]
+        {
+            if (!state.packagePath.empty())
+                KeepOnlyResumable(state.packagePath, state.url);
+            exit = state.atDeadline;
+            installed = state.installedVersion;
+            offered = state.offeredVersion;
+        });
+    if (!stopped)
+        return;
+    LogEvent(L"deadline: " + std::to_wstring(minutes) + L" minutes have passed; the " +
+             (exit == UnattendedExit::CheckFailed
+                  ? L"check stops here"
+                  : L"download stops here, what it holds is kept for the next run"));
+    const int code = EndUnattended(exit, installed, offered);
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
 }
 
 [[noreturn]] void EndAsInternalFault()
@@ -271,6 +327,7 @@ int EndUnattended(UnattendedExit exit, const std::wstring& installedVersion,
 int RunUnattended(const CommandLine& options)
 {
     LogEvent(std::wstring(L"unattended: ") + (options.mode == RunMode::Check ? L"check only" : L"silent") +
+             L", deadline " + std::to_wstring(options.deadlineMinutes) + L" minutes" +
              (options.mode == RunMode::Silent
                   ? L", installer arguments of " + std::to_wstring(options.installerArgs.size()) +
                         L" characters, " +
@@ -278,20 +335,27 @@ int RunUnattended(const CommandLine& options)
                   : std::wstring()));
     RunState state;
     UnattendedExit exit = UnattendedExit::CheckFailed;
-    try
     {
-        exit = Run(options, state);
-    }
-    catch (const std::exception& e)
-    {
-        LogEvent(L"fault: an unexpected error ended the run: " +
-                 std::wstring(e.what(), e.what() + strlen(e.what())));
-        exit = UnattendedExit::InternalFault;
-    }
-    catch (...)
-    {
-        LogEvent(L"fault: an unexpected error ended the run");
-        exit = UnattendedExit::InternalFault;
+        DeadlineWatch deadline(DeadlineMs(options.deadlineMinutes),
+                               [&] { EndAtDeadline(state, options.deadlineMinutes); });
+        if (!deadline.IsWatching())
+            LogEvent(L"unattended: the deadline cannot be watched; only the installer's wait ends there");
+        try
+        {
+            exit = Run(options, state, deadline);
+        }
+        catch (const std::exception& e)
+        {
+            LogEvent(L"fault: an unexpected error ended the run: " +
+                     std::wstring(e.what(), e.what() + strlen(e.what())));
+            exit = UnattendedExit::InternalFault;
+        }
+        catch (...)
+        {
+            LogEvent(L"fault: an unexpected error ended the run");
+            exit = UnattendedExit::InternalFault;
+        }
+        // The watch ends here; a deadline that has just come ends the run.
     }
     // What the wizard removes as it ends; /check leaves the file alone.
     if (options.mode == RunMode::Silent)

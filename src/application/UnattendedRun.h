@@ -21,9 +21,10 @@ enum class UnattendedExit
     NotStarted = 5,      // the package could not be started
     AnotherInstance = 6, // another run holds the working folder's lock
     BadCommandLine = 7,
-    InstallerFailed = 8, // the installer ended with another code, or its user cancelled it
-    NewVersion = 10,     // /check: a newer version is offered
-    InternalFault = 12,  // an error nothing expected (the log has it)
+    InstallerFailed = 8,       // the installer ended with another code, or its user cancelled it
+    InstallerStillRunning = 9, // the installer still runs at the deadline: it is left running
+    NewVersion = 10,           // /check: a newer version is offered
+    InternalFault = 12,        // an error nothing expected (the log has it)
     // The installer's own codes for an installation that needs Windows to
     // restart, passed on as they are.
     RestartStarted = 1641,

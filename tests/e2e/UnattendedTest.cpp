@@ -27,6 +27,14 @@ struct RunCase
     // What the installer ends with, and its word on a cancel.
     int installerExit = 0;
     const wchar_t* userCancel = L"no";
+    // The step the two-second deadline comes in: a download served at 4 KiB/s,
+    // an installer that waits to be released.
+    enum
+    {
+        NoDeadline,
+        InDownload,
+        InInstaller
+    } deadline = NoDeadline;
 };
 
 // The check's answer offering version 3.0 at `url`, with `more` inside.
@@ -94,7 +102,8 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
                       otherStatus = R"({"body": "<r status-code=\"2\"/>"})",
                       // Signed, and the installed version: a release replayed.
         replayed = R"({"body": )" +
-                   JsonString(ReadTextFile(ServedFilesFolder() + L"\\answers\\trust-old.exe.xml")) + "}";
+                   JsonString(ReadTextFile(ServedFilesFolder() + L"\\answers\\trust-old.exe.xml")) + "}",
+                      slowOffer = Offer(ScriptedPackageUrl());
     const RunCase cases[] = {
         {"Upgraded", silentWithArgs, offer, false, false, 0, true, true, false},
         {"Current", L"-SILENT", current, false, false, 1, false, false, false},
@@ -111,6 +120,10 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
          false, 0, L"yes"},
         {"WizardNameTaken", L"/silent", offer, false, false, 0, true, true, false, L"QVXLiveUpdate", false,
          true},
+        {"DeadlineInDownload", L"/silent /deadline 1", slowOffer, false, false, 4, true, false, false,
+         L"QVXLiveUpdate", false, false, 0, L"no", RunCase::InDownload},
+        {"DeadlineInInstaller", L"/silent /deadline 1", offer, false, false, 9, true, true, false,
+         L"QVXLiveUpdate", false, false, 0, L"no", RunCase::InInstaller},
         {"CheckOffered", L"/check", offer, false, false, 10, false, false, false},
         {"CheckCurrent", L"-check", current, false, false, 1, false, false, false},
         {"BadOption", L"/bogus", offer, false, false, 7, false, false, false},
@@ -130,6 +143,11 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         m_exe = TestProgramFolder() + L"..\\" + c.build + L".exe";
         ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_EXIT_CODE", std::to_wstring(c.installerExit).c_str());
         ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", c.userCancel);
+        ::SetEnvironmentVariableW(L"QVXLIVEUPDATE_DEADLINE_SECONDS", c.deadline ? L"2" : nullptr);
+        ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE",
+                                  c.deadline == c.InInstaller ? m_waitFile.c_str() : nullptr);
+        if (c.deadline == c.InDownload)
+            ScriptPackage({ServedFile(kPackage, R"("etag": "\"v1\"", "rate_bytes_per_s": 4096)")}, true);
         if (c.staleRecord)
             WriteIni("[Update]\r\nnewversion=2.1\r\ndownloadurl=" + PackageUrl() + "\r\n");
         if (c.wizardRuns)
@@ -141,7 +159,8 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         bool windowShown = true;
         EXPECT_EQ(c.exitCode, Run(c.args, output, windowShown));
         EXPECT_FALSE(windowShown);
-        EXPECT_EQ(c.downloads, !PackageRequests("/files/" + std::string(kPackage)).empty());
+        EXPECT_EQ(c.downloads,
+                  !PackageRequests("/files/" + std::string(kPackage)).empty() || !PackageRequests().empty());
         EXPECT_EQ(c.installs ? 1 : 0, InstallerRuns());
         // The given command line reaches the package, and never the log.
         EXPECT_TRUE(c.args != silentWithArgs ||
@@ -152,11 +171,29 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         const std::string line =
             c.exitCode == 7 ? "unknown option" : "exit code " + std::to_string(c.exitCode) + ",";
         EXPECT_NE(std::string::npos, output.find(line)) << output;
-        EXPECT_EQ(c.installs, output.find("(the installer's exit code " + std::to_string(c.installerExit) +
-                                          ")") != std::string::npos)
+        EXPECT_EQ(c.installs && c.deadline != c.InInstaller,
+                  output.find("(the installer's exit code " + std::to_string(c.installerExit) + ")") !=
+                      std::string::npos)
             << output;
+        if (c.deadline == c.InInstaller)
+        {
+            // Left running, never ended: released, it goes on to write its result.
+            const std::wstring result = TempFolder() + L"QVXLivaUpdate.ini";
+            EXPECT_FALSE(Exists(result));
+            ReleaseInstaller();
+            EXPECT_TRUE(WaitUntil([&] { return Exists(result); })) << "the installer was ended";
+            EXPECT_TRUE(
+                WaitUntil([&] { return ::DeleteFileW((TempFolder() + Wide(kPackage)).c_str()) != FALSE; }));
+            ::DeleteFileW(m_waitFile.c_str());
+        }
+        // Stopped by the deadline, the download keeps all it holds on the disk for the next run.
+        const long long held = FileSize(PartialPath());
+        EXPECT_EQ(c.deadline == c.InDownload,
+                  held > 0 && ReadTextFile(ResumeStatePath()).find("held=" + std::to_string(held) + "\r\n") !=
+                                  std::string::npos);
         for (const std::wstring& left : {TempFolder() + Wide(kPackage), PartialPath(), ResumeStatePath()})
-            EXPECT_FALSE(Exists(left)) << "left behind";
+            EXPECT_TRUE(c.deadline == c.InDownload || !Exists(left)) << "left behind";
+        RemoveLeftovers();
         EXPECT_FALSE(IniExists()) << "the update record was written or left";
 
         m_wizard.Kill();

@@ -109,7 +109,7 @@ bool IsUserCancel(const std::wstring& value)
 
 InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
                                const std::function<bool()>& confirmClientClosed,
-                               const std::wstring& parameters)
+                               const std::wstring& parameters, DWORD waitMs)
 {
     const std::wstring recordPath = LiveUpdateIniPath();
     InstallReport report;
@@ -140,9 +140,14 @@ InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle packa
         report.startError = StartPackage(packagePath, parameters, installer);
     }
     package.Reset();
+    if (installer && ::WaitForSingleObject(installer.Get(), waitMs) == WAIT_TIMEOUT)
+    {
+        LogEvent(L"install: the installer still runs as the wait ends; it is left running");
+        report.result = InstallReport::StillRunning;
+        return report;
+    }
     if (installer)
     {
-        ::WaitForSingleObject(installer.Get(), INFINITE);
         ::GetExitCodeProcess(installer.Get(), &report.exitCode);
         report.result = InstallReport::Installed;
         LogEvent(L"install: the installer ended with exit code " + std::to_wstring(report.exitCode));

@@ -30,9 +30,10 @@ struct InstallReport
 {
     enum Result
     {
-        Installed, // the installer ran and ended
-        GivenUp,   // the client stays: nothing was run
-        NotStarted // the package could not be started
+        Installed,   // the installer ran and ended
+        GivenUp,     // the client stays: nothing was run
+        NotStarted,  // the package could not be started
+        StillRunning // the wait ended with the installer running: it is left to run
     } result = NotStarted;
     DWORD startError = 0;       // the shell's error when it could not start the package
     DWORD exitCode = 0;         // the installer's own exit code
@@ -42,8 +43,9 @@ struct InstallReport
 // Asks `confirmClientClosed` to make sure the client is not running (false:
 // the upgrade is given up), runs the package at `packagePath` with
 // `parameters` and InstallerTempFolder() as its temporary folder, waits for
-// it, and deletes the package and the update record, whatever happened on
-// the way. `package`, the verified package held
+// it up to `waitMs`, and deletes the package and the update record, whatever
+// happened on the way; an installer still running when the wait ends is
+// never ended, and keeps its package. `package`, the verified package held
 // open without write or delete sharing, is let go once the installer has
 // started (or the upgrade is given up). The shell shows no box of its own
 // when the package cannot be started: the wizard says what went wrong in
@@ -52,4 +54,4 @@ struct InstallReport
 // is logged.
 InstallReport RunInstallerStep(const std::wstring& packagePath, FileHandle package,
                                const std::function<bool()>& confirmClientClosed,
-                               const std::wstring& parameters = std::wstring());
+                               const std::wstring& parameters = std::wstring(), DWORD waitMs = INFINITE);
