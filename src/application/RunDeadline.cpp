@@ -14,6 +14,13 @@ DWORD DeadlineMs(unsigned minutes)
     return seconds ? seconds * 1000 : minutes * 60000;
 }
 
+std::wstring DescribeDeadline(DWORD ms)
+{
+    if (ms % 60000)
+        return std::to_wstring(ms / 1000) + L" s";
+    return std::to_wstring(ms / 60000) + (ms == 60000 ? L" minute" : L" minutes");
+}
+
 DeadlineWatch::DeadlineWatch(DWORD ms, std::function<void()> atDeadline)
     : m_at(::GetTickCount64() + ms), m_atDeadline(std::move(atDeadline)),
       m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr))

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 #include "framework/ScopedHandle.h"
 
@@ -15,6 +16,9 @@ extern const wchar_t kDeadlineSecondsVariable[];
 
 // The deadline of a run given `minutes`, in milliseconds.
 DWORD DeadlineMs(unsigned minutes);
+
+// For the log: "240 minutes", "1 minute", or seconds when a test asks for them.
+std::wstring DescribeDeadline(DWORD ms);
 
 class DeadlineWatch
 {

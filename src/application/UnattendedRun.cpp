@@ -88,7 +88,7 @@ const wchar_t* OutcomeText(UnattendedExit exit)
         case UnattendedExit::BadCommandLine:
             return L"bad command line";
         case UnattendedExit::InstallerFailed:
-            return L"the installer reported a failure";
+            return L"the installer reported a failure or its user's cancel";
         case UnattendedExit::InstallerStillRunning:
             return L"the installer still runs at the deadline and is left running";
         case UnattendedExit::RestartStarted:
@@ -240,7 +240,7 @@ UnattendedExit Run(const CommandLine& options, RunState& state, const DeadlineWa
 // download stops here, the bytes the download holds flushed and recorded for
 // the next run as after a confirmed Cancel, and the process ends at once,
 // whatever its thread is waiting for.
-void EndAtDeadline(RunState& state, unsigned minutes)
+void EndAtDeadline(RunState& state, DWORD deadlineMs)
 {
     UnattendedExit exit = UnattendedExit::CheckFailed;
     std::wstring installed, offered;
@@ -255,7 +255,7 @@ void EndAtDeadline(RunState& state, unsigned minutes)
         });
     if (!stopped)
         return;
-    LogEvent(L"deadline: " + std::to_wstring(minutes) + L" minutes have passed; the " +
+    LogEvent(L"deadline: the run's time (" + DescribeDeadline(deadlineMs) + L") is over; the " +
              (exit == UnattendedExit::CheckFailed
                   ? L"check stops here"
                   : L"download stops here, what it holds is kept for the next run"));
@@ -326,8 +326,9 @@ int EndUnattended(UnattendedExit exit, const std::wstring& installedVersion,
 
 int RunUnattended(const CommandLine& options)
 {
+    const DWORD deadlineMs = DeadlineMs(options.deadlineMinutes);
     LogEvent(std::wstring(L"unattended: ") + (options.mode == RunMode::Check ? L"check only" : L"silent") +
-             L", deadline " + std::to_wstring(options.deadlineMinutes) + L" minutes" +
+             L", deadline " + DescribeDeadline(deadlineMs) +
              (options.mode == RunMode::Silent
                   ? L", installer arguments of " + std::to_wstring(options.installerArgs.size()) +
                         L" characters, " +
@@ -336,8 +337,7 @@ int RunUnattended(const CommandLine& options)
     RunState state;
     UnattendedExit exit = UnattendedExit::CheckFailed;
     {
-        DeadlineWatch deadline(DeadlineMs(options.deadlineMinutes),
-                               [&] { EndAtDeadline(state, options.deadlineMinutes); });
+        DeadlineWatch deadline(deadlineMs, [&] { EndAtDeadline(state, deadlineMs); });
         if (!deadline.IsWatching())
             LogEvent(L"unattended: the deadline cannot be watched; only the installer's wait ends there");
         try
