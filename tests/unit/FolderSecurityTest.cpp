@@ -75,24 +75,20 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
         AFile,
         HeldForeign
     };
-    enum Chosen
-    {
-        Temporary,
-        SystemTemporary,
-        Subfolder,
-        Fresh,
-        None
-    };
     const struct
     {
         bool privateTemp, systemTemp, privateLocal;
-        Standing standing; // under kPrivateSubfolderName in the local application data
-        Chosen chosen;
+        Standing standing;     // under kPrivateSubfolderName in the local application data
+        const wchar_t* chosen; // under the root; null for a fresh folder beside that name
     } cases[] = {
-        {true, true, true, Foreign, Temporary},   {false, true, true, Foreign, SystemTemporary},
-        {false, false, true, Nothing, Subfolder}, {false, false, true, Own, Subfolder},
-        {false, false, true, Foreign, Subfolder}, {false, false, true, AFile, Subfolder},
-        {false, false, true, HeldForeign, Fresh}, {false, false, false, Nothing, None},
+        {true, true, true, Foreign, L"t\\"},
+        {false, true, true, Foreign, L"s\\"},
+        {false, false, true, Nothing, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, Own, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, Foreign, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, AFile, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, HeldForeign, nullptr},
+        {false, false, false, Nothing, L""},
     };
     PACL dacl = nullptr;
     LocalMemory everyone = DescriptorOf(L"D:(A;OICI;FA;;;WD)", dacl);
@@ -127,11 +123,10 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
                             : INVALID_HANDLE_VALUE);
 
         const WorkingFolderChoice choice = ChooseWorkingFolder(places);
-        const std::wstring expected[] = {places.temporary, places.systemTemporary, name + L"\\", L"", L""};
-        if (c.chosen == Fresh)
-            EXPECT_EQ(name.size() + 18, choice.folder.rfind(name + L"-", 0) == 0 ? choice.folder.size() : 0);
+        if (c.chosen)
+            EXPECT_EQ(*c.chosen ? root.Path() + c.chosen : L"", choice.folder);
         else
-            EXPECT_EQ(expected[c.chosen], choice.folder);
+            EXPECT_EQ(name.size() + 18, choice.folder.rfind(name + L"-", 0) == 0 ? choice.folder.size() : 0);
         EXPECT_TRUE(choice.folder.empty() ||
                     IsPrivateFolder(choice.folder.substr(0, choice.folder.size() - 1), user));
         // What another account made is all there, as it was: moved aside
@@ -139,7 +134,7 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
         WIN32_FIND_DATAW found{};
         FindHandle find(::FindFirstFileW((name + L".untrusted-*").c_str(), &found));
         const std::wstring aside = places.localAppData + found.cFileName;
-        const bool moved = (c.standing == Foreign || c.standing == AFile) && c.chosen == Subfolder;
+        const bool moved = (c.standing == Foreign || c.standing == AFile) && !c.privateTemp && !c.systemTemp;
         EXPECT_EQ(moved, find.IsValid());
         EXPECT_TRUE(!moved || ReadFile(c.standing == AFile ? aside : aside + L"\\planted") == "planted");
         EXPECT_EQ(!moved && c.standing != Nothing && c.standing != AFile, ReadFile(planted) == "planted");
@@ -155,9 +150,6 @@ TEST(FolderSecurity, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
     EXPECT_FALSE(TakeInstanceLock(dir.Path(), error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), error);
     const std::wstring path = dir.Path() + kInstanceLockName;
-    EXPECT_EQ(INVALID_HANDLE_VALUE, ::CreateFileW(path.c_str(), GENERIC_READ,
-                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                  nullptr, OPEN_EXISTING, 0, nullptr));
     // Its DACL, read while it is held: every entry names a trusted account.
     FileHandle control(OpenWithoutFollowing(path));
     PACL dacl = nullptr;
