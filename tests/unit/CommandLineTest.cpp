@@ -10,6 +10,7 @@ TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
         RunMode mode;
         std::wstring installerArgs;
         bool closeClient;
+        unsigned deadlineMinutes = kDefaultDeadlineMinutes;
     } cases[] = {
         {{}, RunMode::Wizard, L"", false},
         // Any letter case, either prefix; the value is taken whatever it starts with.
@@ -24,6 +25,13 @@ TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
         {{L"/silent", L"/installer-args", L"a", L"/installer-args", L"b"}, RunMode::Bad, L"", false},
         {{L"/closeclient"}, RunMode::Bad, L"", false},
         {{L"/?", L"silent"}, RunMode::Bad, L"", false},
+        {{L"/check", L"-Deadline", L"1440"}, RunMode::Check, L"", false, 1440},
+        {{L"/deadline", L"1", L"/silent"}, RunMode::Silent, L"", false, 1},
+        {{L"/silent", L"/deadline", L"0"}, RunMode::Bad, L"", false},
+        {{L"/silent", L"/deadline", L"1441"}, RunMode::Bad, L"", false},
+        {{L"/silent", L"/deadline", L"1h"}, RunMode::Bad, L"", false},
+        {{L"/silent", L"/deadline", L"5", L"/deadline", L"5"}, RunMode::Bad, L"", false},
+        {{L"/deadline", L"5"}, RunMode::Bad, L"", false},
     };
     int row = 0;
     for (const auto& c : cases)
@@ -33,8 +41,13 @@ TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
         EXPECT_EQ(c.mode, parsed.mode);
         EXPECT_EQ(c.mode == RunMode::Bad, !parsed.problem.empty());
         EXPECT_TRUE(c.mode == RunMode::Bad ||
-                    (c.installerArgs == parsed.installerArgs && c.closeClient == parsed.closeClient));
+                    (c.installerArgs == parsed.installerArgs && c.closeClient == parsed.closeClient &&
+                     c.deadlineMinutes == parsed.deadlineMinutes));
     }
+    // The log sees the length of the installer's arguments, never the text.
+    EXPECT_EQ(L"\"C:\\a b\\x.exe\" -silent /INSTALLER-ARGS (9 characters) \"/d e\"",
+              CommandLineForLog(L"\"C:\\a b\\x.exe\" -silent /INSTALLER-ARGS \"/S /K=123\" \"/d e\""));
+    EXPECT_EQ(L"x.exe  /check", CommandLineForLog(L"x.exe  /check"));
     // Split as the runtime splits, without the program's name.
     EXPECT_EQ((std::vector<std::wstring>{L"/installer-args", L"/D=\"C:\\P F\"", L""}),
               SplitArguments(L"\"C:\\a b\\x.exe\" /installer-args \"/D=\\\"C:\\P F\\\"\" \"\""));

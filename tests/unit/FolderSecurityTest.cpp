@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include "framework/ScopedHandle.h"
+#include "support/Files.h"
 #include "support/FolderSecurity.h"
+#include "support/InstanceLock.h"
 #include "support/WorkingFolder.h"
 #include "unit/StandInTools.h"
 
@@ -24,6 +27,18 @@ LocalMemory DescriptorOf(std::wstring sddl, PACL& dacl)
     BOOL present = FALSE, defaulted = FALSE;
     ::GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted);
     return LocalMemory(raw);
+}
+void WriteFile(const std::wstring& path, const std::string& bytes)
+{
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    EXPECT_TRUE(file &&
+                ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+std::string ReadFile(const std::wstring& path)
+{
+    return ReadWholeFile(path.c_str(), 64).value_or(std::string());
 }
 } // namespace
 
@@ -50,22 +65,109 @@ TEST(FolderSecurity, OnlyTheUserTheSystemAndTheAdministratorsAreTrusted)
     EXPECT_TRUE(OthersMayCreateIn(nullptr, CurrentUserSid())) << "no DACL at all lets everyone in";
 }
 
-TEST(FolderSecurity, APrivateSubfolderOnlyWhereOthersMayWrite)
+TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenamedAside)
 {
-    standins::TempDir temp(L"qvx-working-");
-    EXPECT_EQ(temp.Path(), ChooseWorkingFolder(temp.Path()).folder) << "a private folder is used as it is";
-    const std::wstring open = temp.Path().substr(0, temp.Path().size() - 1), sub = open + L"\\QVXLiveUpdate";
+    enum Standing
+    {
+        Nothing,
+        Own,
+        Foreign,
+        AFile,
+        HeldForeign
+    };
+    const struct
+    {
+        bool privateTemp, systemTemp, privateLocal;
+        Standing standing;     // under kPrivateSubfolderName in the local application data
+        const wchar_t* chosen; // under the root; null for a fresh folder beside that name
+    } cases[] = {
+        {true, true, true, Foreign, L"t\\"},
+        {false, true, true, Foreign, L"s\\"},
+        {false, false, true, Nothing, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, Own, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, Foreign, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, AFile, L"l\\QVXLiveUpdate\\"},
+        {false, false, true, HeldForeign, nullptr},
+        {false, false, false, Nothing, L""},
+    };
     PACL dacl = nullptr;
     LocalMemory everyone = DescriptorOf(L"D:(A;OICI;FA;;;WD)", dacl);
-    ASSERT_TRUE(::SetFileSecurityW(open.c_str(), DACL_SECURITY_INFORMATION, everyone.Get()));
-    EXPECT_FALSE(IsPrivateFolder(open, CurrentUserSid()));
+    const SidBytes user = CurrentUserSid();
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(static_cast<int>(&c - cases));
+        standins::TempDir root(L"qvx-working-");
+        const WorkingFolderPlaces places{root.Path() + L"t\\", c.systemTemp ? root.Path() + L"s\\" : L"",
+                                         root.Path() + L"l\\"};
+        for (const std::wstring& place : {places.temporary, places.systemTemporary, places.localAppData})
+            EXPECT_TRUE(place.empty() || CreatePrivateFolder(place, user));
+        if (!c.privateTemp)
+            ::SetFileSecurityW(places.temporary.c_str(), DACL_SECURITY_INFORMATION, everyone.Get());
+        if (!c.privateLocal)
+            ::SetFileSecurityW(places.localAppData.c_str(), DACL_SECURITY_INFORMATION, everyone.Get());
+        const std::wstring name = places.localAppData + kPrivateSubfolderName, planted = name + L"\\planted";
+        if (c.standing == AFile)
+            WriteFile(name, "planted");
+        else if (c.standing != Nothing)
+        {
+            EXPECT_TRUE(c.standing == Own ? CreatePrivateFolder(name, user)
+                                          : ::CreateDirectoryW(name.c_str(), nullptr));
+            WriteFile(planted, "planted");
+            if (c.standing != Own)
+                ::SetFileSecurityW(name.c_str(), DACL_SECURITY_INFORMATION, everyone.Get());
+        }
+        // A holder without delete sharing: the name cannot be renamed.
+        FileHandle held(c.standing == HeldForeign
+                            ? ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                            : INVALID_HANDLE_VALUE);
 
-    EXPECT_EQ(sub + L"\\", ChooseWorkingFolder(temp.Path()).folder);
-    EXPECT_TRUE(IsPrivateFolder(sub, CurrentUserSid()));
-    // What an earlier run left in its own subfolder stays.
-    EXPECT_TRUE(FileHandle(::CreateFileW((sub + L"\\a.downloading").c_str(), GENERIC_WRITE, 0, nullptr,
-                                         CREATE_ALWAYS, 0, nullptr)));
-    EXPECT_EQ(sub + L"\\", ChooseWorkingFolder(temp.Path()).folder);
-    EXPECT_TRUE(standins::FileExists(sub + L"\\a.downloading"));
-    EXPECT_TRUE(RemoveEntry(sub));
+        const WorkingFolderChoice choice = ChooseWorkingFolder(places);
+        if (c.chosen)
+            EXPECT_EQ(*c.chosen ? root.Path() + c.chosen : L"", choice.folder);
+        else
+            EXPECT_EQ(name.size() + 18, choice.folder.rfind(name + L"-", 0) == 0 ? choice.folder.size() : 0);
+        EXPECT_TRUE(choice.folder.empty() ||
+                    IsPrivateFolder(choice.folder.substr(0, choice.folder.size() - 1), user));
+        // What another account made is all there, as it was: moved aside
+        // whole, or where it stood.
+        WIN32_FIND_DATAW found{};
+        FindHandle find(::FindFirstFileW((name + L".untrusted-*").c_str(), &found));
+        const std::wstring aside = places.localAppData + found.cFileName;
+        const bool moved = (c.standing == Foreign || c.standing == AFile) && !c.privateTemp && !c.systemTemp;
+        EXPECT_EQ(moved, find.IsValid());
+        EXPECT_TRUE(!moved || ReadFile(c.standing == AFile ? aside : aside + L"\\planted") == "planted");
+        EXPECT_EQ(!moved && c.standing != Nothing && c.standing != AFile, ReadFile(planted) == "planted");
+    }
+}
+
+TEST(FolderSecurity, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
+{
+    standins::TempDir dir(L"qvx-lock-");
+    DWORD error = 0;
+    FileHandle lock = TakeInstanceLock(dir.Path(), error);
+    ASSERT_TRUE(lock);
+    EXPECT_FALSE(TakeInstanceLock(dir.Path(), error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), error);
+    const std::wstring path = dir.Path() + kInstanceLockName;
+    // Its DACL, read while it is held: every entry names a trusted account.
+    FileHandle control(OpenWithoutFollowing(path));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ::GetSecurityInfo(control.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &raw));
+    LocalMemory descriptor(raw);
+    ASSERT_TRUE(dacl && dacl->AceCount > 0);
+    for (DWORD i = 0; i < dacl->AceCount; ++i)
+    {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_TRUE(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                    IsTrustedSid(&ace->SidStart, CurrentUserSid()));
+    }
+    control.Reset();
+    lock.Reset();
+    EXPECT_FALSE(standins::FileExists(path)) << "removed as its run ends";
+    EXPECT_TRUE(TakeInstanceLock(dir.Path(), error));
 }

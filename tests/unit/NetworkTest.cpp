@@ -9,6 +9,7 @@
 #include "pages/FailureText.h"
 #include "update/network/LoginPage.h"
 #include "update/network/NetworkRoute.h"
+#include "update/network/NetworkTimeouts.h"
 #include "update/network/ServerClock.h"
 
 TEST(LoginPage, RedirectsAwayAndWebPagesAreLoginPages)
@@ -35,6 +36,31 @@ TEST(LoginPage, RedirectsAwayAndWebPagesAreLoginPages)
     EXPECT_TRUE(IsLoginPageBody(L"text/html", "Please log in", false));
     EXPECT_TRUE(IsLoginPageBody(L"text/xml", "<html><body>", false));
     EXPECT_FALSE(IsLoginPageBody(L"text/xml", "<r status-code=\"1\">", true));
+}
+
+TEST(PaceFloor, EachMinuteOfATransferMustBringSixteenKiBOrTheRest)
+{
+    const struct
+    {
+        uint64_t left;
+        std::vector<std::pair<uint64_t, ULONGLONG>> arrivals; // bytes, at tick
+        bool slow;
+    } cases[] = {
+        {1 << 20, {{16383, 59999}, {0, 60000}}, true},
+        {1 << 20, {{16384, 60000}, {16383, 119999}, {1, 120000}}, false},
+        {1 << 20, {{1, 29000}, {1, 58000}, {1, 87000}}, true}, // a byte within each stall time
+        {100, {{99, 60000}}, true},
+        {100, {{100, 60000}}, false},
+    };
+    for (const auto& c : cases)
+    {
+        PaceFloor pace(0, c.left);
+        uint64_t left = c.left;
+        bool kept = true;
+        for (const auto& arrival : c.arrivals)
+            kept = pace.Arrived(arrival.first, left -= arrival.first, arrival.second) && kept;
+        EXPECT_EQ(c.slow, !kept) << &c - cases;
+    }
 }
 
 TEST(NetworkRoute, OnlyAProxyNeverReachedIsGoneAround)

@@ -152,7 +152,7 @@ class ChildProcess
 };
 
 // A folder of its own under the temporary folder, emptied and removed at the
-// end. Only plain files are expected inside.
+// end, with the folders inside.
 class TempDir
 {
   public:
@@ -162,21 +162,22 @@ class TempDir
                  std::to_wstring(::GetTickCount64()) + L"\\";
         ::CreateDirectoryW(m_path.c_str(), nullptr);
     }
-    ~TempDir()
+    ~TempDir() { Remove(m_path); }
+    static void Remove(const std::wstring& folder)
     {
         {
             WIN32_FIND_DATAW data;
-            FindHandle find(::FindFirstFileW((m_path + L"*").c_str(), &data));
-            if (find)
+            FindHandle find(::FindFirstFileW((folder + L"*").c_str(), &data));
+            for (bool more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &data))
             {
-                do
-                {
-                    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                        ::DeleteFileW((m_path + data.cFileName).c_str());
-                } while (::FindNextFileW(find.Get(), &data));
+                const std::wstring name = data.cFileName;
+                if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    ::DeleteFileW((folder + name).c_str());
+                else if (name != L"." && name != L"..")
+                    Remove(folder + name + L"\\");
             }
         }
-        ::RemoveDirectoryW(m_path.c_str());
+        ::RemoveDirectoryW(folder.c_str());
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
