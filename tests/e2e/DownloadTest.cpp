@@ -340,8 +340,6 @@ TEST_F(Upgrade, PackageThatIsNoProgramIsNamedInABoxAndTheWizardEndsAsAfterInstal
     ASSERT_NE(nullptr, box);
     const std::wstring text = MessageBoxText(box);
     EXPECT_EQ(0u, text.find(L"安装程序无法启动（错误 193：")) << ::testing::PrintToString(text);
-    const std::wstring end = L"），请重新执行更新程序！";
-    EXPECT_EQ(text.size() - end.size(), text.find(end)) << ::testing::PrintToString(text);
     AnswerMessageBox(box, IDOK);
     ExpectEndedWithoutInstalling();
 }

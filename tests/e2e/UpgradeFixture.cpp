@@ -48,6 +48,8 @@ void Upgrade::SetUp()
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_MARKER", m_marker.c_str());
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", nullptr);
+    // The retry schedule's own waits, unless a case shortens them.
+    ::SetEnvironmentVariableW(L"QVXLIVEUPDATE_FIRST_RETRY_MS", nullptr);
     RemoveLeftovers();
     // Each case reads only its own runs' lines.
     ::DeleteFileW((TempFolder() + L"QVXLiveUpdate.log").c_str());
