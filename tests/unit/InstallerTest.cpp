@@ -162,21 +162,6 @@ TEST(InstallerStepChild, DISABLED_RunsTheStep)
         std::move(held));
 }
 
-TEST(InstallerResult, UserCancelIsYesInAnyLetterCaseOnly)
-{
-    EXPECT_TRUE(IsUserCancel(L"yes"));
-    EXPECT_TRUE(IsUserCancel(L"YES"));
-    EXPECT_TRUE(IsUserCancel(L"Yes"));
-    EXPECT_FALSE(IsUserCancel(L"no"));
-    EXPECT_FALSE(IsUserCancel(L""));
-    EXPECT_FALSE(IsUserCancel(L" yes"));
-    EXPECT_FALSE(IsUserCancel(L"yes "));
-    EXPECT_FALSE(IsUserCancel(L"ye"));
-    EXPECT_FALSE(IsUserCancel(L"yess"));
-
-    EXPECT_EQ(TemporaryFolder() + L"QVXLivaUpdate.ini", InstallerResultPath());
-}
-
 TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)
 {
     LeaveStaleResult();

@@ -107,19 +107,6 @@ class NoticeRun
 };
 } // namespace
 
-TEST(ClientProcess, MatchesTheWholeBareNameIgnoringCase)
-{
-    EXPECT_TRUE(IsClientExeName(L"QOravel.exe"));
-    EXPECT_TRUE(IsClientExeName(L"qoravel.EXE"));
-    EXPECT_TRUE(IsClientExeName(L"QORAVEL.EXE"));
-    EXPECT_FALSE(IsClientExeName(L"QOravel"));
-    EXPECT_FALSE(IsClientExeName(L"QOravel.exe "));
-    EXPECT_FALSE(IsClientExeName(L"xQOravel.exe"));
-    EXPECT_FALSE(IsClientExeName(L"C:\\Program Files\\Qora\\QOravel.exe"));
-    EXPECT_FALSE(IsClientExeName(L""));
-    EXPECT_FALSE(IsClientExeName(nullptr));
-}
-
 TEST(FindClientProcess, FindsTheFirstClientInSnapshotOrderWhateverItsLetterCase)
 {
     ASSERT_EQ(kNoClientProcess, FindClientProcess()) << "a client from elsewhere is running";
