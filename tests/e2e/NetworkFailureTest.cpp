@@ -152,8 +152,8 @@ TEST_F(NetworkFailure, CancelConfirmationOpenWhenThePackageCompletesLetsTheInsta
     EXPECT_TRUE(m_wizard.IsRunning()) << "the wizard no longer waits for the installer";
     ReleaseInstaller();
     ExpectEndedAfterInstalling();
-    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
-    EXPECT_FALSE(Exists(PartialPath()));
+    EXPECT_FALSE(FileExists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
+    EXPECT_FALSE(FileExists(PartialPath()));
     EXPECT_FALSE(IniExists());
 }
 
@@ -180,7 +180,7 @@ TEST_F(NetworkFailure, CheckReplyReleasedAroundAConfirmedCancelWritesNoRecord)
         if (!releaseFirst)
             m_server.Release("reply");
         ExpectEndsPromptly();
-        EXPECT_FALSE(Exists(IniPath() + L".new"));
+        EXPECT_FALSE(FileExists(IniPath() + L".new"));
     }
 }
 

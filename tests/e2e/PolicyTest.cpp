@@ -58,27 +58,25 @@ class Policy : public Upgrade
     void Expect(const Case& c)
     {
         SCOPED_TRACE(std::string(c.logSays) + " / " + ::testing::PrintToString(std::wstring(c.front)));
-        HKEY key = nullptr;
+        RegKey key;
         ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kPolicyKey, KEY_WOW64_64KEY, 0);
         ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                          nullptr, &key, nullptr);
+                          nullptr, key.Receive(), nullptr);
         for (const auto& [name, on] : {std::make_pair(L"UpdatesDisabled", c.updatesDisabled),
                                        std::make_pair(L"IgnoreRollout", c.ignoreRollout)})
             if (on)
-                ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
+                ::RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
+                                 sizeof on);
         if (c.prefix)
-            ::RegSetValueExW(key, L"TargetVersionPrefix", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.prefix),
-                             static_cast<DWORD>((wcslen(c.prefix) + 1) * sizeof(wchar_t)));
-        ::RegCloseKey(key);
+            SetRegistryText(key.Get(), L"TargetVersionPrefix", c.prefix);
+        key.Reset();
         m_server.Reset();
         OfferVersion(PackageUrl(), "", c.rollout.empty() ? "" : "<rollout>" + c.rollout + "</rollout>");
         ::DeleteFileW((TempFolder() + L"QVXLiveUpdate.log").c_str());
         std::wstring outcome = L"no end";
-        DWORD exitCode = 99;
         Process run;
-        if (c.front[0] == L'/' && run.Start(m_exe, m_workFolder, c.front) &&
-            run.WaitForExit(60000, &exitCode))
-            outcome = L"exit " + std::to_wstring(exitCode);
+        if (c.front[0] == L'/' && run.Start(m_exe, m_workFolder, c.front) && run.WaitForExit(60000))
+            outcome = L"exit " + std::to_wstring(run.ExitCode());
         if (c.front[0] != L'/')
         {
             if (c.front == kLauncher)

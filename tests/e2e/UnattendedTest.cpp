@@ -50,11 +50,10 @@ std::string Offer(const std::string& url, const std::string& more = "")
 // files in the system's temporary folder.
 void OpenToEveryone(const std::wstring& path)
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LocalMemory descriptor;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
-                                                                       &descriptor, nullptr));
-    EXPECT_TRUE(::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-    ::LocalFree(descriptor);
+                                                                       descriptor.Receive(), nullptr));
+    EXPECT_TRUE(::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.Get()));
 }
 
 class Unattended : public Upgrade
@@ -84,9 +83,8 @@ class Unattended : public Upgrade
             },
             60000))
             << "the run did not end";
-        DWORD exitCode = 99;
-        run.WaitForExit(0, &exitCode);
-        output = ReadTextFile(outputPath);
+        const DWORD exitCode = run.ExitCode();
+        output = ReadBytes(outputPath);
         ::DeleteFileW(outputPath.c_str());
         return exitCode;
     }
@@ -102,7 +100,7 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
                       otherStatus = R"({"body": "<r status-code=\"2\"/>"})",
                       // Signed, and the installed version: a release replayed.
         replayed = R"({"body": )" +
-                   JsonString(ReadTextFile(ServedFilesFolder() + L"\\answers\\trust-old.exe.xml")) + "}",
+                   JsonString(ReadBytes(ServedFilesFolder() + L"\\answers\\trust-old.exe.xml")) + "}",
                       slowOffer = Offer(ScriptedPackageUrl());
     const RunCase cases[] = {
         {"Upgraded", silentWithArgs, offer, false, false, 0, true, true, false},
@@ -152,8 +150,8 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
             WriteIni("[Update]\r\nnewversion=2.1\r\ndownloadurl=" + PackageUrl() + "\r\n");
         if (c.wizardRuns)
             StartWizard();
-        std::unique_ptr<void, decltype(&::CloseHandle)> name(
-            c.nameTaken ? ::CreateMutexW(nullptr, FALSE, L"QOravel_LiveUpdate") : nullptr, &::CloseHandle);
+        const KernelHandle name(c.nameTaken ? ::CreateMutexW(nullptr, FALSE, L"QOravel_LiveUpdate")
+                                            : nullptr);
 
         std::string output;
         bool windowShown = true;
@@ -164,7 +162,7 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         EXPECT_EQ(c.installs ? 1 : 0, InstallerRuns());
         // The given command line reaches the package, and never the log.
         EXPECT_TRUE(c.args != silentWithArgs ||
-                    ReadTextFile(m_marker).find("QoraSetup.exe\" /S /D=C:\\Program Files\\Qora\r") !=
+                    ReadBytes(m_marker).find("QoraSetup.exe\" /S /D=C:\\Program Files\\Qora\r") !=
                         std::string::npos);
         EXPECT_EQ(std::string::npos, RunLog().find("Files\\Qora"));
         EXPECT_TRUE(!client || c.clientEnds != client->IsRunning());
@@ -179,21 +177,21 @@ TEST_F(Unattended, ExitCodesTellWhatHappenedAndNoWindowEverAppears)
         {
             // Left running, never ended: released, it goes on to write its result.
             const std::wstring result = TempFolder() + L"QVXLivaUpdate.ini";
-            EXPECT_FALSE(Exists(result));
+            EXPECT_FALSE(FileExists(result));
             ReleaseInstaller();
-            EXPECT_TRUE(WaitUntil([&] { return Exists(result); })) << "the installer was ended";
+            EXPECT_TRUE(WaitUntil([&] { return FileExists(result); })) << "the installer was ended";
             EXPECT_TRUE(
                 WaitUntil([&] { return ::DeleteFileW((TempFolder() + Wide(kPackage)).c_str()) != FALSE; }));
             ::DeleteFileW(m_waitFile.c_str());
         }
         // Stopped by the deadline, the download keeps its bytes, flushed and
         // recorded, for the next run (which continues from the smaller count).
-        const std::string state = ReadTextFile(ResumeStatePath());
+        const std::string state = ReadBytes(ResumeStatePath());
         const long long held =
             state.find("held=") == std::string::npos ? 0 : atoll(&state[state.find("held=") + 5]);
         EXPECT_EQ(c.deadline == c.InDownload, held > 0 && held <= FileSize(PartialPath()));
         for (const std::wstring& left : {TempFolder() + Wide(kPackage), PartialPath(), ResumeStatePath()})
-            EXPECT_TRUE(c.deadline == c.InDownload || !Exists(left)) << "left behind";
+            EXPECT_TRUE(c.deadline == c.InDownload || !FileExists(left)) << "left behind";
         RemoveLeftovers();
         EXPECT_FALSE(IniExists()) << "the update record was written or left";
 
@@ -219,10 +217,10 @@ TEST_F(Unattended, WorksInAPrivateFolderOfItsOwnWhereEveryoneMayWriteToTheTempor
     for (const wchar_t* name : {L"\\QVXLiveUpdate.log", L"\\QVXLivaUpdate.ini"})
         ::DeleteFileW((work + name).c_str());
     const long long size = ServedSize(kPackage);
-    WriteTextFile(sub + L"\\" + Wide(kPackage) + L".downloading", std::string(1000, 'x'));
-    WriteTextFile(sub + L"\\" + Wide(kPackage) + L".downloading.resume",
-                  "url=" + ScriptedPackageUrl() + "\r\nvalidator=\"v1\"\r\ntotal=" + std::to_string(size) +
-                      "\r\nheld=1000\r\n");
+    WriteBytes(sub + L"\\" + Wide(kPackage) + L".downloading", std::string(1000, 'x'));
+    WriteBytes(sub + L"\\" + Wide(kPackage) + L".downloading.resume",
+               "url=" + ScriptedPackageUrl() + "\r\nvalidator=\"v1\"\r\ntotal=" + std::to_string(size) +
+                   "\r\nheld=1000\r\n");
     ScriptPackage({ServedFile(kPackage, R"("etag": "\"v1\"")")}, true);
     Answer(Offer(ScriptedPackageUrl()));
 
@@ -242,14 +240,14 @@ TEST_F(Unattended, WorksInAPrivateFolderOfItsOwnWhereEveryoneMayWriteToTheTempor
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(-1, RangeStart(requests.front())) << "the planted partial package was continued";
     EXPECT_NE(std::string::npos,
-              ReadTextFile(work + L"\\QVXLiveUpdate.log").find("end: QVXLiveUpdate: exit code 0"));
+              ReadBytes(work + L"\\QVXLiveUpdate.log").find("end: QVXLiveUpdate: exit code 0"));
     // The installer's temporary files and its result are kept there too.
-    EXPECT_TRUE(Exists(work + L"\\QVXLivaUpdate.ini"));
+    EXPECT_TRUE(FileExists(work + L"\\QVXLivaUpdate.ini"));
     for (const wchar_t* name :
          {L"\\QVXLiveUpdate.log", L"\\QVXLivaUpdate.ini", L"\\QVXLiveUpdate\\QVXLiveUpdate.log"})
-        EXPECT_FALSE(Exists(temp + name)) << "in the shared folder";
+        EXPECT_FALSE(FileExists(temp + name)) << "in the shared folder";
     for (const std::wstring& name : {Wide(kPackage), Wide(kPackage) + L".downloading"})
-        EXPECT_FALSE(Exists(work + L"\\" + name)) << "left behind";
+        EXPECT_FALSE(FileExists(work + L"\\" + name)) << "left behind";
     EXPECT_NE(std::string::npos,
               output.find("log " + std::string(work.begin(), work.end()) + "\\QVXLiveUpdate.log"))
         << output;

@@ -2,8 +2,6 @@
 // and where every kind of answer leads.
 #include "Fixture.h"
 
-#include "Json.h"
-
 using namespace e2e;
 
 namespace
@@ -16,17 +14,7 @@ const wchar_t kLoginPageText[] = L"当前网络需要先登录认证（例如校
 
 std::string RunLogText()
 {
-    return ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
-}
-
-std::string Utf8(const std::wstring& text)
-{
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                        nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr,
-                          nullptr);
-    return bytes;
+    return ReadBytes(TempFolder() + L"QVXLiveUpdate.log");
 }
 
 std::string ReplyScript(const std::string& response)
@@ -94,7 +82,7 @@ TEST_F(VersionCheck, OfferedVersionIsRecordedInUtf8AndShown)
     EXPECT_EQ(L"最新版本:Qora校园版 ✓ 3.0", TextOf(Item(page, kVersionLine)));
     EXPECT_EQ(L"第一行 Ελληνικά\r\n第二行 😀\r\n", TextOf(Item(page, kDescription)));
 
-    const std::string bytes = ReadTextFile(IniPath());
+    const std::string bytes = ReadBytes(IniPath());
     ASSERT_EQ(4096u, bytes.size());
     const std::string expected = Utf8(L"[Update]\r\nnewversionname=Qora企业版 ✓\r\nnewversion=3.0\r\n"
                                       L"downloadurl=http://127.0.0.1:18099/pkg.exe\r\n"

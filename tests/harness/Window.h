@@ -1,51 +1,23 @@
 #pragma once
-// Drives the real QVXLiveUpdate.exe from outside, as a user would: starts it,
-// finds its windows, reads their texts and states, presses its buttons and
-// keys, and sends the wizard messages its workers send.
+// Looks at windows from outside, as a user would: finds a program's windows,
+// reads their texts and states, presses buttons and keys, answers message
+// boxes, and sends the wizard messages its workers send.
 
 #include <windows.h>
 
-#include <functional>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
-namespace e2e
+namespace harness
 {
-// Polls `condition` every `pollMs` until it holds or `timeoutMs` passes.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000, DWORD pollMs = 15);
-
-// Folder of the test program, with a trailing backslash.
-std::wstring TestProgramFolder();
-// The program under test.
-std::wstring WizardExePath();
-
-// A started process, terminated when the object goes if it still runs.
-class Process
-{
-  public:
-    Process() = default;
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    // The program's standard output and error go to `outputPath` when one
-    // is named, and nowhere otherwise.
-    bool Start(const std::wstring& exe, const std::wstring& workDir, const std::wstring& args = L"",
-               const std::wstring& outputPath = L"");
-    DWORD Id() const { return m_pid; }
-    HANDLE Handle() const { return m_process; }
-    // True when it ended within the time; `exitCode` then holds its code.
-    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr) const;
-    bool IsRunning() const;
-    void Kill();
-
-  private:
-    HANDLE m_process = nullptr;
-    DWORD m_pid = 0;
-};
-
-// Visible top-level windows of a process, optionally of one class and caption.
-std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className = nullptr, const wchar_t* caption = nullptr);
+// Visible top-level windows of a process (0: any), optionally of one class
+// and caption, and of one thread (0: any). The caption is read without a
+// message: the thread that owns the window may be busy, and waiting for it
+// here could deadlock.
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className = nullptr, const wchar_t* caption = nullptr,
+                             DWORD threadId = 0);
 HWND WaitForTopWindow(DWORD pid, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs = 10000);
 
 std::wstring ClassOf(HWND hWnd);
@@ -87,6 +59,44 @@ HWND WaitForMessageBox(DWORD pid, const wchar_t* caption, DWORD timeoutMs = 1000
 std::wstring MessageBoxText(HWND hBox);
 void AnswerMessageBox(HWND hBox, int buttonId);
 
+// Waits, on a thread of its own, for a message box of `threadId` with that
+// caption, keeps its text and presses OK on it.
+class MessageBoxAnswerer
+{
+  public:
+    MessageBoxAnswerer(DWORD threadId, const std::wstring& caption);
+    ~MessageBoxAnswerer();
+    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+    // Empty when no box came.
+    std::wstring Text();
+
+  private:
+    std::atomic<bool> m_stop{false};
+    std::wstring m_text;
+    std::thread m_thread;
+};
+
+// A window's device context (the screen's for null), given back at the end.
+class WindowDC
+{
+  public:
+    explicit WindowDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(::GetDC(hWnd)) {}
+    ~WindowDC()
+    {
+        if (m_hDC)
+            ::ReleaseDC(m_hWnd, m_hDC);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC Get() const { return m_hDC; }
+
+  private:
+    HWND m_hWnd;
+    HDC m_hDC;
+};
+
 // Saves the screen as a bitmap file; used when a case fails.
 bool SaveScreenshot(const std::wstring& path);
-} // namespace e2e
+} // namespace harness

@@ -1,4 +1,4 @@
-#include "Json.h"
+#include "harness/Json.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace e2e
+namespace harness
 {
 namespace
 {
@@ -209,4 +209,4 @@ std::string JsonString(const std::string& utf8)
     }
     return out + "\"";
 }
-} // namespace e2e
+} // namespace harness

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "Json.h"
+#include "harness/Json.h"
 
-namespace e2e
+namespace harness
 {
 // A port from the test run's environment (FAULT_PORT, TLS_GOOD_PORT, ...), or
 // 0 when the run started no servers.
@@ -47,17 +47,9 @@ const Json* FindHeader(const Json& request, const std::string& name);
 // That header's value, or an empty text when there is none.
 std::wstring HeaderValue(const Json& request, const std::string& name);
 
+// The fault server's files folder, as this program sees it.
+std::wstring ServedFilesFolder();
 // Writes netsetting.xml into `folder`: the dispatch server and its port.
 void WriteNetSetting(const std::wstring& folder, const std::string& ip, int port, int ssl);
 
-// Sets the current user's system proxy for the life of the object, then puts
-// back what was there.
-class SystemProxy
-{
-  public:
-    SystemProxy(DWORD enable, const std::wstring& server);
-    ~SystemProxy();
-    SystemProxy(const SystemProxy&) = delete;
-    SystemProxy& operator=(const SystemProxy&) = delete;
-};
-} // namespace e2e
+} // namespace harness

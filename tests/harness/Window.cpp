@@ -1,108 +1,14 @@
-#include "Harness.h"
+#include "harness/Window.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <memory>
 
-namespace e2e
-{
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs)
-{
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (;;)
-    {
-        if (condition())
-            return true;
-        if (::GetTickCount64() >= deadline)
-            return false;
-        ::Sleep(pollMs); // polling interval, not synchronisation
-    }
-}
+#include "framework/ScopedHandle.h"
+#include "harness/Process.h"
 
-std::wstring TestProgramFolder()
+namespace harness
 {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-std::wstring WizardExePath()
-{
-    wchar_t fromEnv[MAX_PATH] = {};
-    if (::GetEnvironmentVariableW(L"QVX_EXE", fromEnv, MAX_PATH))
-        return fromEnv;
-    return TestProgramFolder() + L"..\\QVXLiveUpdate.exe";
-}
-
-Process::~Process()
-{
-    Kill();
-}
-
-bool Process::Start(const std::wstring& exe, const std::wstring& workDir, const std::wstring& args,
-                    const std::wstring& outputPath)
-{
-    Kill();
-    std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-    // The program gets no standard handles of ours: a pipe the test runner
-    // reads would otherwise stay open until the program's process is gone.
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               &inherit, OPEN_EXISTING, 0, nullptr);
-    HANDLE output = outputPath.empty() ? INVALID_HANDLE_VALUE
-                                       : ::CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                                       &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = nul;
-    if (output != INVALID_HANDLE_VALUE)
-        si.hStdOutput = si.hStdError = output;
-    PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
-    if (nul != INVALID_HANDLE_VALUE)
-        ::CloseHandle(nul);
-    if (output != INVALID_HANDLE_VALUE)
-        ::CloseHandle(output);
-    if (!started)
-        return false;
-    ::CloseHandle(pi.hThread);
-    m_process = pi.hProcess;
-    m_pid = pi.dwProcessId;
-    return true;
-}
-
-bool Process::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const
-{
-    if (!m_process || ::WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0)
-        return false;
-    if (exitCode)
-        ::GetExitCodeProcess(m_process, exitCode);
-    return true;
-}
-
-bool Process::IsRunning() const
-{
-    return m_process && ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
-}
-
-void Process::Kill()
-{
-    if (!m_process)
-        return;
-    if (IsRunning())
-    {
-        ::TerminateProcess(m_process, 99);
-        ::WaitForSingleObject(m_process, 10000);
-    }
-    ::CloseHandle(m_process);
-    m_process = nullptr;
-    m_pid = 0;
-}
-
 namespace
 {
 struct WindowQuery
@@ -110,6 +16,7 @@ struct WindowQuery
     DWORD pid;
     const wchar_t* className;
     const wchar_t* caption;
+    DWORD threadId;
     std::vector<HWND> found;
 };
 
@@ -117,14 +24,14 @@ BOOL CALLBACK CollectTopWindow(HWND hWnd, LPARAM lParam)
 {
     auto* query = reinterpret_cast<WindowQuery*>(lParam);
     DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    if (pid != query->pid || !::IsWindowVisible(hWnd))
+    const DWORD threadId = ::GetWindowThreadProcessId(hWnd, &pid);
+    if ((query->pid && pid != query->pid) || (query->threadId && threadId != query->threadId) ||
+        !::IsWindowVisible(hWnd) || (query->className && ClassOf(hWnd) != query->className))
         return TRUE;
-    if (query->className && ClassOf(hWnd) != query->className)
-        return TRUE;
-    if (query->caption && TextOf(hWnd) != query->caption)
-        return TRUE;
-    query->found.push_back(hWnd);
+    wchar_t caption[512] = {};
+    ::InternalGetWindowText(hWnd, caption, 512);
+    if (!query->caption || query->caption == std::wstring(caption))
+        query->found.push_back(hWnd);
     return TRUE;
 }
 
@@ -147,9 +54,9 @@ std::vector<HWND> ChildDialogs(HWND hFrame)
 }
 } // namespace
 
-std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className, const wchar_t* caption)
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className, const wchar_t* caption, DWORD threadId)
 {
-    WindowQuery query{pid, className, caption, {}};
+    WindowQuery query{pid, className, caption, threadId, {}};
     ::EnumWindows(CollectTopWindow, reinterpret_cast<LPARAM>(&query));
     return query.found;
 }
@@ -319,14 +226,58 @@ void AnswerMessageBox(HWND hBox, int buttonId)
     ::PostMessageW(hBox, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
 }
 
+MessageBoxAnswerer::MessageBoxAnswerer(DWORD threadId, const std::wstring& caption)
+    : m_thread(
+          [this, threadId, caption]
+          {
+              HWND box = nullptr;
+              WaitUntil(
+                  [&]
+                  {
+                      const std::vector<HWND> boxes = TopWindows(0, L"#32770", caption.c_str(), threadId);
+                      box = boxes.empty() ? nullptr : boxes.front();
+                      m_text = box ? MessageBoxText(box) : std::wstring();
+                      return m_stop || !m_text.empty();
+                  });
+              if (!m_text.empty())
+                  AnswerMessageBox(box, IDOK);
+          })
+{
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::wstring MessageBoxAnswerer::Text()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_text;
+}
+
+namespace
+{
+struct MemoryDcTraits
+{
+    using Handle = HDC;
+    static Handle None() { return nullptr; }
+    static void Close(Handle h) { ::DeleteDC(h); }
+};
+} // namespace
+
 bool SaveScreenshot(const std::wstring& path)
 {
     const int width = ::GetSystemMetrics(SM_CXSCREEN);
     const int height = ::GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = ::GetDC(nullptr);
-    if (!screen)
+    const WindowDC screen(nullptr);
+    if (!screen.Get())
         return false;
-    HDC memory = ::CreateCompatibleDC(screen);
+    const ScopedHandle<MemoryDcTraits> memory(::CreateCompatibleDC(screen.Get()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -335,34 +286,23 @@ bool SaveScreenshot(const std::wstring& path)
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool saved = false;
-    if (bitmap && bits)
-    {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-        ::SelectObject(memory, old);
-        ::GdiFlush();
-        const DWORD rowBytes = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
-        const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
-        BITMAPFILEHEADER header{};
-        header.bfType = 0x4D42;
-        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-        header.bfSize = header.bfOffBits + imageBytes;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-        {
-            DWORD written = 0;
-            saved = ::WriteFile(file, &header, sizeof header, &written, nullptr) &&
-                    ::WriteFile(file, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-                    ::WriteFile(file, bits, imageBytes, &written, nullptr);
-            ::CloseHandle(file);
-        }
-    }
-    if (bitmap)
-        ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return saved;
+    const GdiObject bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits)
+        return false;
+    const HGDIOBJ old = ::SelectObject(memory.Get(), bitmap.Get());
+    ::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
+    ::SelectObject(memory.Get(), old);
+    ::GdiFlush();
+    const DWORD rowBytes = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageBytes;
+    const FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.Get(), &header, sizeof header, &written, nullptr) &&
+           ::WriteFile(file.Get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+           ::WriteFile(file.Get(), bits, imageBytes, &written, nullptr);
 }
-} // namespace e2e
+} // namespace harness

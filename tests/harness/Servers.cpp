@@ -1,4 +1,4 @@
-#include "Servers.h"
+#include "harness/Servers.h"
 
 #include <wininet.h>
 
@@ -6,14 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "Fixture.h"
+#include "harness/Files.h"
 
-namespace e2e
+namespace harness
 {
 namespace
 {
-const wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
 struct InternetHandleCloser
 {
     void operator()(HINTERNET h) const { ::InternetCloseHandle(h); }
@@ -113,35 +111,18 @@ std::wstring HeaderValue(const Json& request, const std::string& name)
     return header ? header->string : std::wstring();
 }
 
+std::wstring ServedFilesFolder()
+{
+    const char* runtime = std::getenv("RUNTIME_DIR");
+    return WinePath(runtime ? runtime : "/nonexistent") + L"\\files";
+}
+
 void WriteNetSetting(const std::wstring& folder, const std::string& ip, int port, int ssl)
 {
-    WriteTextFile(folder + L"\\netsetting.xml",
-                  "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<NetSetting>\r\n  <Dispatch ip=\"" + ip +
-                      "\" default_port=\"" + std::to_string(port) + "\" ssl=\"" + std::to_string(ssl) +
-                      "\"/>\r\n</NetSetting>\r\n");
+    WriteBytes(folder + L"\\netsetting.xml",
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<NetSetting>\r\n  <Dispatch ip=\"" + ip +
+                   "\" default_port=\"" + std::to_string(port) + "\" ssl=\"" + std::to_string(ssl) +
+                   "\"/>\r\n</NetSetting>\r\n");
 }
 
-SystemProxy::SystemProxy(DWORD enable, const std::wstring& server)
-{
-    HKEY key = nullptr;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr);
-    ::RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
-                     sizeof enable);
-    ::RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                     static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-}
-
-SystemProxy::~SystemProxy()
-{
-    // The test prefix has no proxy of its own: leave it switched off.
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    const DWORD off = 0;
-    ::RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
-    ::RegDeleteValueW(key, L"ProxyServer");
-    ::RegCloseKey(key);
-}
-} // namespace e2e
+} // namespace harness

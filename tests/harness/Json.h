@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e
+namespace harness
 {
 struct Json
 {
@@ -35,4 +35,4 @@ struct Json
 Json ParseJson(const std::string& text);
 // A JSON string literal for `text` (UTF-8 in, escaped out).
 std::string JsonString(const std::string& utf8);
-} // namespace e2e
+} // namespace harness
