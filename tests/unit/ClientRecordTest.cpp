@@ -1,26 +1,21 @@
 // The installed client's record: the 260-byte budget of each value.
 #include <gtest/gtest.h>
 
+#include "harness/Machine.h"
 #include "pages/WelcomeDlg.h"
 #include "update/record/ClientRecord.h"
 
 namespace
 {
-const wchar_t kRecordKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qoravel";
-
 void SetVersionData(DWORD type, const void* data, DWORD size)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, nullptr, 0,
-                                               KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr));
-    ::RegSetValueExW(key, L"DisplayVersion", 0, type, static_cast<const BYTE*>(data), size);
-    ::RegCloseKey(key);
+    harness::SetClientRecordValue(L"DisplayVersion", type, data, size);
 }
 } // namespace
 
 TEST(ClientRecord, EachValueComesThroughWithinTwoHundredSixtyBytes)
 {
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, KEY_WOW64_32KEY, 0);
+    harness::RemoveClientRecord();
     EXPECT_EQ(L"", ReadInstalledVersion()) << "no record";
 
     const std::wstring fits(129, L'9');
@@ -44,7 +39,7 @@ TEST(ClientRecord, EachValueComesThroughWithinTwoHundredSixtyBytes)
     SetVersionData(REG_BINARY, odd, sizeof odd);
     EXPECT_EQ(L"427", ReadInstalledVersion());
 
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, KEY_WOW64_32KEY, 0);
+    harness::RemoveClientRecord();
 }
 
 TEST(ClientRecord, WelcomeLineNamesTheCampusEdition)

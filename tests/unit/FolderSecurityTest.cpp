@@ -5,11 +5,14 @@
 #include <sddl.h>
 
 #include "framework/ScopedHandle.h"
+#include "harness/Files.h"
 #include "support/Files.h"
 #include "support/FolderSecurity.h"
 #include "support/InstanceLock.h"
 #include "support/WorkingFolder.h"
-#include "unit/StandInTools.h"
+
+using harness::ReadBytes;
+using harness::WriteBytes;
 
 namespace
 {
@@ -27,18 +30,6 @@ LocalMemory DescriptorOf(std::wstring sddl, PACL& dacl)
     BOOL present = FALSE, defaulted = FALSE;
     ::GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted);
     return LocalMemory(raw);
-}
-void WriteFile(const std::wstring& path, const std::string& bytes)
-{
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    EXPECT_TRUE(file &&
-                ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-}
-
-std::string ReadFile(const std::wstring& path)
-{
-    return ReadWholeFile(path.c_str(), 64).value_or(std::string());
 }
 } // namespace
 
@@ -96,7 +87,7 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
     for (const auto& c : cases)
     {
         SCOPED_TRACE(static_cast<int>(&c - cases));
-        standins::TempDir root(L"qvx-working-");
+        harness::TempDir root(L"qvx-working-");
         const WorkingFolderPlaces places{root.Path() + L"t\\", c.systemTemp ? root.Path() + L"s\\" : L"",
                                          root.Path() + L"l\\"};
         for (const std::wstring& place : {places.temporary, places.systemTemporary, places.localAppData})
@@ -107,12 +98,12 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
             ::SetFileSecurityW(places.localAppData.c_str(), DACL_SECURITY_INFORMATION, everyone.Get());
         const std::wstring name = places.localAppData + kPrivateSubfolderName, planted = name + L"\\planted";
         if (c.standing == AFile)
-            WriteFile(name, "planted");
+            WriteBytes(name, "planted");
         else if (c.standing != Nothing)
         {
             EXPECT_TRUE(c.standing == Own ? CreatePrivateFolder(name, user)
                                           : ::CreateDirectoryW(name.c_str(), nullptr));
-            WriteFile(planted, "planted");
+            WriteBytes(planted, "planted");
             if (c.standing != Own)
                 ::SetFileSecurityW(name.c_str(), DACL_SECURITY_INFORMATION, everyone.Get());
         }
@@ -136,14 +127,14 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
         const std::wstring aside = places.localAppData + found.cFileName;
         const bool moved = (c.standing == Foreign || c.standing == AFile) && !c.privateTemp && !c.systemTemp;
         EXPECT_EQ(moved, find.IsValid());
-        EXPECT_TRUE(!moved || ReadFile(c.standing == AFile ? aside : aside + L"\\planted") == "planted");
-        EXPECT_EQ(!moved && c.standing != Nothing && c.standing != AFile, ReadFile(planted) == "planted");
+        EXPECT_TRUE(!moved || ReadBytes(c.standing == AFile ? aside : aside + L"\\planted") == "planted");
+        EXPECT_EQ(!moved && c.standing != Nothing && c.standing != AFile, ReadBytes(planted) == "planted");
     }
 }
 
 TEST(FolderSecurity, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
 {
-    standins::TempDir dir(L"qvx-lock-");
+    harness::TempDir dir(L"qvx-lock-");
     DWORD error = 0;
     FileHandle lock = TakeInstanceLock(dir.Path(), error);
     ASSERT_TRUE(lock);
@@ -168,6 +159,6 @@ TEST(FolderSecurity, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
     }
     control.Reset();
     lock.Reset();
-    EXPECT_FALSE(standins::FileExists(path)) << "removed as its run ends";
+    EXPECT_FALSE(harness::FileExists(path)) << "removed as its run ends";
     EXPECT_TRUE(TakeInstanceLock(dir.Path(), error));
 }

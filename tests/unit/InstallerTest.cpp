@@ -4,10 +4,9 @@
 #include <cwchar>
 
 #include "framework/Wnd.h"
+#include "harness/Window.h"
 #include "resource.h"
 #include "unit/CloseClient.h"
-#include "unit/StandInTools.h"
-#include "unit/WindowProbes.h"
 #include "update/install/ClientProcess.h"
 #include "pages/DownloadDlg.h"
 #include "pages/NoticeDlg.h"
@@ -15,14 +14,15 @@
 #include "update/record/LiveUpdateIni.h"
 
 using closeclient::StartClient;
-using probes::TextOf;
-using standins::ChildProcess;
-using standins::FileExists;
-using standins::PumpUntil;
-using standins::ReadLines;
-using standins::ScopedEnvironment;
-using standins::StandInPath;
-using standins::TempDir;
+using harness::FileExists;
+using harness::Lines;
+using harness::Process;
+using harness::ReadBytes;
+using harness::ScopedEnvironment;
+using harness::StandInPath;
+using harness::TempDir;
+using harness::TextOf;
+using harness::WaitUntil;
 
 namespace
 {
@@ -115,7 +115,7 @@ class InstallerStepTest : public ::testing::Test
         ScopedEnvironment marker(L"QVX_FAKE_INSTALLER_MARKER", m_marker);
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        return m_step.Start(self, kChildArguments, true);
+        return m_step.Start(self, L"", kChildArguments);
     }
 
     // Ends the step's run: exit code 0, and its close request has arrived.
@@ -123,8 +123,8 @@ class InstallerStepTest : public ::testing::Test
     {
         ASSERT_TRUE(m_step.WaitForExit(30000));
         EXPECT_EQ(0u, m_step.ExitCode());
-        EXPECT_TRUE(PumpUntil([] { return g_frameCloseRequests > 0; }, 5000));
-        PumpUntil([] { return false; }, 50);
+        EXPECT_TRUE(WaitUntil([] { return g_frameCloseRequests > 0; }, 5000));
+        WaitUntil([] { return false; }, 50);
         EXPECT_EQ(1, g_frameCloseRequests.load());
         EXPECT_FALSE(::IsWindowVisible(m_hFrame));
     }
@@ -132,11 +132,19 @@ class InstallerStepTest : public ::testing::Test
     // A dialog box the step shows, with that caption when one is given.
     HWND WaitForDialog(const wchar_t* caption = nullptr) const
     {
-        return probes::WaitForShownDialog(m_step.Id(), 0, caption, [this] { return !m_step.IsRunning(); });
+        HWND shown = nullptr;
+        WaitUntil(
+            [&]
+            {
+                const std::vector<HWND> dialogs = harness::TopWindows(m_step.Id(), L"#32770", caption);
+                shown = dialogs.empty() ? nullptr : dialogs.front();
+                return shown || !m_step.IsRunning();
+            });
+        return shown;
     }
 
     TempDir m_dir{L"qvx-installer-"};
-    ChildProcess m_step;
+    Process m_step;
     HWND m_hFrame = nullptr;
     std::wstring m_package;
     std::wstring m_marker;
@@ -169,12 +177,12 @@ TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)
     ASSERT_TRUE(StartStep());
     ExpectEndedCleanly();
 
-    const std::vector<std::wstring> runs = ReadLines(m_marker);
+    const std::vector<std::string> runs = Lines(ReadBytes(m_marker));
     ASSERT_EQ(1u, runs.size());
     // The stale result was gone before the package started.
-    EXPECT_EQ(0u, runs[0].find(L"started stale-result=0 cmdline="));
+    EXPECT_EQ(0u, runs[0].find("started stale-result=0 cmdline="));
     // No arguments: the command line is the program alone.
-    std::wstring commandLine = runs[0].substr(runs[0].find(L"cmdline=") + 8);
+    std::wstring commandLine = harness::Wide(runs[0].substr(runs[0].find("cmdline=") + 8));
     while (!commandLine.empty() && (commandLine.back() == L' ' || commandLine.back() == L'"'))
         commandLine.pop_back();
     if (!commandLine.empty() && commandLine.front() == L'"')
@@ -194,7 +202,7 @@ TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
     ScopedEnvironment wait(L"QVX_FAKE_INSTALLER_WAIT_FILE", go);
     ASSERT_TRUE(StartStep());
 
-    ASSERT_TRUE(PumpUntil([&] { return ReadLines(m_marker).size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Lines(ReadBytes(m_marker)).size() == 1; }));
     EXPECT_FALSE(::IsWindowVisible(m_hFrame));
     EXPECT_FALSE(FileExists(m_record));
     EXPECT_FALSE(FileExists(m_result));
@@ -204,7 +212,7 @@ TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
     EXPECT_EQ(0, g_frameCloseRequests.load());
     EXPECT_TRUE(FileExists(m_package));
 
-    ::CloseHandle(::CreateFileW(go.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    harness::WriteBytes(go, "");
     ExpectEndedCleanly();
     EXPECT_FALSE(FileExists(m_package));
     EXPECT_EQ(L"no", ReadUserCancel(m_result));
@@ -213,7 +221,7 @@ TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
 TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsNothing)
 {
     LeaveStaleResult();
-    ChildProcess client;
+    Process client;
     ASSERT_TRUE(StartClient(client));
     ASSERT_TRUE(StartStep());
 
@@ -237,7 +245,7 @@ TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsN
 
 TEST_F(InstallerStepTest, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
 {
-    ChildProcess client;
+    Process client;
     ASSERT_TRUE(StartClient(client));
     ASSERT_TRUE(StartStep());
 
@@ -248,7 +256,7 @@ TEST_F(InstallerStepTest, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
     ASSERT_TRUE(client.WaitForExit());
     EXPECT_EQ(0u, client.ExitCode());
     ExpectEndedCleanly();
-    EXPECT_EQ(1u, ReadLines(m_marker).size());
+    EXPECT_EQ(1u, Lines(ReadBytes(m_marker)).size());
     EXPECT_FALSE(FileExists(m_package));
     EXPECT_FALSE(FileExists(m_record));
 }

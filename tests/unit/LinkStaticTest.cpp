@@ -6,17 +6,20 @@
 
 #include "framework/Dialog.h"
 #include "framework/WinApp.h"
+#include "harness/Files.h"
+#include "harness/Process.h"
 #include "resource.h"
-#include "unit/StandInTools.h"
 #include "unit/WindowProbes.h"
 #include "support/LinkStatic.h"
 
 using namespace probes;
-using standins::PumpUntil;
-using standins::ReadLines;
-using standins::ScopedEnvironment;
-using standins::StandInPath;
-using standins::TempDir;
+using harness::Lines;
+using harness::ReadBytes;
+using harness::ScopedEnvironment;
+using harness::StandInPath;
+using harness::TempDir;
+using harness::TextOf;
+using harness::WaitUntil;
 
 namespace
 {
@@ -92,19 +95,19 @@ void Click(HWND hControl)
 // answered so that the test fails instead of waiting for a user.
 void ClickExpectingNoBox(HWND hControl)
 {
-    MessageBoxAnswerer guard(::GetCurrentThreadId());
+    harness::MessageBoxAnswerer guard(::GetCurrentThreadId(), ModuleBaseName());
     Click(hControl);
     EXPECT_EQ(L"", guard.Text());
 }
 
 // Lines of the stand-in installer's marker; each run also leaves its result
 // file in the temporary folder, which is removed again.
-std::vector<std::wstring> WaitForRuns(const std::wstring& marker, size_t count)
+std::vector<std::string> WaitForRuns(const std::wstring& marker, size_t count)
 {
-    const std::wstring result = TemporaryFolder() + L"QVXLivaUpdate.ini";
-    PumpUntil([&] { return ReadLines(marker).size() >= count && standins::FileExists(result); });
+    const std::wstring result = harness::TempFolder() + L"QVXLivaUpdate.ini";
+    WaitUntil([&] { return Lines(ReadBytes(marker)).size() >= count && harness::FileExists(result); });
     ::DeleteFileW(result.c_str());
-    return ReadLines(marker);
+    return Lines(ReadBytes(marker));
 }
 } // namespace
 
@@ -194,15 +197,11 @@ TEST(LinkStaticRegistry, ReadsDefaultValuesWithinTheByteBudget)
         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, (base + L"\\fits").c_str(), 0, nullptr,
                                                    0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr));
         // 129 units and the zero: exactly 260 bytes.
-        const std::wstring value(129, L'v');
-        ::RegSetValueExW(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        harness::SetRegistryText(key.Get(), nullptr, std::wstring(129, L'v'));
         RegKey tooLong;
         ::RegCreateKeyExW(HKEY_CURRENT_USER, (base + L"\\long").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                           nullptr, tooLong.Receive(), nullptr);
-        const std::wstring longValue(130, L'w');
-        ::RegSetValueExW(tooLong.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(longValue.c_str()),
-                         static_cast<DWORD>((longValue.size() + 1) * sizeof(wchar_t)));
+        harness::SetRegistryText(tooLong.Get(), nullptr, std::wstring(130, L'w'));
     }
     std::wstring value = L"before";
     EXPECT_EQ(0, CLinkStatic::ReadClassesRootDefault(HKEY_CURRENT_USER, base + L"\\fits", value));
@@ -411,7 +410,7 @@ TEST_F(LinkStaticTest, FallsBackToTheHtmAssociationAndReportsTheShellsError)
     EXPECT_EQ(shellCode, CLinkStatic::OpenUrl(missing, SW_SHOW));
     m_page.m_link.SetLinkUrl(missing);
     {
-        MessageBoxAnswerer answerer(::GetCurrentThreadId());
+        harness::MessageBoxAnswerer answerer(::GetCurrentThreadId(), ModuleBaseName());
         Click(hLink);
         EXPECT_EQ(L"Unable to open hyperlink:\n\n" + OpenErrorText(shellCode), answerer.Text());
     }
@@ -427,10 +426,10 @@ TEST_F(LinkStaticTest, FallsBackToTheHtmAssociationAndReportsTheShellsError)
     classes.SetDefault(L"QvxTestPage\\shell\\open\\command", L"\"" + browser + L"\" -nohome \"%1\" -tail");
     ClickExpectingNoBox(hLink);
     EXPECT_EQ(kVisitedColour, TextColour(m_page, hLink));
-    std::vector<std::wstring> runs = WaitForRuns(marker, 1);
+    std::vector<std::string> runs = WaitForRuns(marker, 1);
     ASSERT_EQ(1u, runs.size());
     const std::wstring expectedTail = L"\"" + browser + L"\" -nohome  " + missing;
-    EXPECT_EQ(expectedTail, runs[0].substr(runs[0].find(L"cmdline=") + 8));
+    EXPECT_EQ(expectedTail, harness::Wide(runs[0].substr(runs[0].find("cmdline=") + 8)));
 
     // A command line that fits the wide buffer but not WinExec's 255 bytes
     // is not run cut short: the shell's code stands.
@@ -469,7 +468,7 @@ TEST_F(LinkStaticTest, SetsNoCursorOfItsOwnWithoutAHandCursorAndRelaysToItsToolt
     ::ScreenToClient(hLink, &client);
     MSG msg{hLink, WM_MOUSEMOVE, 0, MAKELPARAM(client.x, client.y), ::GetTickCount(), centre};
     EXPECT_FALSE(CWnd::WalkPreTranslateTree(m_host, &msg));
-    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(hTip) != FALSE; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(hTip) != FALSE; }, 5000));
     ::SetCursorPos(1000, 740);
 }
 

@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include "harness/Files.h"
 #include "support/CodePages.h"
 #include "support/WideText.h"
 #include "update/record/LiveUpdateIni.h"
@@ -29,14 +30,7 @@ class SettingsFile : public ::testing::Test
     }
     void TearDown() override { ::DeleteFileW(m_path); }
 
-    void Write(const std::string& bytes) const
-    {
-        HANDLE file = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        DWORD written = 0;
-        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        ::CloseHandle(file);
-    }
+    void Write(const std::string& bytes) const { harness::WriteBytes(m_path, bytes); }
 
     static std::wstring Read(const wchar_t* section, const wchar_t* key, int capacity = 256)
     {

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "framework/ScopedHandle.h"
-#include "unit/StandInTools.h"
+#include "harness/Files.h"
+#include "harness/Machine.h"
 #include "update/check/NetSetting.h"
 #include "update/network/NetworkRoute.h"
 
@@ -84,7 +85,7 @@ class NetSettingTest : public ::testing::Test
         EXPECT_TRUE(m_list.empty());
     }
 
-    standins::TempDir m_folder{L"qvx-net-"};
+    harness::TempDir m_folder{L"qvx-net-"};
     std::wstring m_previous;
     std::wstring m_server;
     DispatchPortList m_list;
@@ -216,77 +217,10 @@ TEST_F(NetSettingTest, ReadsAFileOfSeveralMegabytes)
 
 namespace
 {
-const wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
-// One registry value as it was, put back when the test ends.
-class SavedValue
-{
-  public:
-    SavedValue(HKEY key, const wchar_t* name) : m_key(key), m_name(name)
-    {
-        DWORD size = 0;
-        m_exists = ::RegQueryValueExW(key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS;
-        if (m_exists)
-        {
-            m_data.resize(size);
-            ::RegQueryValueExW(key, name, nullptr, &m_type, m_data.data(), &size);
-        }
-    }
-    ~SavedValue()
-    {
-        if (m_exists)
-            ::RegSetValueExW(m_key, m_name, 0, m_type, m_data.data(), static_cast<DWORD>(m_data.size()));
-        else
-            ::RegDeleteValueW(m_key, m_name);
-    }
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
-
-  private:
-    HKEY m_key;
-    const wchar_t* m_name;
-    bool m_exists = false;
-    DWORD m_type = REG_NONE;
-    std::vector<BYTE> m_data;
-};
-
+// The reader against the user's proxy settings as each case leaves them.
 class SystemProxyTest : public ::testing::Test
 {
   protected:
-    SystemProxyTest()
-    {
-        DWORD disposition = 0;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          m_key.Receive(), &disposition);
-        m_createdKey = disposition == REG_CREATED_NEW_KEY;
-        m_enable = std::make_unique<SavedValue>(m_key.Get(), L"ProxyEnable");
-        m_server = std::make_unique<SavedValue>(m_key.Get(), L"ProxyServer");
-    }
-    ~SystemProxyTest() override
-    {
-        m_enable.reset();
-        m_server.reset();
-        m_key.Reset();
-        if (m_createdKey)
-            ::RegDeleteKeyW(HKEY_CURRENT_USER, kInternetSettings);
-    }
-
-    void Set(const wchar_t* name, DWORD type, const void* data, size_t size)
-    {
-        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(m_key.Get(), name, 0, type, static_cast<const BYTE*>(data),
-                                                  static_cast<DWORD>(size)));
-    }
-    void SetEnable(DWORD value) { Set(L"ProxyEnable", REG_DWORD, &value, sizeof value); }
-    void SetEnableBinary(const std::vector<BYTE>& bytes)
-    {
-        Set(L"ProxyEnable", REG_BINARY, bytes.data(), bytes.size());
-    }
-    void SetServer(const std::wstring& text)
-    {
-        Set(L"ProxyServer", REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    }
-    void Delete(const wchar_t* name) { ::RegDeleteValueW(m_key.Get(), name); }
-
     // The caller's variables start with values the reader must overwrite or
     // keep, as its rules say.
     void Read()
@@ -296,10 +230,7 @@ class SystemProxyTest : public ::testing::Test
         EXPECT_EQ(1, ReadSystemProxy(m_enabled, m_proxy));
     }
 
-    RegKey m_key;
-    bool m_createdKey = false;
-    std::unique_ptr<SavedValue> m_enable;
-    std::unique_ptr<SavedValue> m_server;
+    harness::SystemProxy m_settings;
     int m_enabled = 0;
     std::wstring m_proxy;
 };
@@ -307,31 +238,31 @@ class SystemProxyTest : public ::testing::Test
 
 TEST_F(SystemProxyTest, ReadsTheProxyTextOnlyWhenSwitchedOn)
 {
-    SetServer(L"proxy.example:3128");
-    SetEnable(0);
+    m_settings.SetServer(L"proxy.example:3128");
+    m_settings.SetEnable(0);
     Read();
     EXPECT_EQ(0, m_enabled);
     EXPECT_EQ(L"caller", m_proxy);
 
-    Delete(L"ProxyEnable");
+    m_settings.Delete(L"ProxyEnable");
     Read();
     EXPECT_EQ(0, m_enabled);
     EXPECT_EQ(L"caller", m_proxy);
 
-    SetEnable(1);
-    SetServer(L"http=proxy.example:3128;https=secure.example:8443;ftp=f:21");
+    m_settings.SetEnable(1);
+    m_settings.SetServer(L"http=proxy.example:3128;https=secure.example:8443;ftp=f:21");
     Read();
     EXPECT_EQ(1, m_enabled);
     EXPECT_EQ(L"http=proxy.example:3128;https=secure.example:8443;ftp=f:21", m_proxy);
 
     // Any non-zero value switches it on.
-    SetEnable(0x100);
-    SetServer(L"\x4EE3\x7406:8080");
+    m_settings.SetEnable(0x100);
+    m_settings.SetServer(L"\x4EE3\x7406:8080");
     Read();
     EXPECT_EQ(1, m_enabled);
     EXPECT_EQ(L"\x4EE3\x7406:8080", m_proxy);
 
-    Delete(L"ProxyServer");
+    m_settings.Delete(L"ProxyServer");
     Read();
     EXPECT_EQ(1, m_enabled);
     EXPECT_EQ(L"", m_proxy);
@@ -339,7 +270,7 @@ TEST_F(SystemProxyTest, ReadsTheProxyTextOnlyWhenSwitchedOn)
 
 TEST_F(SystemProxyTest, ReadsTheSwitchAsFourBytesWhateverItsType)
 {
-    SetServer(L"p:1");
+    m_settings.SetServer(L"p:1");
     const struct
     {
         std::vector<BYTE> bytes;
@@ -357,7 +288,7 @@ TEST_F(SystemProxyTest, ReadsTheSwitchAsFourBytesWhateverItsType)
     };
     for (const auto& c : cases)
     {
-        SetEnableBinary(c.bytes);
+        m_settings.Set(L"ProxyEnable", REG_BINARY, c.bytes.data(), c.bytes.size());
         Read();
         EXPECT_EQ(c.enabled, m_enabled) << c.bytes.size() << " bytes";
         EXPECT_EQ(c.enabled ? L"p:1" : L"caller", m_proxy) << c.bytes.size() << " bytes";
@@ -366,32 +297,32 @@ TEST_F(SystemProxyTest, ReadsTheSwitchAsFourBytesWhateverItsType)
 
 TEST_F(SystemProxyTest, NeverReadsPastTheTextBudget)
 {
-    SetEnable(1);
+    m_settings.SetEnable(1);
     // 1023 characters and the terminating zero fill the 2048 bytes exactly.
     const std::wstring fits = L"http=" + std::wstring(1018, L'a');
-    SetServer(fits);
+    m_settings.SetServer(fits);
     Read();
     EXPECT_EQ(fits, m_proxy);
 
     // The whole budget without a zero: all of it, nothing beyond.
     const std::wstring full(1024, L'b');
-    Set(L"ProxyServer", REG_BINARY, full.data(), full.size() * sizeof(wchar_t));
+    m_settings.Set(L"ProxyServer", REG_BINARY, full.data(), full.size() * sizeof(wchar_t));
     Read();
     EXPECT_EQ(full, m_proxy);
 
     // Longer than the budget: the text cannot be read, the proxy stays on.
-    SetServer(std::wstring(1024, L'c'));
+    m_settings.SetServer(std::wstring(1024, L'c'));
     Read();
     EXPECT_EQ(1, m_enabled);
     EXPECT_EQ(L"", m_proxy);
-    SetServer(std::wstring(5000, L'd'));
+    m_settings.SetServer(std::wstring(5000, L'd'));
     Read();
     EXPECT_EQ(1, m_enabled);
     EXPECT_EQ(L"", m_proxy);
 
     // The text ends at its first zero.
     const wchar_t withZero[] = L"p:1\0junk";
-    Set(L"ProxyServer", REG_MULTI_SZ, withZero, sizeof withZero);
+    m_settings.Set(L"ProxyServer", REG_MULTI_SZ, withZero, sizeof withZero);
     Read();
     EXPECT_EQ(L"p:1", m_proxy);
 }

@@ -3,45 +3,21 @@
 #include <atomic>
 #include <thread>
 
+#include "harness/Window.h"
 #include "pages/NoticeDlg.h"
 #include "unit/CloseClient.h"
-#include "unit/StandInTools.h"
-#include "unit/WindowProbes.h"
 #include "update/install/ClientProcess.h"
 
 using closeclient::StartClient;
-using probes::TextOf;
-using standins::ChildProcess;
-using standins::PumpUntil;
-using standins::StandInPath;
-using standins::TempDir;
+using closeclient::TwoClients;
+using harness::Process;
+using harness::StandInPath;
+using harness::TempDir;
+using harness::TextOf;
+using harness::WaitUntil;
 
 namespace
 {
-// Two clients whose executable names differ only in letter case.
-struct TwoClients
-{
-    TempDir dir{L"qvx-client-"};
-    ChildProcess original;
-    ChildProcess lowerCase;
-    // Once started: the one the process snapshot lists first (0 when it
-    // lists neither), and the two in that order.
-    DWORD firstId = 0;
-    ChildProcess* first = nullptr;
-    ChildProcess* second = nullptr;
-
-    bool Start()
-    {
-        const std::wstring copy = dir.Path() + L"qoravel.EXE";
-        const bool started = ::CopyFileW(StandInPath(L"QOravel.exe").c_str(), copy.c_str(), FALSE) &&
-                             StartClient(original) && lowerCase.Start(copy);
-        firstId = standins::FirstInSnapshotOrder({original.Id(), lowerCase.Id()});
-        first = firstId == original.Id() ? &original : &lowerCase;
-        second = first == &original ? &lowerCase : &original;
-        return started;
-    }
-};
-
 // A CNoticeDlg run modally on a thread of its own, as the installer step
 // runs it, so that this thread can drive it like a user.
 class NoticeRun
@@ -65,7 +41,7 @@ class NoticeRun
                 m_ended = true;
             });
         // The dialog is looked for among that thread's windows.
-        PumpUntil([this] { return m_threadId != 0; });
+        WaitUntil([this] { return m_threadId != 0; });
     }
     ~NoticeRun()
     {
@@ -79,12 +55,18 @@ class NoticeRun
     // The dialog's window once it is shown, or null.
     HWND WaitForWindow()
     {
-        m_hDlg = probes::WaitForShownDialog(0, m_threadId, nullptr, [this] { return m_ended.load(); });
+        WaitUntil(
+            [this]
+            {
+                const std::vector<HWND> shown = harness::TopWindows(0, L"#32770", nullptr, m_threadId);
+                m_hDlg = shown.empty() ? nullptr : shown.front();
+                return m_hDlg || m_ended;
+            });
         return m_hDlg;
     }
     bool WaitForEnd(DWORD timeoutMs = 15000)
     {
-        return PumpUntil([this] { return m_ended.load(); }, timeoutMs);
+        return WaitUntil([this] { return m_ended.load(); }, timeoutMs);
     }
     bool HasEnded() const { return m_ended; }
     INT_PTR Result() const { return m_result; }
@@ -131,13 +113,13 @@ TEST(ClientProcess, TerminatesOnlyTheClientAndWaitsForItsEnd)
     TempDir dir(L"qvx-other-");
     const std::wstring other = dir.Path() + L"NotTheClient.exe";
     ASSERT_TRUE(::CopyFileW(StandInPath(L"QOravel.exe").c_str(), other.c_str(), FALSE));
-    ChildProcess unrelated;
+    Process unrelated;
     ASSERT_TRUE(unrelated.Start(other));
     EXPECT_FALSE(TerminateClientProcess(unrelated.Id()));
     EXPECT_TRUE(unrelated.IsRunning());
     EXPECT_FALSE(TerminateClientProcess(kNoClientProcess));
 
-    ChildProcess client;
+    Process client;
     ASSERT_TRUE(StartClient(client));
     EXPECT_TRUE(TerminateClientProcess(client.Id()));
     EXPECT_FALSE(client.IsRunning()) << "termination was not waited for";
@@ -153,7 +135,7 @@ TEST(NoticeDlg, CarriesItsRunTimeClass)
 TEST(NoticeDlg, ShowsTheCampusEditionAndRetryEndsOnlyOnceTheClientIsGone)
 {
     ASSERT_EQ(kNoClientProcess, FindClientProcess());
-    ChildProcess client;
+    Process client;
     ASSERT_TRUE(StartClient(client));
 
     NoticeRun run;
@@ -199,7 +181,7 @@ TEST(NoticeDlg, ForceCloseTerminatesOnlyTheFirstClientAndEndsWithOk)
 TEST(NoticeDlg, EnterForceClosesWhileEscAndTheCloseBoxCancel)
 {
     ASSERT_EQ(kNoClientProcess, FindClientProcess());
-    ChildProcess client;
+    Process client;
     ASSERT_TRUE(StartClient(client));
 
     // Esc and the close box cancel and leave the client running; Enter, last,

@@ -2,7 +2,8 @@
 // a run leaves for the next one.
 #include <gtest/gtest.h>
 
-#include "unit/StandInTools.h"
+#include "framework/ScopedHandle.h"
+#include "harness/Files.h"
 #include "update/network/NetworkTimeouts.h"
 #include "pages/StatusText.h"
 #include "pages/TransferMeter.h"
@@ -133,7 +134,7 @@ TEST(ResumeState, RoundTripsAndRefusesAnythingElse)
 
 TEST(ResumeState, OnlyOurOwnStalePairsAreRemoved)
 {
-    standins::TempDir dir(L"qvx-stale-");
+    harness::TempDir dir(L"qvx-stale-");
     auto touch = [&](const std::wstring& name, int daysOld)
     {
         const std::wstring path = dir.Path() + name;
@@ -145,8 +146,7 @@ TEST(ResumeState, OnlyOurOwnStalePairsAreRemoved)
         const FILETIME then{value.LowPart, value.HighPart};
         ::SetFileTime(file.Get(), nullptr, nullptr, &then);
     };
-    auto exists = [&](const std::wstring& name)
-    { return ::GetFileAttributesW((dir.Path() + name).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    auto exists = [&](const std::wstring& name) { return harness::FileExists(dir.Path() + name); };
     touch(L"old.exe.downloading", 8);
     touch(L"old.exe.downloading.resume", 8);
     touch(L"recent.exe.downloading", 1);

@@ -3,7 +3,9 @@
 // set-up (tests/trust/prepare.sh) in the fault server's files folder.
 #include <gtest/gtest.h>
 
-#include "StandInTools.h"
+#include "harness/Files.h"
+#include "harness/Process.h"
+#include "harness/Servers.h"
 #include "support/SignatureEncoding.h"
 #include "support/Sha256.h"
 #include "update/trust/Authenticode.h"
@@ -33,18 +35,9 @@ UpdateRecord SignedRecord()
     return record;
 }
 
-// A Linux path as this program sees it under Wine.
-std::wstring Windows(const std::string& path)
-{
-    std::wstring wide = L"Z:" + std::wstring(path.begin(), path.end());
-    for (wchar_t& c : wide)
-        if (c == L'/')
-            c = L'\\';
-    return wide;
-}
 std::string TestKey(const char* name)
 {
-    return ReadWholeFile(Windows(std::string(QVX_TEST_KEYS_DIR "/") + name).c_str(), 1 << 16).value_or("");
+    return harness::ReadBytes(harness::WinePath(std::string(QVX_TEST_KEYS_DIR "/") + name));
 }
 Sha256Digest TestThumbprint(const char* name)
 {
@@ -70,7 +63,7 @@ std::array<BYTE, 64> RawSignature()
 struct Resources
 {
     explicit Resources(const wchar_t* exe)
-        : module(::LoadLibraryExW((standins::ExeFolder() + L"..\\" + exe).c_str(), nullptr,
+        : module(::LoadLibraryExW((harness::TestProgramFolder() + L"..\\" + exe).c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
     {
     }
@@ -135,8 +128,7 @@ TEST(PackageTrust, BuildsEmbedWhatTheyAreConfiguredWith)
 
 TEST(Authenticode, PackagesSignedByTheTestSetUp)
 {
-    const char* runtime = std::getenv("RUNTIME_DIR");
-    ASSERT_NE(nullptr, runtime) << "run with the test servers (tools/test.sh)";
+    ASSERT_NE(nullptr, std::getenv("RUNTIME_DIR")) << "run with the test servers (tools/test.sh)";
     struct Case
     {
         const char* file;
@@ -152,7 +144,7 @@ TEST(Authenticode, PackagesSignedByTheTestSetUp)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.file);
-        const std::wstring path = Windows(std::string(runtime) + "/files/packages/" + c.file);
+        const std::wstring path = harness::ServedFilesFolder() + L"\\packages\\" + harness::Wide(c.file);
         // Held as the wizard holds a verified package: no write or delete sharing.
         FileHandle file(
             ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));

@@ -5,19 +5,11 @@
 #include <shlobj.h>
 
 #include "framework/ScopedHandle.h"
+#include "harness/Files.h"
 #include "update/record/LiveUpdateIni.h"
 #include "update/record/UpdateRecord.h"
 
-namespace
-{
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file);
-    DWORD written = 0;
-    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-} // namespace
+using harness::WriteBytes;
 
 TEST(UpdateRecord, RecordGoesLastWithItsDescriptionLastAndStaleChecksRemoved)
 {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "framework/ComPtr.h"
+#include "harness/Files.h"
 #include "support/XmlDocument.h"
-#include "unit/StandInTools.h"
 
 namespace
 {
@@ -14,18 +14,14 @@ const wchar_t kChineseAndEmoji[] = L"\x4E2D\x6587\xD83D\xDE00";
 const char kChineseAndEmojiUtf8[] = "\xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80";
 
 // A folder of the test's own for documents to load from files.
-class TempFolder : public standins::TempDir
+class TempFolder : public harness::TempDir
 {
   public:
     TempFolder() : TempDir(L"qvx-xml-") {}
     std::wstring Write(const wchar_t* name, const std::string& bytes) const
     {
-        const std::wstring path = Path() + name;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        ::CloseHandle(file);
-        return path;
+        harness::WriteBytes(Path() + name, bytes);
+        return Path() + name;
     }
 };
 
