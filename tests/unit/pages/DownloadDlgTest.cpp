@@ -1,3 +1,6 @@
+// The install step as the Download page runs it: the package run and
+// waited for with the frame hidden, the close-client question, and what is
+// cleaned up.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,7 +32,7 @@ namespace
 const wchar_t kFrameVar[] = L"QVX_TEST_INSTALLER_FRAME";
 const wchar_t kPackageVar[] = L"QVX_TEST_INSTALLER_PACKAGE";
 const wchar_t kChildArguments[] =
-    L"--gtest_also_run_disabled_tests --gtest_filter=InstallerStepChild.DISABLED_RunsTheStep";
+    L"--gtest_also_run_disabled_tests --gtest_filter=DownloadDlgChild.DISABLED_RunsTheStep";
 
 std::wstring Environment(const wchar_t* name)
 {
@@ -61,7 +64,7 @@ LRESULT CALLBACK FrameProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 // The installer step run in a process of its own (it ends its process), in
 // front of a frame window of this process, with a package made from the
 // stand-in installer.
-class InstallerStepTest : public ::testing::Test
+class DownloadDlg : public ::testing::Test
 {
   protected:
     void SetUp() override
@@ -155,7 +158,7 @@ class InstallerStepTest : public ::testing::Test
 
 // Not a test of its own: the body of the step's process, which the tests
 // below start with the frame and the package named in the environment.
-TEST(InstallerStepChild, DISABLED_RunsTheStep)
+TEST(DownloadDlgChild, DISABLED_RunsTheStep)
 {
     const std::wstring frame = Environment(kFrameVar);
     const std::wstring package = Environment(kPackageVar);
@@ -170,7 +173,7 @@ TEST(InstallerStepChild, DISABLED_RunsTheStep)
         std::move(held));
 }
 
-TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)
+TEST_F(DownloadDlg, RunsThePackageWithoutArgumentsAndCleansUp)
 {
     LeaveStaleResult();
     ScopedEnvironment userCancel(L"QVX_FAKE_INSTALLER_USERCANCEL", L"YES");
@@ -195,7 +198,7 @@ TEST_F(InstallerStepTest, RunsThePackageWithoutArgumentsAndCleansUp)
     EXPECT_EQ(L"YES", ReadUserCancel(m_result));
 }
 
-TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
+TEST_F(DownloadDlg, WaitsForALongRunningInstallerWithTheFrameHidden)
 {
     LeaveStaleResult();
     const std::wstring go = m_dir.Path() + L"go";
@@ -218,7 +221,7 @@ TEST_F(InstallerStepTest, WaitsForALongRunningInstallerWithTheFrameHidden)
     EXPECT_EQ(L"no", ReadUserCancel(m_result));
 }
 
-TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsNothing)
+TEST_F(DownloadDlg, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsNothing)
 {
     LeaveStaleResult();
     Process client;
@@ -243,7 +246,7 @@ TEST_F(InstallerStepTest, CancelInTheNoticeDialogRemovesPackageAndRecordAndRunsN
     EXPECT_EQ(L"yes", ReadUserCancel(m_result));
 }
 
-TEST_F(InstallerStepTest, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
+TEST_F(DownloadDlg, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
 {
     Process client;
     ASSERT_TRUE(StartClient(client));
@@ -261,7 +264,7 @@ TEST_F(InstallerStepTest, ForceCloseTerminatesTheClientAndThenRunsTheInstaller)
     EXPECT_FALSE(FileExists(m_record));
 }
 
-TEST_F(InstallerStepTest, AMissingPackageStillEndsTheSameWay)
+TEST_F(DownloadDlg, AMissingPackageStillEndsTheSameWay)
 {
     LeaveStaleResult();
     ASSERT_TRUE(::DeleteFileW(m_package.c_str()));

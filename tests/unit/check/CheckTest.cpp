@@ -1,19 +1,25 @@
+// The check room: netsetting.xml, how a reply with the package's checks is
+// read, and this machine's place in a release's rollout, against digests
+// worked out apart from the program (Python's hashlib over the same UTF-8
+// text).
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "framework/ScopedHandle.h"
 #include "harness/Files.h"
-#include "harness/Machine.h"
 #include "update/check/NetSetting.h"
-#include "update/network/NetworkRoute.h"
+#include "update/check/Rollout.h"
+#include "update/check/VersionReply.h"
 
 namespace
 {
+const wchar_t kSignature[] = L"MEUCICkW2RrFysk+A2taHfIR4dUU62wG/OmHHiOL946ytAIMAiEA2EZfqHik+/87RFMyZtxbFhAC\n"
+                             L"Te55Z4Y8cvIHGKAFoOQ=";
+const wchar_t kSha256[] = L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852b855";
+
 std::string Utf16Le(const std::wstring& text)
 {
     std::string bytes = "\xFF\xFE";
@@ -27,31 +33,23 @@ std::string Utf16Le(const std::wstring& text)
 
 // A private folder made the current directory for the length of a test, as
 // the settings file is found there by its bare name.
-class NetSettingTest : public ::testing::Test
+class NetSetting : public ::testing::Test
 {
   protected:
-    NetSettingTest()
+    NetSetting()
     {
         wchar_t previous[MAX_PATH] = {};
         ::GetCurrentDirectoryW(MAX_PATH, previous);
         m_previous = previous;
         ::SetCurrentDirectoryW(m_folder.Path().c_str());
     }
-    ~NetSettingTest() override
+    ~NetSetting() override
     {
         // Out of the folder before it goes.
         ::SetCurrentDirectoryW(m_previous.c_str());
     }
 
-    void WriteSetting(const std::string& bytes)
-    {
-        FileHandle file(
-            ::CreateFileW(kNetSettingFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file);
-        DWORD written = 0;
-        ASSERT_TRUE(
-            ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    }
+    void WriteSetting(const std::string& bytes) { harness::WriteBytes(kNetSettingFileName, bytes); }
 
     // Loads with a caller's list that already holds one entry, to show that
     // the reader only appends.
@@ -92,7 +90,7 @@ class NetSettingTest : public ::testing::Test
 };
 } // namespace
 
-TEST_F(NetSettingTest, ReadsTheServerAndItsPortsInFileOrder)
+TEST_F(NetSetting, ReadsTheServerAndItsPortsInFileOrder)
 {
     Load("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<NetSetting>\r\n"
          "  <Dispatch ip=\"update.example.com\" default_port=\"8080\" ssl=\"1\">\r\n"
@@ -110,7 +108,7 @@ TEST_F(NetSettingTest, ReadsTheServerAndItsPortsInFileOrder)
     ExpectPorts({{0, 0}});
 }
 
-TEST_F(NetSettingTest, MatchesElementNamesInAnyCaseAndAttributeNamesExactly)
+TEST_F(NetSetting, MatchesElementNamesInAnyCaseAndAttributeNamesExactly)
 {
     Load("<r><Dispatch ip=\"h\" ssl=\"1\"><TestPort port=\"8080abc\" ssl=\"yes\"/></Dispatch></r>");
     EXPECT_EQ(L"h", m_server);
@@ -129,7 +127,7 @@ TEST_F(NetSettingTest, MatchesElementNamesInAnyCaseAndAttributeNamesExactly)
     ExpectPorts({{0, 0}, {0, 0}});
 }
 
-TEST_F(NetSettingTest, ReadsOnlyDirectChildrenAndTheFirstDispatch)
+TEST_F(NetSetting, ReadsOnlyDirectChildrenAndTheFirstDispatch)
 {
     Load("<r><other><Dispatch ip=\"deep\" default_port=\"9\"/></other>"
          "<Dispatch ip=\"first\" default_port=\"1\"><TestPort port=\"2\"/>"
@@ -157,7 +155,7 @@ TEST_F(NetSettingTest, ReadsOnlyDirectChildrenAndTheFirstDispatch)
     ExpectPorts({{1, 0}, {2, 0}});
 }
 
-TEST_F(NetSettingTest, KeepsPortsAsWrittenWithoutRangeChecks)
+TEST_F(NetSetting, KeepsPortsAsWrittenWithoutRangeChecks)
 {
     Load(
         "<r><Dispatch ip=\"h\" default_port=\"70000\" ssl=\"2\"><TestPort port=\"0\"/><TestPort port=\"-1\"/>"
@@ -166,7 +164,7 @@ TEST_F(NetSettingTest, KeepsPortsAsWrittenWithoutRangeChecks)
     ExpectPorts({{70000, 2}, {0, 0}, {-1, 0}, {65536, 0}, {INT_MAX, 0}, {0, -1}, {443, 0}, {0, 0}, {0, 0}});
 }
 
-TEST_F(NetSettingTest, LeavesTheOutputsAloneWithoutAUsableFile)
+TEST_F(NetSetting, LeavesTheOutputsAloneWithoutAUsableFile)
 {
     Load();
     ExpectNothingRead();
@@ -196,7 +194,7 @@ TEST_F(NetSettingTest, LeavesTheOutputsAloneWithoutAUsableFile)
     ExpectNothingRead();
 }
 
-TEST_F(NetSettingTest, ReadsAFileOfSeveralMegabytes)
+TEST_F(NetSetting, ReadsAFileOfSeveralMegabytes)
 {
     std::string big = "<r><Dispatch ip=\"h\" default_port=\"1\">";
     const int count = 60000;
@@ -215,114 +213,33 @@ TEST_F(NetSettingTest, ReadsAFileOfSeveralMegabytes)
     }
 }
 
-namespace
+TEST(VersionReply, ValuesAreReadAsTheRecordStoresThem)
 {
-// The reader against the user's proxy settings as each case leaves them.
-class SystemProxyTest : public ::testing::Test
-{
-  protected:
-    // The caller's variables start with values the reader must overwrite or
-    // keep, as its rules say.
-    void Read()
-    {
-        m_enabled = 7;
-        m_proxy = L"caller";
-        EXPECT_EQ(1, ReadSystemProxy(m_enabled, m_proxy));
-    }
-
-    harness::SystemProxy m_settings;
-    int m_enabled = 0;
-    std::wstring m_proxy;
-};
-} // namespace
-
-TEST_F(SystemProxyTest, ReadsTheProxyTextOnlyWhenSwitchedOn)
-{
-    m_settings.SetServer(L"proxy.example:3128");
-    m_settings.SetEnable(0);
-    Read();
-    EXPECT_EQ(0, m_enabled);
-    EXPECT_EQ(L"caller", m_proxy);
-
-    m_settings.Delete(L"ProxyEnable");
-    Read();
-    EXPECT_EQ(0, m_enabled);
-    EXPECT_EQ(L"caller", m_proxy);
-
-    m_settings.SetEnable(1);
-    m_settings.SetServer(L"http=proxy.example:3128;https=secure.example:8443;ftp=f:21");
-    Read();
-    EXPECT_EQ(1, m_enabled);
-    EXPECT_EQ(L"http=proxy.example:3128;https=secure.example:8443;ftp=f:21", m_proxy);
-
-    // Any non-zero value switches it on.
-    m_settings.SetEnable(0x100);
-    m_settings.SetServer(L"\x4EE3\x7406:8080");
-    Read();
-    EXPECT_EQ(1, m_enabled);
-    EXPECT_EQ(L"\x4EE3\x7406:8080", m_proxy);
-
-    m_settings.Delete(L"ProxyServer");
-    Read();
-    EXPECT_EQ(1, m_enabled);
-    EXPECT_EQ(L"", m_proxy);
+    const std::wstring head = L"<r status-code=\"1\"><newversion>3.0</newversion>";
+    VersionReply reply =
+        ReadVersionReply(head + L"<SIZE>1024</SIZE><sha256>" + kSha256 + L"</sha256><Signature>\n" +
+                         kSignature + L"\n</Signature><size>1</size><desc>a\nb</desc>" +
+                         L"<mirror>https://b:8443/x/a.exe</mirror><MIRROR>http://c/a.exe</MIRROR></r>");
+    EXPECT_TRUE(reply.hasStatus);
+    EXPECT_EQ(L"1024", reply.record.size) << "the first of each";
+    EXPECT_EQ(kSha256, reply.record.sha256);
+    EXPECT_EQ(std::wstring::npos, reply.record.signature.find_first_of(L" \r\n"))
+        << "stored without white space";
+    EXPECT_EQ(L"a\r\nb", reply.record.desc);
+    EXPECT_EQ((std::vector<std::wstring>{L"https://b:8443/x/a.exe", L"http://c/a.exe"}),
+              reply.record.mirrors);
+    // Whether a text is an update reply at all, whatever it was labelled.
+    EXPECT_TRUE(ReadVersionReply(L"<response status-code=\"0\"/>").hasStatus);
+    for (const wchar_t* text :
+         {L"<html><body>login</body></html>", L"<r/>", L"not xml", L"<r status-code=\"\"/>"})
+        EXPECT_FALSE(ReadVersionReply(text).hasStatus) << text;
 }
 
-TEST_F(SystemProxyTest, ReadsTheSwitchAsFourBytesWhateverItsType)
+TEST(Rollout, BucketIsTheDigestsFirstFourBytesModulo100)
 {
-    m_settings.SetServer(L"p:1");
-    const struct
-    {
-        std::vector<BYTE> bytes;
-        int enabled;
-    } cases[] = {
-        {{1, 0, 0, 0}, 1},
-        {{0, 0, 0, 0}, 0},
-        {{0, 0, 0, 1}, 1},
-        {{1}, 1},
-        {{0}, 0},
-        {{0, 1}, 1},
-        // Too long for four bytes: not read, so off.
-        {{1, 0, 0, 0, 0, 0, 0, 0}, 0},
-        {{1, 1, 1, 1, 1, 1, 1, 1}, 0},
-    };
-    for (const auto& c : cases)
-    {
-        m_settings.Set(L"ProxyEnable", REG_BINARY, c.bytes.data(), c.bytes.size());
-        Read();
-        EXPECT_EQ(c.enabled, m_enabled) << c.bytes.size() << " bytes";
-        EXPECT_EQ(c.enabled ? L"p:1" : L"caller", m_proxy) << c.bytes.size() << " bytes";
-    }
-}
-
-TEST_F(SystemProxyTest, NeverReadsPastTheTextBudget)
-{
-    m_settings.SetEnable(1);
-    // 1023 characters and the terminating zero fill the 2048 bytes exactly.
-    const std::wstring fits = L"http=" + std::wstring(1018, L'a');
-    m_settings.SetServer(fits);
-    Read();
-    EXPECT_EQ(fits, m_proxy);
-
-    // The whole budget without a zero: all of it, nothing beyond.
-    const std::wstring full(1024, L'b');
-    m_settings.Set(L"ProxyServer", REG_BINARY, full.data(), full.size() * sizeof(wchar_t));
-    Read();
-    EXPECT_EQ(full, m_proxy);
-
-    // Longer than the budget: the text cannot be read, the proxy stays on.
-    m_settings.SetServer(std::wstring(1024, L'c'));
-    Read();
-    EXPECT_EQ(1, m_enabled);
-    EXPECT_EQ(L"", m_proxy);
-    m_settings.SetServer(std::wstring(5000, L'd'));
-    Read();
-    EXPECT_EQ(1, m_enabled);
-    EXPECT_EQ(L"", m_proxy);
-
-    // The text ends at its first zero.
-    const wchar_t withZero[] = L"p:1\0junk";
-    m_settings.Set(L"ProxyServer", REG_MULTI_SZ, withZero, sizeof withZero);
-    Read();
-    EXPECT_EQ(L"p:1", m_proxy);
+    const wchar_t guid[] = L"3F2504E0-4F89-11D3-9A0C-0305E82C3301"; // hashed in lower case
+    EXPECT_EQ(37, RolloutBucket(guid, L"2.2.0.1"));                 // 930d2721...
+    EXPECT_EQ(92, RolloutBucket(guid, L"2.2.0.2"));                 // fce661f8...
+    EXPECT_EQ(1, RolloutBucket(guid, L"版本3"));                    // a4cad421...
+    EXPECT_EQ(0, RolloutBucket(L"", L"2.2.0.1")) << "a machine whose identity cannot be read";
 }

@@ -1,3 +1,6 @@
+// The XML document: children and attributes found as the readers expect,
+// every character kept, document type declarations refused, and loads kept
+// within their bounds.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -89,7 +92,7 @@ std::wstring Nested(int depth, const std::wstring& inner)
     return text;
 }
 
-class XmlDocumentTest : public ::testing::Test
+class XmlDocument : public ::testing::Test
 {
   protected:
     ComApartment m_apartment;
@@ -97,7 +100,7 @@ class XmlDocumentTest : public ::testing::Test
 };
 } // namespace
 
-TEST_F(XmlDocumentTest, FindsDirectChildrenByNameWithoutRegardToCase)
+TEST_F(XmlDocument, FindsDirectChildrenByNameWithoutRegardToCase)
 {
     CXmlDocument document;
     ASSERT_TRUE(document.LoadFromText(L"<root>lead<!-- note --><dispatch ip=\"first\">one</dispatch>"
@@ -140,7 +143,7 @@ TEST_F(XmlDocumentTest, FindsDirectChildrenByNameWithoutRegardToCase)
     EXPECT_TRUE(document.FindChildren(nullptr, "Dispatch").empty());
 }
 
-TEST_F(XmlDocumentTest, FirstMatchWinsWhateverItsNodeType)
+TEST_F(XmlDocument, FirstMatchWinsWhateverItsNodeType)
 {
     CXmlDocument document;
     ASSERT_TRUE(document.LoadFromText(L"<root><?Dispatch target?><Dispatch ip=\"h\"/></root>"));
@@ -154,7 +157,7 @@ TEST_F(XmlDocumentTest, FirstMatchWinsWhateverItsNodeType)
     EXPECT_EQ(2u, document.FindChildren(document.GetRoot(), "Dispatch").size());
 }
 
-TEST_F(XmlDocumentTest, MatchesNamesInTheConversionCodePage)
+TEST_F(XmlDocument, MatchesNamesInTheConversionCodePage)
 {
     CXmlDocument document;
     ASSERT_TRUE(
@@ -177,7 +180,7 @@ TEST_F(XmlDocumentTest, MatchesNamesInTheConversionCodePage)
     }
 }
 
-TEST_F(XmlDocumentTest, ReadsAttributesByExactName)
+TEST_F(XmlDocument, ReadsAttributesByExactName)
 {
     CXmlDocument document;
     ASSERT_TRUE(document.LoadFromText(L"<root ip=\"h\" empty=\"\" v=\"" + std::wstring(kChineseAndEmoji) +
@@ -203,7 +206,7 @@ TEST_F(XmlDocumentTest, ReadsAttributesByExactName)
     EXPECT_EQ(L"keep", value);
 }
 
-TEST_F(XmlDocumentTest, ReadsIntegerAttributesAsAtoiDoes)
+TEST_F(XmlDocument, ReadsIntegerAttributesAsAtoiDoes)
 {
     CXmlDocument document;
     ASSERT_TRUE(document.LoadFromText(
@@ -227,7 +230,7 @@ TEST_F(XmlDocumentTest, ReadsIntegerAttributesAsAtoiDoes)
     EXPECT_EQ(12345, value);
 }
 
-TEST_F(XmlDocumentTest, EveryLoadReplacesOrEmptiesTheDocument)
+TEST_F(XmlDocument, EveryLoadReplacesOrEmptiesTheDocument)
 {
     CXmlDocument document;
     EXPECT_TRUE(document.IsEmpty());
@@ -264,7 +267,7 @@ TEST_F(XmlDocumentTest, EveryLoadReplacesOrEmptiesTheDocument)
     EXPECT_TRUE(document.IsEmpty());
 }
 
-TEST_F(XmlDocumentTest, KeepsEveryCharacterOfTextsAndValues)
+TEST_F(XmlDocument, KeepsEveryCharacterOfTextsAndValues)
 {
     const std::wstring text =
         L"<r v=\"" + std::wstring(kChineseAndEmoji) + L"\"><t>" + kChineseAndEmoji + L"</t></r>";
@@ -300,7 +303,7 @@ TEST_F(XmlDocumentTest, KeepsEveryCharacterOfTextsAndValues)
     EXPECT_EQ(L"\x4E2D\x6587", AttributeOf(document, document.GetRoot(), "v"));
 }
 
-TEST_F(XmlDocumentTest, RefusesDocumentTypeDeclarationsInText)
+TEST_F(XmlDocument, RefusesDocumentTypeDeclarationsInText)
 {
     const std::wstring secret = m_folder.Write(L"secret.txt", "TOPSECRET");
     std::wstring url = L"file:///" + secret;
@@ -318,7 +321,7 @@ TEST_F(XmlDocumentTest, RefusesDocumentTypeDeclarationsInText)
     }
 }
 
-TEST_F(XmlDocumentTest, RefusesDocumentTypeDeclarationsInFiles)
+TEST_F(XmlDocument, RefusesDocumentTypeDeclarationsInFiles)
 {
     const std::wstring secret = m_folder.Write(L"secret.txt", "TOPSECRET");
     std::wstring url = L"file:///" + secret;
@@ -339,7 +342,7 @@ TEST_F(XmlDocumentTest, RefusesDocumentTypeDeclarationsInFiles)
     }
 }
 
-TEST_F(XmlDocumentTest, TakesTheDeclarationsCharactersInsideTheDocumentAsText)
+TEST_F(XmlDocument, TakesTheDeclarationsCharactersInsideTheDocumentAsText)
 {
     const std::wstring text =
         L"<?xml version=\"1.0\"?><!-- <!DOCTYPE r> --><?p <!DOCTYPE?><r a=\"&lt;!DOCTYPE\">"
@@ -363,7 +366,7 @@ TEST_F(XmlDocumentTest, TakesTheDeclarationsCharactersInsideTheDocumentAsText)
     }
 }
 
-TEST_F(XmlDocumentTest, LoadsFilesWithinTheirBounds)
+TEST_F(XmlDocument, LoadsFilesWithinTheirBounds)
 {
     CXmlDocument document;
     EXPECT_FALSE(document.LoadFromFile(m_folder.Write(L"empty.xml", "")));

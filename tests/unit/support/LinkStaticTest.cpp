@@ -1,25 +1,20 @@
+// The hyperlink control: the browser's command line, the shell's error
+// texts, the registry's byte budget, and the control on the download page's
+// template, looked at and clicked as a user would.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 
-#include "framework/Dialog.h"
+#include <tuple>
+
 #include "framework/WinApp.h"
 #include "harness/Files.h"
 #include "harness/Process.h"
-#include "resource.h"
-#include "unit/WindowProbes.h"
-#include "support/LinkStatic.h"
+#include "unit/support/LinkStaticPage.h"
 
+using namespace harness;
 using namespace probes;
-using harness::Lines;
-using harness::ReadBytes;
-using harness::ScopedEnvironment;
-using harness::StandInPath;
-using harness::TempDir;
-using harness::TextOf;
-using harness::WaitUntil;
 
 namespace
 {
@@ -27,65 +22,14 @@ const COLORREF kLinkColour = RGB(0, 0, 238);
 const COLORREF kVisitedColour = RGB(85, 26, 139);
 const wchar_t kTestKey[] = L"Software\\QVXLiveUpdateTest";
 
-// The download page's template with binding left to the test, so that the
-// control can be looked at before and after it is attached.
-class CLinkTestPage : public CDialog
-{
-  public:
-    CLinkTestPage() : CDialog(IDD_DOWNLOAD) {}
-    BOOL OnInitDialog() override { return TRUE; }
-    CLinkStatic m_link;
-
-  protected:
-    void DoDataExchange(CDataExchange* pDX) override
-    {
-        CDialog::DoDataExchange(pDX);
-        DDX_Control(pDX, IDC_MANUAL_LINK, m_link);
-    }
-};
-
-// A visible top-level window holding the page.
-class LinkStaticTest : public ::testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        // The real pointer stays off the page, so that only the test's own
-        // mouse messages reach the controls.
-        ::SetCursorPos(1000, 740);
-        ASSERT_TRUE(m_host.Create(IDD_NOTICE, nullptr));
-        ::SetWindowPos(m_host, HWND_TOP, 20, 20, 640, 480, SWP_SHOWWINDOW | SWP_NOACTIVATE);
-        ASSERT_TRUE(m_page.Create(IDD_DOWNLOAD, &m_host));
-        m_page.MoveWindow(RECT{0, 0, 620, 440});
-        m_page.ShowWindow(SW_SHOW);
-    }
-
-    // A static text of the page, made here with the page's font.
-    HWND MakeStatic(DWORD style, const wchar_t* text, const RECT& rc, int id)
-    {
-        HWND hWnd = ::CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | style, rc.left, rc.top,
-                                      rc.right - rc.left, rc.bottom - rc.top, m_page,
-                                      reinterpret_cast<HMENU>(id), ::GetModuleHandleW(nullptr), nullptr);
-        ::SendMessageW(hWnd, WM_SETFONT, ::SendMessageW(m_page, WM_GETFONT, 0, 0), FALSE);
-        return hWnd;
-    }
-
-    CDialog m_host{IDD_NOTICE};
-    CLinkTestPage m_page;
-};
-
 void ExpectRect(const RECT& expected, const RECT& actual)
 {
-    EXPECT_EQ(expected.left, actual.left);
-    EXPECT_EQ(expected.top, actual.top);
-    EXPECT_EQ(expected.right, actual.right);
-    EXPECT_EQ(expected.bottom, actual.bottom);
+    EXPECT_EQ(std::tie(expected.left, expected.top, expected.right, expected.bottom),
+              std::tie(actual.left, actual.top, actual.right, actual.bottom));
 }
 
 // A click as the user makes it: the static control itself reports it.
-void Click(HWND hControl)
+void ClickAsAUser(HWND hControl)
 {
     ::SendMessageW(hControl, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 1));
     ::SendMessageW(hControl, WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
@@ -95,8 +39,8 @@ void Click(HWND hControl)
 // answered so that the test fails instead of waiting for a user.
 void ClickExpectingNoBox(HWND hControl)
 {
-    harness::MessageBoxAnswerer guard(::GetCurrentThreadId(), ModuleBaseName());
-    Click(hControl);
+    MessageBoxAnswerer guard(::GetCurrentThreadId(), ModuleBaseName());
+    ClickAsAUser(hControl);
     EXPECT_EQ(L"", guard.Text());
 }
 
@@ -104,14 +48,14 @@ void ClickExpectingNoBox(HWND hControl)
 // file in the temporary folder, which is removed again.
 std::vector<std::string> WaitForRuns(const std::wstring& marker, size_t count)
 {
-    const std::wstring result = harness::TempFolder() + L"QVXLivaUpdate.ini";
-    WaitUntil([&] { return Lines(ReadBytes(marker)).size() >= count && harness::FileExists(result); });
+    const std::wstring result = TempFolder() + L"QVXLivaUpdate.ini";
+    WaitUntil([&] { return Lines(ReadBytes(marker)).size() >= count && FileExists(result); });
     ::DeleteFileW(result.c_str());
     return Lines(ReadBytes(marker));
 }
 } // namespace
 
-TEST(LinkStaticCommandLine, PutsTheUrlInPlaceOfThePlaceholder)
+TEST_F(LinkStatic, PutsTheUrlInPlaceOfThePlaceholder)
 {
     const std::wstring url = L"http://dl.example.com/pkg/setup 2.exe";
     // No placeholder: a blank and the address are appended.
@@ -130,7 +74,7 @@ TEST(LinkStaticCommandLine, PutsTheUrlInPlaceOfThePlaceholder)
     EXPECT_EQ(L" u", BuildBrowserCommandLine(L"", L"u").value());
 }
 
-TEST(LinkStaticCommandLine, RefusesWhatDoesNotFitInsteadOfCuttingIt)
+TEST_F(LinkStatic, RefusesWhatDoesNotFitInsteadOfCuttingIt)
 {
     const std::wstring command(100, L'c');
     // 100 + 1 + 418 = 519 units: the buffer of 520 takes them with the zero.
@@ -165,7 +109,7 @@ TEST(LinkStaticCommandLine, RefusesWhatDoesNotFitInsteadOfCuttingIt)
     }
 }
 
-TEST(LinkStaticErrorText, CoversTheWholeTable)
+TEST_F(LinkStatic, CoversTheWholeTable)
 {
     EXPECT_EQ(L"The operating system is out\nof memory or resources.", OpenErrorText(0));
     EXPECT_EQ(L"The specified file was not found.", OpenErrorText(2));
@@ -189,7 +133,7 @@ TEST(LinkStaticErrorText, CoversTheWholeTable)
     EXPECT_EQ(L"Unknown Error (-5) occurred.", OpenErrorText(-5));
 }
 
-TEST(LinkStaticRegistry, ReadsDefaultValuesWithinTheByteBudget)
+TEST_F(LinkStatic, ReadsDefaultValuesWithinTheByteBudget)
 {
     const std::wstring base = std::wstring(kTestKey) + L"\\Budget";
     {
@@ -197,11 +141,11 @@ TEST(LinkStaticRegistry, ReadsDefaultValuesWithinTheByteBudget)
         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, (base + L"\\fits").c_str(), 0, nullptr,
                                                    0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr));
         // 129 units and the zero: exactly 260 bytes.
-        harness::SetRegistryText(key.Get(), nullptr, std::wstring(129, L'v'));
+        SetRegistryText(key.Get(), nullptr, std::wstring(129, L'v'));
         RegKey tooLong;
         ::RegCreateKeyExW(HKEY_CURRENT_USER, (base + L"\\long").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                           nullptr, tooLong.Receive(), nullptr);
-        harness::SetRegistryText(tooLong.Get(), nullptr, std::wstring(130, L'w'));
+        SetRegistryText(tooLong.Get(), nullptr, std::wstring(130, L'w'));
     }
     std::wstring value = L"before";
     EXPECT_EQ(0, CLinkStatic::ReadClassesRootDefault(HKEY_CURRENT_USER, base + L"\\fits", value));
@@ -216,56 +160,7 @@ TEST(LinkStaticRegistry, ReadsDefaultValuesWithinTheByteBudget)
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
 }
 
-TEST(LinkStaticFramework, ToolTipForgetsItsWindowWhenItsOwnerIsDestroyed)
-{
-    HWND hOwner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(nullptr, hOwner);
-    CWnd owner;
-    owner.m_hWnd = hOwner;
-    CToolTipCtrl tip;
-    ASSERT_TRUE(tip.Create(&owner));
-    EXPECT_FALSE(tip.Create(&owner));
-    const HWND hTip = tip.m_hWnd;
-    RECT rc{0, 0, 5, 5};
-    EXPECT_TRUE(tip.AddTool(&owner, L"first", &rc, 7));
-    EXPECT_EQ(L"first", tip.GetText(&owner, 7));
-    tip.UpdateTipText(L"second", &owner, 7);
-    EXPECT_EQ(L"second", tip.GetText(&owner, 7));
-    EXPECT_EQ(L"", tip.GetText(&owner, 8));
-
-    ::DestroyWindow(hOwner);
-    owner.m_hWnd = nullptr;
-    EXPECT_FALSE(::IsWindow(hTip));
-    EXPECT_EQ(nullptr, tip.m_hWnd);
-}
-
-TEST(LinkStaticFramework, FontIsOwnedAndReplaced)
-{
-    CFont font;
-    LOGFONTW lf{};
-    EXPECT_EQ(0, font.GetLogFont(&lf));
-    lf.lfHeight = -13;
-    lf.lfUnderline = TRUE;
-    wcscpy(lf.lfFaceName, L"Tahoma");
-    ASSERT_TRUE(font.CreateFontIndirect(&lf));
-    const HFONT first = font;
-    LOGFONTW back{};
-    ASSERT_NE(0, font.GetLogFont(&back));
-    EXPECT_EQ(-13, back.lfHeight);
-    EXPECT_TRUE(back.lfUnderline);
-
-    lf.lfHeight = -20;
-    ASSERT_TRUE(font.CreateFontIndirect(&lf));
-    EXPECT_NE(first, font.GetSafeHandle());
-    // The first font has been deleted.
-    EXPECT_EQ(0, ::GetObjectW(first, sizeof back, &back));
-    EXPECT_TRUE(font.DeleteObject());
-    EXPECT_EQ(nullptr, font.GetSafeHandle());
-    EXPECT_FALSE(font.DeleteObject());
-}
-
-TEST_F(LinkStaticTest, AttachNotifiesUnderlinesFitsAndTakesTheUrlFromTheText)
+TEST_F(LinkStatic, AttachNotifiesUnderlinesFitsAndTakesTheUrlFromTheText)
 {
     HWND hLink = m_page.GetDlgItem(IDC_MANUAL_LINK);
     ASSERT_NE(nullptr, hLink);
@@ -311,7 +206,7 @@ TEST_F(LinkStaticTest, AttachNotifiesUnderlinesFitsAndTakesTheUrlFromTheText)
     ExpectRect(client, ToolRect(hLink));
 }
 
-TEST_F(LinkStaticTest, TakesItsTextFromTheUrlAndFitsByItsAlignment)
+TEST_F(LinkStatic, TakesItsTextFromTheUrlAndFitsByItsAlignment)
 {
     const std::wstring url = L"http://dl.example.com/a.exe";
     CLinkStatic empty;
@@ -346,7 +241,7 @@ TEST_F(LinkStaticTest, TakesItsTextFromTheUrlAndFitsByItsAlignment)
     ExpectRect(RECT{10 + dx, 160 + dy, 310 - dx, 201 - dy}, RectInParent(hMiddle));
 }
 
-TEST_F(LinkStaticTest, ColoursFollowTheHoverAndTheVisitedState)
+TEST_F(LinkStatic, ColoursFollowTheHoverAndTheVisitedState)
 {
     m_page.UpdateData(FALSE);
     HWND hLink = m_page.m_link.m_hWnd;
@@ -389,7 +284,7 @@ TEST_F(LinkStaticTest, ColoursFollowTheHoverAndTheVisitedState)
     EXPECT_NE(::GetStockObject(NULL_BRUSH), AskColours(m_page, m_page.GetDlgItem(IDC_PACKAGE_LINE)).brush);
 }
 
-TEST_F(LinkStaticTest, FallsBackToTheHtmAssociationAndReportsTheShellsError)
+TEST_F(LinkStatic, FallsBackToTheHtmAssociationAndReportsTheShellsError)
 {
     ClassesRootOverride classes(kTestKey);
     ASSERT_TRUE(classes.IsActive());
@@ -410,8 +305,8 @@ TEST_F(LinkStaticTest, FallsBackToTheHtmAssociationAndReportsTheShellsError)
     EXPECT_EQ(shellCode, CLinkStatic::OpenUrl(missing, SW_SHOW));
     m_page.m_link.SetLinkUrl(missing);
     {
-        harness::MessageBoxAnswerer answerer(::GetCurrentThreadId(), ModuleBaseName());
-        Click(hLink);
+        MessageBoxAnswerer answerer(::GetCurrentThreadId(), ModuleBaseName());
+        ClickAsAUser(hLink);
         EXPECT_EQ(L"Unable to open hyperlink:\n\n" + OpenErrorText(shellCode), answerer.Text());
     }
     EXPECT_EQ(kLinkColour, TextColour(m_page, hLink));
@@ -429,7 +324,7 @@ TEST_F(LinkStaticTest, FallsBackToTheHtmAssociationAndReportsTheShellsError)
     std::vector<std::string> runs = WaitForRuns(marker, 1);
     ASSERT_EQ(1u, runs.size());
     const std::wstring expectedTail = L"\"" + browser + L"\" -nohome  " + missing;
-    EXPECT_EQ(expectedTail, harness::Wide(runs[0].substr(runs[0].find("cmdline=") + 8)));
+    EXPECT_EQ(expectedTail, Wide(runs[0].substr(runs[0].find("cmdline=") + 8)));
 
     // A command line that fits the wide buffer but not WinExec's 255 bytes
     // is not run cut short: the shell's code stands.
@@ -441,7 +336,7 @@ TEST_F(LinkStaticTest, FallsBackToTheHtmAssociationAndReportsTheShellsError)
     EXPECT_EQ(longShellCode, CLinkStatic::OpenUrl(longUrl, SW_SHOW));
 }
 
-TEST_F(LinkStaticTest, SetsNoCursorOfItsOwnWithoutAHandCursorAndRelaysToItsTooltip)
+TEST_F(LinkStatic, SetsNoCursorOfItsOwnWithoutAHandCursorAndRelaysToItsTooltip)
 {
     m_page.UpdateData(FALSE);
     HWND hLink = m_page.m_link.m_hWnd;
@@ -472,7 +367,7 @@ TEST_F(LinkStaticTest, SetsNoCursorOfItsOwnWithoutAHandCursorAndRelaysToItsToolt
     ::SetCursorPos(1000, 740);
 }
 
-TEST_F(LinkStaticTest, GivesTheControlBackTheDialogFontWhenDestroyed)
+TEST_F(LinkStatic, GivesTheControlBackTheDialogFontWhenDestroyed)
 {
     const HWND hStatic = MakeStatic(0, L"text", RECT{10, 10, 200, 40}, 2010);
     const LRESULT pageFont = ::SendMessageW(m_page, WM_GETFONT, 0, 0);

@@ -1,31 +1,17 @@
-// How far along the download is, what the server's answers allow, and what
-// a run leaves for the next one.
+// The download room: what the server's answers allow, when a try is
+// followed by another, what a run leaves for the next one, and which names
+// from an address may become paths.
 #include <gtest/gtest.h>
 
 #include "framework/ScopedHandle.h"
 #include "harness/Files.h"
-#include "update/network/NetworkTimeouts.h"
-#include "pages/StatusText.h"
-#include "pages/TransferMeter.h"
-#include "update/download/PackageDownload.h"
+#include "update/download/PackageName.h"
 #include "update/download/PackageRequest.h"
 #include "update/download/RangeAnswer.h"
 #include "update/download/RetryPolicy.h"
 #include "update/download/ResumeState.h"
 
-TEST(PackageDownload, ProgressIsTruncatedAndHoldsForHugePackages)
-{
-    EXPECT_EQ(3333, ProgressPosition(1, 3));
-    EXPECT_EQ(6666, ProgressPosition(2, 3));
-    EXPECT_EQ(10000, ProgressPosition(3, 3));
-    EXPECT_EQ(0, ProgressPosition(0, 0));
-    const uint64_t fiveGiB = 5ull << 30;
-    EXPECT_EQ(5000, ProgressPosition(fiveGiB / 2, fiveGiB));
-    EXPECT_EQ(9999, ProgressPosition(fiveGiB - 1, fiveGiB));
-    EXPECT_EQ(10000, ProgressPosition(fiveGiB, fiveGiB));
-}
-
-TEST(PackageDownload, ContentLengthMustBeAUsableSize)
+TEST(RangeAnswer, ContentLengthMustBeAUsableSize)
 {
     uint64_t length = 0;
     EXPECT_TRUE(ParseContentLength(L"3", length));
@@ -41,7 +27,7 @@ TEST(PackageDownload, ContentLengthMustBeAUsableSize)
         EXPECT_FALSE(ParseContentLength(text, length)) << text;
 }
 
-TEST(PackageDownload, OnlyAnExactContinuationIsAppended)
+TEST(RangeAnswer, OnlyAnExactContinuationIsAppended)
 {
     struct Case
     {
@@ -79,7 +65,7 @@ TEST(PackageDownload, OnlyAnExactContinuationIsAppended)
     EXPECT_EQ(L"", weak.Validator());
 }
 
-TEST(PackageDownload, RetriesWaitLongerEachTimeAndNeverGoOnForEver)
+TEST(RetryPolicy, RetriesWaitLongerEachTimeAndNeverGoOnForEver)
 {
     EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000, 8000, 16000}),
               (std::vector<DWORD>{RetryDelayMs(1), RetryDelayMs(2), RetryDelayMs(3), RetryDelayMs(4),
@@ -98,10 +84,6 @@ TEST(PackageDownload, RetriesWaitLongerEachTimeAndNeverGoOnForEver)
     for (int i = 1; i < kMaxDownloadTries; ++i)
         ASSERT_EQ(Next::AtOnce, i % 2 ? steady.AfterTry(10 << 20) : steady.AfterDroppedBytes()) << i;
     EXPECT_EQ(Next::GiveUp, steady.AfterTry(10 << 20));
-    for (const wchar_t* text : {L"1", L"45", L"600"})
-        EXPECT_EQ(static_cast<DWORD>(_wtoi(text)), ParseStallSeconds(text)) << text;
-    for (const wchar_t* text : {L"", L"0", L"601", L"-3", L"5s", L" 5", L"99999999999"})
-        EXPECT_EQ(0u, ParseStallSeconds(text)) << text;
 }
 
 TEST(ResumeState, RoundTripsAndRefusesAnythingElse)
@@ -160,29 +142,17 @@ TEST(ResumeState, OnlyOurOwnStalePairsAreRemoved)
     EXPECT_TRUE(exists(L"other.exe.downloading"));
 }
 
-TEST(TransferMeter, SpeedOverTheLastSecondsAndTheTextsShown)
+TEST(PackageName, OnlyPlainNamesStayInTheTemporaryFolder)
 {
-    TransferMeter meter;
-    EXPECT_EQ(0, meter.BytesPerSecond());
-    for (ULONGLONG t = 0; t <= 10000; t += 100)
-        meter.Add(t < 5000 ? t * 1000 : 5000000 + (t - 5000) * 100, t); // 1 MB/s, then 100 KB/s
-    EXPECT_NEAR(100000, meter.BytesPerSecond(), 1000) << "only the last five seconds count";
-    meter.Reset();
-    meter.Add(0, 0);
-    meter.Add(1000, 100);
-    EXPECT_FALSE(meter.HasSpeed()) << "too short to say";
-    EXPECT_EQ(1000000000000000u, SecondsLeft(0, UINT64_MAX, 1.0).value_or(0)) << "a length near 2^64";
-
-    EXPECT_EQ(L"512 B", FormatByteCount(512));
-    EXPECT_EQ(L"12.5 MB", FormatByteCount(13107200));
-    EXPECT_EQ(L"1.0 MB", FormatByteCount(1048575));
-    EXPECT_EQ(L"1.5 GB", FormatByteCount(1610612736));
-    EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 2.3 MB/s，剩余约 16 秒",
-              FormatTransferStatus(13107200, 50331648, 2.3 * 1048576));
-    EXPECT_EQ(L"已下载 1.0 MB / 301.0 MB，速度 1.0 MB/s，剩余约 5 分钟",
-              FormatTransferStatus(1048576, 301 * 1048576ull, 1048576));
-    EXPECT_EQ(L"已下载 12.5 MB，速度 2.3 MB/s", FormatTransferStatus(13107200, 0, 2.3 * 1048576));
-    EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 0 B/s", FormatTransferStatus(13107200, 50331648, 0));
-    EXPECT_EQ(L"已下载 0 B / 48.0 MB", FormatTransferStatus(0, 50331648, -1)) << "no speed known yet";
-    EXPECT_EQ(L"连接中断，5 秒后重试（第 2 次，共 5 次）", FormatRetryStatus(5, 2, 5));
+    for (const wchar_t* name : {L"setup.exe", L"Qora 3.0 安装包.exe", L"a..b.exe", L"%2e%2e", L".hidden"})
+        EXPECT_TRUE(IsPlainFileName(name)) << name;
+    for (const wchar_t* name : {L"",         L".",       L"..",           L"...",      L"..\\x.exe",
+                                L"a\\b.exe", L"c:x.exe", L"x.exe:stream", L"x?.exe",   L"x*.exe",
+                                L"x\".exe",  L"x<y.exe", L"x|y.exe",      L"x\ty.exe", L"trail.",
+                                L"trail ",   L"CON",     L"nul.exe",      L"com1.txt", L"LPT9"})
+        EXPECT_FALSE(IsPlainFileName(name)) << name;
+    // Devices that Windows reserves and this platform does not.
+    for (const wchar_t* name : {L"COM0.exe", L"lpt0", L"COM\u00B9.exe", L"LPT\u00B3 .txt"})
+        EXPECT_FALSE(IsPlainFileName(name)) << name;
+    EXPECT_TRUE(IsPlainFileName(L"COM10")) << "only COM0 to COM9 are devices";
 }

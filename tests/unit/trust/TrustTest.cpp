@@ -1,6 +1,6 @@
-// The publisher's key and the Authenticode layer: key parsing, signature
-// checks, what the build variants embed, and packages signed by the test
-// set-up (tests/trust/prepare.sh) in the fault server's files folder.
+// The trust room: the checks' text forms, the order of versions, the key,
+// Authenticode on packages signed by tests/trust/prepare.sh in the fault
+// server's files folder, what an offer may be, the package's size and digest.
 #include <gtest/gtest.h>
 
 #include "harness/Files.h"
@@ -9,13 +9,21 @@
 #include "support/SignatureEncoding.h"
 #include "support/Sha256.h"
 #include "update/trust/Authenticode.h"
+#include "update/trust/DottedVersion.h"
 #include "update/trust/Offer.h"
+#include "update/trust/PackageChecks.h"
 #include "update/trust/PackageManifest.h"
 #include "update/trust/PackageVerifier.h"
 #include "update/trust/PublisherKey.h"
 
 namespace
 {
+// A signature and a digest in the forms a reply carries them.
+const wchar_t kReplySignature[] =
+    L"MEUCICkW2RrFysk+A2taHfIR4dUU62wG/OmHHiOL946ytAIMAiEA2EZfqHik+/87RFMyZtxbFhAC\n"
+    L"Te55Z4Y8cvIHGKAFoOQ=";
+const wchar_t kReplySha256[] = L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852b855";
+
 // `openssl dgst -sha256 -sign tests/keys/publisher.key` over kSignedText.
 const char kSignedText[] = "QVXLiveUpdate test release";
 const wchar_t kSignature[] =
@@ -71,6 +79,78 @@ struct Resources
 };
 } // namespace
 
+TEST(PackageChecks, TextFormsAreTakenStrictly)
+{
+    uint64_t size = 0;
+    EXPECT_TRUE(ParsePackageSize(L"18446744073709551615", size));
+    EXPECT_EQ(UINT64_MAX, size);
+    EXPECT_TRUE(ParsePackageSize(L"007", size));
+    EXPECT_EQ(7u, size);
+    for (const wchar_t* text : {L"", L"0", L"18446744073709551616", L"+1", L" 1", L"1 ", L"1e3", L"-1"})
+        EXPECT_FALSE(ParsePackageSize(text, size)) << text;
+
+    std::array<BYTE, 32> digest{};
+    EXPECT_TRUE(ParseSha256Hex(kReplySha256, digest));
+    EXPECT_EQ(0xE3, digest[0]);
+    EXPECT_EQ(0x55, digest[31]);
+    const std::wstring hex = kReplySha256;
+    for (const std::wstring& text : {hex.substr(1), hex + L"0", L"G" + hex.substr(1), hex.substr(1) + L" "})
+        EXPECT_FALSE(ParseSha256Hex(text, digest)) << text;
+
+    // openssl's wrapped base64 of DER: s keeps its leading zero byte to stay
+    // positive, and that byte is no part of s.
+    std::array<BYTE, 64> raw{};
+    EXPECT_TRUE(ParseSignatureText(kReplySignature, raw));
+    EXPECT_EQ(0x29, raw[0]);
+    EXPECT_EQ(0x0C, raw[31]);
+    EXPECT_EQ(0xD8, raw[32]);
+    EXPECT_EQ(0xE4, raw[63]);
+    const std::wstring base64 = kReplySignature;
+    // Only that form: not a cut or padded text, not other characters, not a
+    // bit set that the padding leaves unused, and the same numbers not in
+    // DER's one form (r with a zero byte it does not need, s without the
+    // one that keeps it positive).
+    for (const std::wstring& text :
+         {base64.substr(4), base64 + L"=", L"!" + base64.substr(1), std::wstring(L"QUJD"),
+          base64.substr(0, base64.size() - 2) + L"R=", std::wstring(),
+          std::wstring(L"MEYCIQApFtkaxcrJPgNrWh3yEeHVFOtsBvzphx4ji/eOsrQCDAIhANhGX6h4pPv/"
+                       L"O0RTMmbcWxYQAk3ueWeGPHLyBxigBaDk"),
+          std::wstring(L"MEQCICkW2RrFysk+A2taHfIR4dUU62wG/OmHHiOL946ytAIMAiDYRl+oeKT7/"
+                       L"ztEUzJm3FsWEAJN7nlnhjxy8gcYoAWg5A==")})
+        EXPECT_FALSE(ParseSignatureText(text, raw)) << text;
+    // DER around the same numbers that is not one SEQUENCE of exactly them.
+    const auto der = DecodeBase64(WithoutWhiteSpace(base64));
+    ASSERT_TRUE(der.has_value());
+    std::vector<BYTE> longer = *der, shorter(der->begin(), der->end() - 1), notSequence = *der;
+    longer.push_back(0);
+    notSequence[0] = 0x31;
+    for (const auto& bad : {longer, shorter, notSequence, std::vector<BYTE>{}})
+        EXPECT_FALSE(DerSignatureToRaw(bad, raw));
+}
+
+TEST(DottedVersion, ComparesNumbersComponentByComponent)
+{
+    // Each newer than the next: numbers, not texts; missing components 0.
+    const wchar_t* order[] = {L"18446744073709551616",
+                              L"18446744073709551615",
+                              L"10",
+                              L"3.0.0.1",
+                              L"3",
+                              L"2.10",
+                              L"2.9.9",
+                              L"1",
+                              L""};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+    {
+        EXPECT_EQ(1, CompareDottedVersions(order[i], order[i + 1])) << order[i];
+        EXPECT_EQ(-1, CompareDottedVersions(order[i + 1], order[i])) << order[i];
+    }
+    EXPECT_EQ(0, CompareDottedVersions(L"03.0.0.0", L"3"));
+    EXPECT_EQ(0, CompareDottedVersions(L"010.0.0", L"10"));
+    for (const wchar_t* text : {L"3.", L".3", L"3..0", L"3.0 beta", L" 3", L"v3", L"-1"})
+        EXPECT_FALSE(CompareDottedVersions(text, L"1").has_value()) << text;
+}
+
 TEST(PublisherKey, OnlyP256PublicKeysAreTaken)
 {
     EXPECT_TRUE(PublisherKey::FromPem(TestKey("publisher.pem")).has_value());
@@ -104,7 +184,7 @@ TEST(PublisherKey, VerifiesOnlyThePublishersSignatureOfTheSameBytes)
     EXPECT_TRUE(moved.Verify(digest, signature)) << "a moved key still verifies";
 }
 
-TEST(PackageTrust, BuildsEmbedWhatTheyAreConfiguredWith)
+TEST(PublisherKey, BuildsEmbedWhatTheyAreConfiguredWith)
 {
     EXPECT_FALSE(HasEmbeddedPublisherKey());
     EXPECT_TRUE(PinnedSignerThumbprints().empty());

@@ -1,19 +1,72 @@
 #pragma once
-// Helpers the window tests use to look at controls of their own: the
-// colours a parent's colour message yields, positions and text extents,
-// tooltip tools, and a private HKEY_CLASSES_ROOT.
+// The page the link tests look at, in a visible window of its own, and what
+// they look at it with: the colours a parent's colour message yields,
+// positions and text extents, tooltip tools, and a private
+// HKEY_CLASSES_ROOT.
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 #include <string>
 #include <vector>
 
+#include "framework/Dialog.h"
 #include "framework/ScopedHandle.h"
 #include "harness/Machine.h"
 #include "harness/Window.h"
+#include "resource.h"
+#include "support/LinkStatic.h"
 
 namespace probes
 {
+// The download page's template with binding left to the test, so that the
+// control can be looked at before and after it is attached.
+class CLinkTestPage : public CDialog
+{
+  public:
+    CLinkTestPage() : CDialog(IDD_DOWNLOAD) {}
+    BOOL OnInitDialog() override { return TRUE; }
+    CLinkStatic m_link;
+
+  protected:
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        CDialog::DoDataExchange(pDX);
+        DDX_Control(pDX, IDC_MANUAL_LINK, m_link);
+    }
+};
+
+// A visible top-level window holding the page.
+class LinkStatic : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        // The real pointer stays off the page, so that only the test's own
+        // mouse messages reach the controls.
+        ::SetCursorPos(1000, 740);
+        ASSERT_TRUE(m_host.Create(IDD_NOTICE, nullptr));
+        ::SetWindowPos(m_host, HWND_TOP, 20, 20, 640, 480, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+        ASSERT_TRUE(m_page.Create(IDD_DOWNLOAD, &m_host));
+        m_page.MoveWindow(RECT{0, 0, 620, 440});
+        m_page.ShowWindow(SW_SHOW);
+    }
+
+    // A static text of the page, made here with the page's font.
+    HWND MakeStatic(DWORD style, const wchar_t* text, const RECT& rc, int id)
+    {
+        HWND hWnd = ::CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | style, rc.left, rc.top,
+                                      rc.right - rc.left, rc.bottom - rc.top, m_page,
+                                      reinterpret_cast<HMENU>(id), ::GetModuleHandleW(nullptr), nullptr);
+        ::SendMessageW(hWnd, WM_SETFONT, ::SendMessageW(m_page, WM_GETFONT, 0, 0), FALSE);
+        return hWnd;
+    }
+
+    CDialog m_host{IDD_NOTICE};
+    CLinkTestPage m_page;
+};
+
 struct ColourAnswer
 {
     COLORREF text;

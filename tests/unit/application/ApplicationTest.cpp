@@ -1,6 +1,10 @@
+// The application room: the command line, and the wizard frame inside this
+// process, for what another process cannot see.
 #include <gtest/gtest.h>
 
 #include "application/CommandLine.h"
+#include "application/LiveUpdateDlg.h"
+#include "update/record/LiveUpdateIni.h"
 
 TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
 {
@@ -51,4 +55,21 @@ TEST(CommandLine, OptionsChooseTheRunAndAnythingElseIsBad)
     // Split as the runtime splits, without the program's name.
     EXPECT_EQ((std::vector<std::wstring>{L"/installer-args", L"/D=\"C:\\P F\"", L""}),
               SplitArguments(L"\"C:\\a b\\x.exe\" /installer-args \"/D=\\\"C:\\P F\\\"\" \"\""));
+}
+
+TEST(LiveUpdateDlg, SystemMenuEndsWithASeparatorAndTheAboutEntry)
+{
+    ::DeleteFileW(LiveUpdateIniPath().c_str());
+    CLiveUpdateDlg frame(nullptr);
+    ASSERT_TRUE(frame.Create(CLiveUpdateDlg::IDD, nullptr));
+    HMENU menu = ::GetSystemMenu(frame.m_hWnd, FALSE);
+    ASSERT_NE(nullptr, menu);
+    const int count = ::GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(static_cast<UINT>(MF_SEPARATOR), ::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+    wchar_t text[64] = {};
+    ::GetMenuStringW(menu, count - 1, text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(L"关于 QVXLiveUpdate(&A)...", text);
+    EXPECT_EQ(16u, ::GetMenuItemID(menu, count - 1));
+    frame.DestroyWindow();
 }

@@ -1,3 +1,5 @@
+// Who may write to a folder, the working folder chosen by it, and the
+// single-instance lock in that folder.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -56,7 +58,7 @@ TEST(FolderSecurity, OnlyTheUserTheSystemAndTheAdministratorsAreTrusted)
     EXPECT_TRUE(OthersMayCreateIn(nullptr, CurrentUserSid())) << "no DACL at all lets everyone in";
 }
 
-TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenamedAside)
+TEST(WorkingFolder, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenamedAside)
 {
     enum Standing
     {
@@ -132,7 +134,7 @@ TEST(FolderSecurity, TheWorkingFolderIsPrivateAndWhatStandsInItsPlaceIsOnlyRenam
     }
 }
 
-TEST(FolderSecurity, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
+TEST(InstanceLock, TheLockIsHeldByOneRunAndGrantsNobodyButTheTrustedAnything)
 {
     harness::TempDir dir(L"qvx-lock-");
     DWORD error = 0;

@@ -1,18 +1,22 @@
+// The pages room: the close-client dialog, the boxes' texts, how far along
+// the download is and what the status line says, the Welcome page's line.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "harness/Window.h"
+#include "pages/FailureText.h"
 #include "pages/NoticeDlg.h"
+#include "pages/StatusText.h"
+#include "pages/TransferMeter.h"
+#include "pages/WelcomeDlg.h"
 #include "unit/CloseClient.h"
 #include "update/install/ClientProcess.h"
 
 using closeclient::StartClient;
 using closeclient::TwoClients;
 using harness::Process;
-using harness::StandInPath;
-using harness::TempDir;
 using harness::TextOf;
 using harness::WaitUntil;
 
@@ -88,42 +92,6 @@ class NoticeRun
     std::thread m_thread;
 };
 } // namespace
-
-TEST(FindClientProcess, FindsTheFirstClientInSnapshotOrderWhateverItsLetterCase)
-{
-    ASSERT_EQ(kNoClientProcess, FindClientProcess()) << "a client from elsewhere is running";
-    TwoClients clients;
-    ASSERT_TRUE(clients.Start());
-
-    ASSERT_NE(0u, clients.firstId);
-    EXPECT_EQ(clients.firstId, FindClientProcess());
-
-    // With the first gone, the other one, named in the other letter case, is
-    // found.
-    clients.first->Kill();
-    EXPECT_EQ(clients.second->Id(), FindClientProcess());
-
-    clients.second->Kill();
-    EXPECT_EQ(kNoClientProcess, FindClientProcess());
-}
-
-TEST(ClientProcess, TerminatesOnlyTheClientAndWaitsForItsEnd)
-{
-    // An id from an older snapshot may belong to another program by now.
-    TempDir dir(L"qvx-other-");
-    const std::wstring other = dir.Path() + L"NotTheClient.exe";
-    ASSERT_TRUE(::CopyFileW(StandInPath(L"QOravel.exe").c_str(), other.c_str(), FALSE));
-    Process unrelated;
-    ASSERT_TRUE(unrelated.Start(other));
-    EXPECT_FALSE(TerminateClientProcess(unrelated.Id()));
-    EXPECT_TRUE(unrelated.IsRunning());
-    EXPECT_FALSE(TerminateClientProcess(kNoClientProcess));
-
-    Process client;
-    ASSERT_TRUE(StartClient(client));
-    EXPECT_TRUE(TerminateClientProcess(client.Id()));
-    EXPECT_FALSE(client.IsRunning()) << "termination was not waited for";
-}
 
 TEST(NoticeDlg, CarriesItsRunTimeClass)
 {
@@ -212,4 +180,69 @@ TEST(NoticeDlg, EnterForceClosesWhileEscAndTheCloseBoxCancel)
     }
     ASSERT_TRUE(client.WaitForExit());
     EXPECT_EQ(0u, client.ExitCode());
+}
+
+TEST(FailureText, TheBoxNamesTheCause)
+{
+    const SYSTEMTIME local{2026, 12, 1, 7, 9, 5, 3, 0}, server{2031, 5, 0, 4, 18, 30, 0, 0};
+    EXPECT_EQ(L"您的电脑时间不正确（本机：2026-12-07 09:05，服务器：2031-05-04 "
+              L"18:30），请校正系统时间后重新执行更新程序！",
+              ClockWrongText(local, server));
+    EXPECT_EQ(L"您取消了安装程序所需的管理员授权，本次没有安装新版本。",
+              StartFailureText(ERROR_CANCELLED, L"x"));
+    for (DWORD error : {225, 226, 5, 2, 32})
+        EXPECT_EQ(L"安装包被安全软件拦截，无法运行。请将其加入信任后重新执行更新程序！",
+                  StartFailureText(error, L"x"))
+            << error;
+    EXPECT_EQ(L"安装程序无法启动（错误 193：坏），请重新执行更新程序！", StartFailureText(193, L"坏"));
+    const std::wstring words = SystemErrorWords(ERROR_BAD_EXE_FORMAT, L"QoraSetup.exe");
+    EXPECT_NE(std::wstring::npos, words.find(L"QoraSetup.exe")) << "%1 names the package";
+    EXPECT_NE(L'\n', words.back());
+}
+
+TEST(StatusText, ProgressIsTruncatedAndHoldsForHugePackages)
+{
+    EXPECT_EQ(3333, ProgressPosition(1, 3));
+    EXPECT_EQ(6666, ProgressPosition(2, 3));
+    EXPECT_EQ(10000, ProgressPosition(3, 3));
+    EXPECT_EQ(0, ProgressPosition(0, 0));
+    const uint64_t fiveGiB = 5ull << 30;
+    EXPECT_EQ(5000, ProgressPosition(fiveGiB / 2, fiveGiB));
+    EXPECT_EQ(9999, ProgressPosition(fiveGiB - 1, fiveGiB));
+    EXPECT_EQ(10000, ProgressPosition(fiveGiB, fiveGiB));
+}
+
+TEST(TransferMeter, SpeedOverTheLastSecondsAndTheTextsShown)
+{
+    TransferMeter meter;
+    EXPECT_EQ(0, meter.BytesPerSecond());
+    for (ULONGLONG t = 0; t <= 10000; t += 100)
+        meter.Add(t < 5000 ? t * 1000 : 5000000 + (t - 5000) * 100, t); // 1 MB/s, then 100 KB/s
+    EXPECT_NEAR(100000, meter.BytesPerSecond(), 1000) << "only the last five seconds count";
+    meter.Reset();
+    meter.Add(0, 0);
+    meter.Add(1000, 100);
+    EXPECT_FALSE(meter.HasSpeed()) << "too short to say";
+    EXPECT_EQ(1000000000000000u, SecondsLeft(0, UINT64_MAX, 1.0).value_or(0)) << "a length near 2^64";
+
+    EXPECT_EQ(L"512 B", FormatByteCount(512));
+    EXPECT_EQ(L"12.5 MB", FormatByteCount(13107200));
+    EXPECT_EQ(L"1.0 MB", FormatByteCount(1048575));
+    EXPECT_EQ(L"1.5 GB", FormatByteCount(1610612736));
+    EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 2.3 MB/s，剩余约 16 秒",
+              FormatTransferStatus(13107200, 50331648, 2.3 * 1048576));
+    EXPECT_EQ(L"已下载 1.0 MB / 301.0 MB，速度 1.0 MB/s，剩余约 5 分钟",
+              FormatTransferStatus(1048576, 301 * 1048576ull, 1048576));
+    EXPECT_EQ(L"已下载 12.5 MB，速度 2.3 MB/s", FormatTransferStatus(13107200, 0, 2.3 * 1048576));
+    EXPECT_EQ(L"已下载 12.5 MB / 48.0 MB，速度 0 B/s", FormatTransferStatus(13107200, 50331648, 0));
+    EXPECT_EQ(L"已下载 0 B / 48.0 MB", FormatTransferStatus(0, 50331648, -1)) << "no speed known yet";
+    EXPECT_EQ(L"连接中断，5 秒后重试（第 2 次，共 5 次）", FormatRetryStatus(5, 2, 5));
+}
+
+TEST(WelcomeDlg, WelcomeLineNamesTheCampusEdition)
+{
+    EXPECT_EQ(L"Qora校园版 2.1", FormatClientLine(L"Qora企业版", L"2.1"));
+    EXPECT_EQ(L"Qora校园版 2.1", FormatClientLine(L"", L"2.1"));
+    EXPECT_EQ(L"Client ", FormatClientLine(L"Client", L""));
+    EXPECT_EQ(L"校园版 和 校园版 1", FormatClientLine(L"企业版 和 企业版", L"1"));
 }
