@@ -13,6 +13,13 @@ namespace
 const char kEtagV1[] = R"("etag": "\"v1\"")";
 const int kPackageLine = 1019, kManualLink = 1021, kRetry = 1011, kNoticeText = 1012;
 
+struct CertStoreTraits
+{
+    using Handle = HCERTSTORE;
+    static Handle None() { return nullptr; }
+    static void Close(Handle h) { ::CertCloseStore(h, 0); }
+};
+
 // Makes the TLS front end's certificate one the system trusts, as a
 // product's real certificate would be.
 void TrustTestCertificate()
@@ -25,13 +32,12 @@ void TrustTestCertificate()
     std::string der(size, '\0');
     ::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(&der[0]), &size,
                            nullptr, nullptr);
-    HCERTSTORE root =
-        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
-    ASSERT_NE(nullptr, root);
-    EXPECT_TRUE(::CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING,
+    const ScopedHandle<CertStoreTraits> root(
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
+    ASSERT_TRUE(root);
+    EXPECT_TRUE(::CertAddEncodedCertificateToStore(root.Get(), X509_ASN_ENCODING,
                                                    reinterpret_cast<const BYTE*>(der.data()), size,
                                                    CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-    ::CertCloseStore(root, 0);
 }
 } // namespace
 

@@ -194,13 +194,9 @@ std::vector<std::pair<std::string, std::wstring>> Regressions(const std::wstring
 {
     std::vector<std::pair<std::string, std::wstring>> files;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*.bin").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return files;
-    do
+    const FindHandle search(::FindFirstFileW((folder + L"\\*.bin").c_str(), &found));
+    for (bool more = search.IsValid(); more; more = ::FindNextFileW(search.Get(), &found))
         files.push_back({Utf8(found.cFileName), folder + L"\\" + found.cFileName});
-    while (::FindNextFileW(search, &found));
-    ::FindClose(search);
     std::sort(files.begin(), files.end());
     return files;
 }
