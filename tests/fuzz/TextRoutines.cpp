@@ -354,8 +354,11 @@ std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool 
                 return {};
             sections.push_back(section);
         }
+        // A name with a zero in it cannot be asked: the readers take names
+        // as texts that end at their first zero.
         else if ((first || !firstSectionsOnly) && !section.empty() && equals != std::wstring::npos &&
-                 !trim(line.substr(0, equals)).empty() && line.find(L'\0') == std::wstring::npos)
+                 !trim(line.substr(0, equals)).empty() && line.find(L'\0') == std::wstring::npos &&
+                 section.find(L'\0') == std::wstring::npos)
         {
             names.push_back({section, trim(line.substr(0, equals))});
         }
