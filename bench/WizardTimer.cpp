@@ -26,9 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "Harness.h"
+#include "harness/Files.h"
+#include "harness/Process.h"
+#include "harness/Window.h"
 
-using namespace e2e;
+using namespace harness;
 
 namespace
 {
@@ -38,13 +40,6 @@ double Now()
     ::QueryPerformanceCounter(&count);
     ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-std::wstring TempFolder()
-{
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    return temp;
 }
 
 // Far shorter than anyone takes to read the Welcome page and find Next.

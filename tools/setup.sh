@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 wine32:i386
   xvfb openbox x11-utils imagemagick locales fonts-wqy-microhei
-  googletest python3 nginx squid openssl apache2-utils curl file osslsigncode
+  googletest python3 python3-lxml nginx squid openssl apache2-utils curl file osslsigncode
 )
 
 missing=()

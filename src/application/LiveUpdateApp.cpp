@@ -8,10 +8,12 @@
 #include "application/CommandLine.h"
 #include "application/LiveUpdateDlg.h"
 #include "application/UnattendedRun.h"
+#include "support/InstanceLock.h"
 #include "support/RunLog.h"
 #include "support/WorkingFolder.h"
 #include "update/network/NetworkRoute.h"
 #include "update/download/ResumeState.h"
+#include "update/record/Policy.h"
 
 namespace
 {
@@ -64,11 +66,15 @@ void LogStart()
     int proxyEnabled = 0;
     std::wstring proxy;
     ReadSystemProxy(proxyEnabled, proxy);
-    LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " + ::GetCommandLineW() +
-             L", Windows " + WindowsVersion() + L", ANSI code page " + std::to_wstring(::GetACP()) +
-             L", system proxy " + (proxyEnabled ? L"on \"" + ProxyForLog(proxy) + L"\"" : L"off"));
+    LogEvent(L"start: QVXLiveUpdate " + ProgramVersion() + L", command line: " +
+             CommandLineForLog(::GetCommandLineW()) + L", Windows " + WindowsVersion() +
+             L", ANSI code page " + std::to_wstring(::GetACP()) + L", system proxy " +
+             (proxyEnabled ? L"on \"" + ProxyForLog(proxy) + L"\"" : L"off"));
     for (const std::wstring& note : TheWorkingFolder().notes)
         LogEvent(L"start: " + note);
+    // Read once, here: the run follows what these lines say.
+    for (const std::wstring& note : ThePolicy().notes)
+        LogEvent(L"start: policy: " + note);
 }
 } // namespace
 
@@ -84,30 +90,54 @@ BOOL CLiveUpdateApp::InitInstance()
     // Nobody is there to answer a box, not even the system's.
     const bool unattended = options.mode != RunMode::Wizard;
     if (unattended)
+    {
         ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+        EndUncaughtExceptionsAsInternalFault();
+    }
 
-    m_hMutex = ::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate");
-    const DWORD mutexError = ::GetLastError();
+    // The wizard's own name, which launchers look for: one wizard per logon
+    // session. An unattended run does not take it: in the local system
+    // account's session it is a global name, which any user may create first.
+    DWORD mutexError = ERROR_SUCCESS;
+    if (!unattended)
+    {
+        m_hMutex = ::CreateMutexW(nullptr, TRUE, L"QOravel_LiveUpdate");
+        mutexError = ::GetLastError();
+    }
+    // One run of the account at a time works in its folder, whichever front.
+    DWORD lockError = ERROR_SUCCESS;
+    if (unattended || (m_hMutex && mutexError != ERROR_ALREADY_EXISTS))
+        m_lock = TakeInstanceLock(WorkingFolder(), lockError);
     // The running instance owns the log: a second start only adds its line.
-    OpenRunLog(WorkingFolder(), m_hMutex && mutexError != ERROR_ALREADY_EXISTS);
-    if (!m_hMutex)
+    OpenRunLog(WorkingFolder(), m_lock.IsValid());
+    if (!unattended && !m_hMutex)
     {
         LogEvent(L"end: the single-instance mutex could not be created, error " +
                  std::to_wstring(mutexError));
-        if (unattended)
-            m_exitCode = EndUnattended(UnattendedExit::AnotherInstance);
-        else
-            AppMessageBox(L"创建系统实例时发生错误，请重新启动");
+        AppMessageBox(L"创建系统实例时发生错误，请重新启动");
         return FALSE;
     }
-    if (mutexError == ERROR_ALREADY_EXISTS)
+    if (mutexError == ERROR_ALREADY_EXISTS || lockError == ERROR_SHARING_VIOLATION)
     {
-        LogEvent(L"end: another instance is running");
+        LogEvent(mutexError == ERROR_ALREADY_EXISTS
+                     ? L"end: another wizard is running"
+                     : L"end: another run holds the lock " + WorkingFolder() + kInstanceLockName);
         if (unattended)
             m_exitCode = EndUnattended(UnattendedExit::AnotherInstance);
         else
             AppMessageBox(L"程序已经在运行，不能运行多个实例，谢谢！");
         return FALSE;
+    }
+    if (!m_lock)
+    {
+        LogEvent(L"start: the single-instance lock could not be taken in \"" + WorkingFolder() +
+                 L"\", error " + std::to_wstring(lockError));
+        // Without it no unattended run may touch the folder's files.
+        if (unattended)
+        {
+            m_exitCode = EndUnattended(UnattendedExit::InternalFault);
+            return FALSE;
+        }
     }
 
     ::CoInitialize(nullptr);
@@ -135,6 +165,9 @@ BOOL CLiveUpdateApp::InitInstance()
 
 int CLiveUpdateApp::ExitInstance()
 {
+    // Closed by the process's end, not here: a worker that a confirmed
+    // Cancel left behind may still run until then.
+    m_lock.Release();
     ::CoUninitialize();
     CWinApp::ExitInstance();
     return m_exitCode;

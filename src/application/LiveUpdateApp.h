@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "framework/ScopedHandle.h"
 #include "framework/WinApp.h"
 
 class CLiveUpdateApp : public CWinApp
@@ -23,5 +24,7 @@ class CLiveUpdateApp : public CWinApp
     // frees it. A global destructor must not close it while a worker that a
     // confirmed Cancel left behind may still run.
     HANDLE m_hMutex = nullptr;
+    // The working folder's single-instance lock (support/InstanceLock.h).
+    FileHandle m_lock;
     int m_exitCode = 0;
 };

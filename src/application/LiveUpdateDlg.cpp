@@ -19,6 +19,7 @@ const wchar_t kAlreadyLatestText[] = L"您现在已经是客户端最新版本�
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kLoginPageText[] = L"当前网络需要先登录认证（例如校园网登录页面），请登录后重新启动升级程序。";
 const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
+const wchar_t kUpdatesOffText[] = L"在线升级已被系统管理员关闭，如需升级请联系管理员。";
 const wchar_t kConfirmCancelText[] = L"客户端将无法完成最新客户端的升级安装操作,\n是否确认退出?";
 
 BOOL CALLBACK AnswerNoInConfirmation(HWND hWnd, LPARAM hOwner)
@@ -275,7 +276,9 @@ LRESULT CLiveUpdateDlg::OnCheckError(WPARAM wParam, LPARAM)
     if (m_pCurPage)
         m_pCurPage->SetWindowText(L"CDownloadDlg");
     m_nResult = -1;
-    m_strResultText = wParam == kCheckErrorLoginPage ? kLoginPageText : kCheckErrorText;
+    m_strResultText = wParam == kCheckErrorLoginPage     ? kLoginPageText
+                      : wParam == kCheckErrorSwitchedOff ? kUpdatesOffText
+                                                         : kCheckErrorText;
     OnNext();
     return 0;
 }
@@ -284,6 +287,15 @@ LRESULT CLiveUpdateDlg::OnDownloadError(WPARAM, LPARAM)
 {
     m_nResult = -1;
     m_strResultText = kDownloadErrorText;
+    ShowFinishPage();
+    return 0;
+}
+
+LRESULT CLiveUpdateDlg::OnDownloadHeld(WPARAM wParam, LPARAM)
+{
+    // Switched off is a failure to upgrade; a held version is nothing to do.
+    m_nResult = wParam == kPolicyUpdatesOff ? -1 : 0;
+    m_strResultText = wParam == kPolicyUpdatesOff ? kUpdatesOffText : kAlreadyLatestText;
     ShowFinishPage();
     return 0;
 }

@@ -46,6 +46,7 @@ class CLiveUpdateDlg : public CDialog
     COMMAND_ID_HANDLER(IDC_NEXT, OnNext)
     MESSAGE_HANDLER(WM_WIZARD_NEXT, OnWizardNext)
     MESSAGE_HANDLER(WM_DOWNLOAD_ERROR, OnDownloadError)
+    MESSAGE_HANDLER(WM_DOWNLOAD_HELD, OnDownloadHeld)
     MESSAGE_HANDLER(WM_CHECK_DONE, OnCheckDone)
     MESSAGE_HANDLER(WM_CHECK_ERROR, OnCheckError)
     MESSAGE_HANDLER(WM_INSTALL_STARTING, OnInstallStarting)
@@ -62,6 +63,7 @@ class CLiveUpdateDlg : public CDialog
     LRESULT OnCheckDone(WPARAM wParam, LPARAM lParam);
     LRESULT OnCheckError(WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadError(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDownloadHeld(WPARAM wParam, LPARAM lParam);
     LRESULT OnInstallStarting(WPARAM wParam, LPARAM lParam);
 
     // Creates the page of that slot unless it exists, inside the page area.

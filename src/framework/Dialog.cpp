@@ -86,7 +86,12 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM
     }
 
     bool handled = false;
-    RunGuarded([&] { handled = self->ProcessWindowMessage(uMsg, wParam, lParam, result); });
+    RunGuarded(
+        [&]
+        {
+            ThrowIfFaultProbe(uMsg);
+            handled = self->ProcessWindowMessage(uMsg, wParam, lParam, result);
+        });
     return handled ? DialogResult(hDlg, uMsg, result) : FALSE;
 }
 

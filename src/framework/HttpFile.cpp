@@ -91,6 +91,14 @@ DWORD CHttpFile::Read(void* pBuffer, DWORD nCount) const
     return read;
 }
 
+DWORD CHttpFile::QueryDataAvailable() const
+{
+    DWORD available = 0;
+    if (!::InternetQueryDataAvailable(m_hFile.Get(), &available, 0, 0))
+        ThrowLastInternetError(m_dwContext);
+    return available;
+}
+
 DWORD CHttpFile::ReadArrived(void* pBuffer, DWORD nCount) const
 {
     for (;;)

@@ -45,6 +45,11 @@ class CHttpFile
     // Bytes read, 0 at the end of the body. A read waits until all `nCount`
     // bytes have come or the body has ended.
     DWORD Read(void* pBuffer, DWORD nCount) const;
+    // Of a request that waits inside its calls: waits until some of the body
+    // has come, or it has ended; how many bytes can be read now without
+    // waiting (0 at the end). A failure, a time-out among them, raises
+    // CInternetException.
+    DWORD QueryDataAvailable() const;
     // Of a request that waits through a completion: the bytes of the body
     // that have come, up to `nCount`, taken without waiting for more; waits
     // (within the time-outs) only while none has come. 0 at the end of the

@@ -8,6 +8,11 @@ namespace
 const wchar_t kObjectProperty[] = L"QVXLiveUpdate.CWnd";
 const UINT_PTR kSubclassId = 1;
 void (*volatile g_faultSink)(const wchar_t*) = nullptr;
+
+// What the fault probe throws: nothing catches it but the guard.
+struct FaultProbe
+{
+};
 } // namespace
 
 void SetFaultSink(void (*sink)(const wchar_t* text)) noexcept
@@ -28,6 +33,23 @@ void ReportFault(const wchar_t* text) noexcept
     catch (...)
     {
     }
+}
+
+UINT FaultProbeMessage() noexcept
+{
+    static const UINT message = ::RegisterWindowMessageW(L"QVXLiveUpdate.FaultProbe");
+    return message;
+}
+
+void ThrowIfFaultProbe(UINT message)
+{
+    static const bool armed = []
+    {
+        wchar_t value[4] = {};
+        return ::GetEnvironmentVariableW(L"QVXLIVEUPDATE_FAULT_PROBE", value, 4) == 1 && value[0] == L'1';
+    }();
+    if (armed && message == FaultProbeMessage() && message != 0)
+        throw FaultProbe();
 }
 
 const CRuntimeClass CWnd::classCWnd = {"CWnd", nullptr};

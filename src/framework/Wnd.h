@@ -105,6 +105,12 @@ inline HWND HwndOf(const CWnd* pWnd) noexcept
 void SetFaultSink(void (*sink)(const wchar_t* text)) noexcept;
 void ReportFault(const wchar_t* text) noexcept;
 
+// A message that makes a dialog's handler throw, in a process whose
+// environment has QVXLIVEUPDATE_FAULT_PROBE=1 (elsewhere it means nothing):
+// the tests' proof that a fault stopped at a window callback reaches the log.
+UINT FaultProbeMessage() noexcept;
+void ThrowIfFaultProbe(UINT message);
+
 // Runs a window callback's body so that no exception leaves it: a failure in
 // one message handler must not tear through the system's dispatch code.
 template <typename Fn> bool RunGuarded(Fn&& fn) noexcept

@@ -12,3 +12,8 @@ KernelHandle StartIdleThread(ThreadProc proc, void* arg)
     ::ResumeThread(thread.Get());
     return thread;
 }
+
+KernelHandle StartThread(ThreadProc proc, void* arg)
+{
+    return KernelHandle(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, proc, arg, 0, nullptr)));
+}

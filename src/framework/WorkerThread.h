@@ -13,6 +13,10 @@ using ThreadProc = unsigned(__stdcall*)(void*);
 // runs. The procedure must let no exception out.
 KernelHandle StartIdleThread(ThreadProc proc, void* arg);
 
+// The same at normal priority, for a thread that must run at its moment
+// however busy the machine is.
+KernelHandle StartThread(ThreadProc proc, void* arg);
+
 // The same for a job the thread takes over: it owns `job` once it has
 // started; when no thread could be made the job stays with the caller.
 template <typename Job> KernelHandle StartIdleThread(ThreadProc proc, std::unique_ptr<Job>& job)

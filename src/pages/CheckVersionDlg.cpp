@@ -26,6 +26,9 @@ unsigned RunCheck(CheckJob& job)
         case CheckOutcome::LoginPage:
             link.SendToFrame(WM_CHECK_ERROR, kCheckErrorLoginPage);
             return 0;
+        case CheckOutcome::SwitchedOff:
+            link.SendToFrame(WM_CHECK_ERROR, kCheckErrorSwitchedOff);
+            return 0;
         case CheckOutcome::Failed:
         case CheckOutcome::Unusable:
             link.SendToFrame(WM_CHECK_ERROR);

@@ -12,6 +12,7 @@
 #include "update/download/PackageDownload.h"
 #include "update/download/ResumeState.h"
 #include "update/install/Installer.h"
+#include "update/record/Policy.h"
 
 IMPLEMENT_DYNAMIC(CDownloadDlg, CWorkerPage)
 
@@ -150,13 +151,24 @@ BOOL CDownloadDlg::OnInitDialog()
     ApplyEditionSubstitution(line);
     SetDlgItemText(IDC_PACKAGE_LINE, line);
     m_strDownloadUrl = record.url;
-    if (!m_strDownloadUrl.empty())
+    const bool switchedOff = ThePolicy().updatesDisabled;
+    if (!m_strDownloadUrl.empty() && !switchedOff)
         m_offer = JudgeRecordedOffer(record);
     // The link hands its address to the shell: only one the offer's rules
     // take (a web page) may open.
     m_linkManual.SetLinkUrl(m_offer.offer ? m_offer.offer->url : std::wstring());
-    if (!StartDownload() && !m_strDownloadUrl.empty())
+    if (switchedOff || m_offer.verdict == OfferVerdict::Held)
+    {
+        // The administrator's word: nothing is fetched, and the Finish page
+        // takes this page's place from within its creation.
+        if (switchedOff)
+            LogEvent(L"download: updates are switched off by policy (UpdatesDisabled): nothing is fetched");
+        ::SendMessageW(m_pFrame, WM_DOWNLOAD_HELD, switchedOff ? kPolicyUpdatesOff : kPolicyVersionLine, 0);
+    }
+    else if (!StartDownload() && !m_strDownloadUrl.empty())
+    {
         LogEvent(L"download: no worker thread could be started");
+    }
     return TRUE;
 }
 

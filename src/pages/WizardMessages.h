@@ -18,11 +18,23 @@ constexpr UINT WM_DOWNLOAD_ERROR = WM_USER + 103;
 // still open must close, since the installation now runs to its end.
 constexpr UINT WM_INSTALL_STARTING = WM_USER + 104;
 
+// The Download page fetches nothing, as the administrator's policy says;
+// wParam names which rule (PolicyHold). Sent from within the page's creation.
+constexpr UINT WM_DOWNLOAD_HELD = WM_USER + 105;
+
 // WM_CHECK_ERROR's wParam.
 enum CheckErrorCause : WPARAM
 {
     kCheckErrorGeneric = 0,
-    kCheckErrorLoginPage = 1, // the network answered with its login page
+    kCheckErrorLoginPage = 1,   // the network answered with its login page
+    kCheckErrorSwitchedOff = 2, // the policy switches updates off: nothing was asked
+};
+
+// WM_DOWNLOAD_HELD's wParam.
+enum PolicyHold : WPARAM
+{
+    kPolicyUpdatesOff = 0,  // UpdatesDisabled
+    kPolicyVersionLine = 1, // the recorded version is outside TargetVersionPrefix
 };
 
 static_assert(WM_WIZARD_NEXT == 1124 && WM_DOWNLOAD_ERROR == 1127,

@@ -14,57 +14,12 @@ namespace
 const DWORD kPlantingRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                               WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-// Deeper trees are not removed: no folder of this program nests at all.
-const int kMaxRemoveDepth = 32;
-
 bool IsDenyingAce(BYTE type)
 {
     return type == ACCESS_DENIED_ACE_TYPE || type == ACCESS_DENIED_OBJECT_ACE_TYPE ||
            type == ACCESS_DENIED_CALLBACK_ACE_TYPE || type == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
-bool RemoveEntryAt(const std::wstring& path, int depth);
-
-// Removes the entries of the folder at `path`, which the caller holds open.
-bool RemoveEntriesOf(const std::wstring& path, int depth)
-{
-    WIN32_FIND_DATAW found{};
-    FindHandle find(::FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, 0));
-    if (!find)
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-    bool removed = true;
-    do
-    {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            removed = RemoveEntryAt(path + L"\\" + name, depth + 1) && removed;
-    } while (::FindNextFileW(find.Get(), &found));
-    return removed;
-}
-
-bool RemoveEntryAt(const std::wstring& path, int depth)
-{
-    DWORD attributes = 0;
-    {
-        // Held without delete sharing while its entries go: nobody can rename
-        // it and put a link to another place under its name meanwhile.
-        FileHandle entry(OpenWithoutFollowing(path));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!entry || !::GetFileInformationByHandle(entry.Get(), &info))
-            return false;
-        attributes = info.dwFileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-            (depth >= kMaxRemoveDepth || !RemoveEntriesOf(path, depth)))
-            return false;
-    }
-    // By name, which removes a link itself and never what it points to; the
-    // folders above are still held.
-    if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(path.c_str()) != FALSE
-                                                   : ::DeleteFileW(path.c_str()) != FALSE;
-}
 } // namespace
 
 SidBytes CurrentUserSid()
@@ -154,23 +109,26 @@ bool IsPrivateFolder(const std::wstring& path, const SidBytes& user)
     return trust.readable && trust.isFolder && trust.trustedOwner && !trust.othersMayCreate;
 }
 
-bool CreatePrivateFolder(const std::wstring& path, const SidBytes& user)
+LocalMemory PrivateDescriptor(const SidBytes& user, bool inherited)
 {
     wchar_t* userText = nullptr;
     if (user.empty() || !::ConvertSidToStringSidW(const_cast<BYTE*>(user.data()), &userText))
-        return false;
+        return LocalMemory();
     LocalMemory userTextMemory(userText);
+    const std::wstring flags = inherited ? L"OICI" : L"";
     const std::wstring sddl =
-        std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + userText + L")";
+        L"D:P(A;" + flags + L";FA;;;SY)(A;" + flags + L";FA;;;BA)(A;" + flags + L";FA;;;" + userText + L")";
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &raw, nullptr))
-        return false;
-    LocalMemory descriptor(raw);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, raw, FALSE};
-    return ::CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+        return LocalMemory();
+    return LocalMemory(raw);
 }
 
-bool RemoveEntry(const std::wstring& path)
+bool CreatePrivateFolder(const std::wstring& path, const SidBytes& user)
 {
-    return RemoveEntryAt(path, 0);
+    LocalMemory descriptor = PrivateDescriptor(user, true);
+    if (!descriptor)
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
+    return ::CreateDirectoryW(path.c_str(), &attributes) != FALSE;
 }

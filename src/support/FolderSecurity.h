@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/ScopedHandle.h"
+
 // A SID as bytes, valid while the vector lives.
 using SidBytes = std::vector<BYTE>;
 
@@ -48,13 +50,12 @@ HANDLE OpenWithoutFollowing(const std::wstring& path, DWORD extraAccess = 0);
 // untrusted account may create anything in.
 bool IsPrivateFolder(const std::wstring& path, const SidBytes& user);
 
-// Creates `path` with a protected DACL that grants full control to `user`,
-// the local system account and the Administrators group only, inherited by
-// everything created inside. False (GetLastError tells why) when it could not
-// be created, also when it already exists.
-bool CreatePrivateFolder(const std::wstring& path, const SidBytes& user);
+// A security descriptor whose protected DACL grants full control to `user`,
+// the local system account and the Administrators group only; with
+// `inherited`, passed on to everything created inside. Empty when it cannot
+// be made.
+LocalMemory PrivateDescriptor(const SidBytes& user, bool inherited);
 
-// Removes `path` itself: a link or other reparse point is removed as a link,
-// never followed; a folder's entries are removed first, each held open so that
-// no path on the way can be swapped meanwhile. False when anything stays.
-bool RemoveEntry(const std::wstring& path);
+// Creates `path` with PrivateDescriptor(user, true). False (GetLastError
+// tells why) when it could not be created, also when it already exists.
+bool CreatePrivateFolder(const std::wstring& path, const SidBytes& user);

@@ -94,11 +94,15 @@ std::wstring WithoutUserInformation(const std::wstring& url, size_t begin)
 
 bool IsWebAddress(const std::wstring& url)
 {
+    // The scheme's own text first: the platform's parser takes a prefix of a
+    // scheme's name ("h://") for it. Then a host, as the parser finds it.
     for (const wchar_t* scheme : {L"http://", L"https://"})
     {
         const size_t length = wcslen(scheme);
+        CrackedAddress cracked;
         if (url.size() > length && StartsWithNoCase(url, scheme))
-            return url[length] != L'/' && url[length] != L'\\';
+            return url[length] != L'/' && url[length] != L'\\' && Crack(url, cracked) &&
+                   (cracked.scheme == INTERNET_SCHEME_HTTP || cracked.scheme == INTERNET_SCHEME_HTTPS);
     }
     return false;
 }

@@ -1,5 +1,7 @@
 #include "support/WideText.h"
 
+#include <cwchar>
+
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to)
 {
     if (from.empty())
@@ -26,4 +28,12 @@ std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity)
     while (length < capacity && buffer[length] != L'\0')
         ++length;
     return std::wstring(buffer, length);
+}
+
+unsigned ParseNumberInRange(const std::wstring& text, unsigned low, unsigned high)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return 0;
+    const unsigned value = static_cast<unsigned>(std::wcstoul(text.c_str(), nullptr, 10));
+    return value >= low && value <= high ? value : 0;
 }

@@ -9,3 +9,7 @@ void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring
 
 // Text of a zero-filled buffer: up to its first zero, never beyond `capacity`.
 std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity);
+
+// The number `text` writes in decimal digits, and nothing else, when it is
+// from `low` (at least 1) to `high`; 0 otherwise.
+unsigned ParseNumberInRange(const std::wstring& text, unsigned low, unsigned high);

@@ -1,112 +1,148 @@
 #include "support/WorkingFolder.h"
 
-#include "framework/ScopedHandle.h"
+#include <windows.h>
+#include <bcrypt.h>
+#include <shlobj.h>
+
+#include <cstdio>
+
 #include "support/FolderSecurity.h"
 #include "support/Files.h"
+#include "support/WideText.h"
 
 const wchar_t kPrivateSubfolderName[] = L"QVXLiveUpdate";
 
 namespace
 {
-// Tries at making the subfolder: another account may put a new one in its
-// place between two of them.
+// Tries at making the subfolder: what stands in its place is renamed aside
+// each time.
 const int kMakeTries = 3;
 
-// Removes every entry of `folder` whose owner is not trusted; false when one
-// of them stays.
-bool RemoveUntrustedEntries(const std::wstring& folder, const SidBytes& user,
-                            std::vector<std::wstring>& notes)
+// A folder given with its trailing backslash, as the file system names it:
+// without the backslash, except at a drive's root, where "C:" would name the
+// drive's current folder.
+std::wstring FolderItself(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW found{};
-    FindHandle find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, 0));
-    if (!find)
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-    bool clean = true;
-    do
-    {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = folder + name;
-        FileHandle entry(OpenWithoutFollowing(path));
-        if (entry && ReadObjectTrust(entry.Get(), user).trustedOwner)
-            continue;
-        entry.Reset();
-        const bool removed = RemoveEntry(path);
-        notes.push_back(L"\"" + name + L"\" has an untrusted owner: " +
-                        (removed ? L"removed" : L"could not be removed"));
-        clean = clean && removed;
-    } while (::FindNextFileW(find.Get(), &found));
-    return clean;
+    return folder.size() > 3 ? folder.substr(0, folder.size() - 1) : folder;
 }
 
-// Takes what stands under the subfolder's name away: removed, or moved to a
-// name of its own when it cannot be removed.
-bool ClearName(const std::wstring& path, std::vector<std::wstring>& notes)
+bool IsPrivatePlace(const std::wstring& folder, const SidBytes& user)
 {
-    if (RemoveEntry(path))
+    return !folder.empty() && IsPrivateFolder(FolderItself(folder), user);
+}
+
+// Sixteen hex digits nobody can guess: the name of a folder made for one
+// run need not be taken first by anybody, wherever it is made.
+std::wstring RandomSuffix()
+{
+    unsigned char bytes[8] = {};
+    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
     {
-        notes.push_back(L"the existing \"" + std::wstring(kPrivateSubfolderName) +
-                        L"\" was not private and was removed");
-        return true;
+        const ULONGLONG mixed = ::GetTickCount64() * 2654435761u ^ ::GetCurrentProcessId();
+        for (size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(mixed >> (8 * i));
     }
-    const std::wstring aside = path + L".untrusted-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(::GetTickCount64());
+    wchar_t text[2 * sizeof bytes + 1] = {};
+    for (size_t i = 0; i < sizeof bytes; ++i)
+        std::swprintf(text + 2 * i, 3, L"%02x", bytes[i]);
+    return text;
+}
+
+// What stands under the subfolder's name is not the program's own: a rename
+// of the name itself moves it, a link as a link, without looking inside, so
+// that nothing in it is ever listed, opened or removed.
+bool MoveAside(const std::wstring& path, std::vector<std::wstring>& notes)
+{
+    const std::wstring aside = path + L".untrusted-" + RandomSuffix();
     const bool moved = ::MoveFileExW(path.c_str(), aside.c_str(), 0) != FALSE;
-    notes.push_back(
-        L"the existing \"" + std::wstring(kPrivateSubfolderName) + L"\" was not private" +
-        (moved ? L" and could not be removed; moved to \"" + aside + L"\""
-               : L"; it could neither be removed nor moved, error " + std::to_wstring(::GetLastError())));
+    notes.push_back(L"\"" + path + L"\" is not a private folder of a trusted owner: " +
+                    (moved ? L"renamed to \"" + aside + L"\""
+                           : L"it cannot be renamed, error " + std::to_wstring(::GetLastError())));
     return moved;
 }
 } // namespace
 
-WorkingFolderChoice ChooseWorkingFolder(const std::wstring& temporaryFolder)
+WorkingFolderPlaces PlacesOfThisAccount()
+{
+    WorkingFolderPlaces places;
+    places.temporary = TemporaryFolder();
+    const SidBytes user = CurrentUserSid();
+    // Looked up: Windows 7 has no such function, nor do many Windows 10.
+    using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto getTempPath2 = reinterpret_cast<GetTempPath2Fn>(
+        reinterpret_cast<void*>(kernel ? ::GetProcAddress(kernel, "GetTempPath2W") : nullptr));
+    if (getTempPath2 && !user.empty() && ::IsWellKnownSid(const_cast<BYTE*>(user.data()), WinLocalSystemSid))
+    {
+        wchar_t folder[MAX_PATH + 1] = {};
+        const DWORD length = getTempPath2(MAX_PATH + 1, folder);
+        if (length > 0 && length <= MAX_PATH)
+            places.systemTemporary = TextOfBuffer(folder, MAX_PATH + 1);
+    }
+    wchar_t local[MAX_PATH] = {};
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                     SHGFP_TYPE_CURRENT, local)))
+    {
+        places.localAppData = TextOfBuffer(local, MAX_PATH);
+        if (!places.localAppData.empty() && places.localAppData.back() != L'\\')
+            places.localAppData += L'\\';
+    }
+    return places;
+}
+
+WorkingFolderChoice ChooseWorkingFolder(const WorkingFolderPlaces& places)
 {
     WorkingFolderChoice choice;
-    if (temporaryFolder.empty())
-        return choice;
     const SidBytes user = CurrentUserSid();
-    // The folder itself: without its trailing backslash, except at a drive's
-    // root, where "C:" would name the drive's current folder.
-    const std::wstring self =
-        temporaryFolder.size() > 3 ? temporaryFolder.substr(0, temporaryFolder.size() - 1) : temporaryFolder;
-    if (IsPrivateFolder(self, user))
+    if (IsPrivatePlace(places.temporary, user))
     {
-        choice.folder = temporaryFolder;
+        choice.folder = places.temporary;
         return choice;
     }
-    const std::wstring path = temporaryFolder + kPrivateSubfolderName;
-    choice.notes.push_back(L"the temporary folder " + temporaryFolder +
-                           L" lets other accounts create files: working in " + path);
-    DWORD error = 0;
+    choice.notes.push_back(L"the temporary folder \"" + places.temporary +
+                           L"\" lets other accounts create files: not used");
+    if (IsPrivatePlace(places.systemTemporary, user))
+    {
+        choice.folder = places.systemTemporary;
+        choice.notes.push_back(L"working in the system's own temporary folder \"" + choice.folder + L"\"");
+        return choice;
+    }
+    if (!IsPrivatePlace(places.localAppData, user))
+    {
+        choice.notes.push_back(L"the local application data \"" + places.localAppData +
+                               L"\" is not a private folder: no working folder");
+        return choice;
+    }
+    const std::wstring path = places.localAppData + kPrivateSubfolderName;
     for (int tries = 0; tries < kMakeTries; ++tries)
     {
-        if (CreatePrivateFolder(path, user))
+        bool made = CreatePrivateFolder(path, user);
+        const DWORD error = ::GetLastError();
+        made = made || (error == ERROR_ALREADY_EXISTS && IsPrivateFolder(path, user));
+        if (made)
         {
             choice.folder = path + L"\\";
+            choice.notes.push_back(L"working in \"" + choice.folder + L"\"");
             return choice;
         }
-        error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS)
-            break;
-        if (IsPrivateFolder(path, user) && RemoveUntrustedEntries(path + L"\\", user, choice.notes))
-        {
-            choice.folder = path + L"\\";
-            return choice;
-        }
-        if (!ClearName(path, choice.notes))
+        if (error != ERROR_ALREADY_EXISTS || !MoveAside(path, choice.notes))
             break;
     }
-    choice.notes.push_back(L"no private working folder could be made (error " + std::to_wstring(error) +
-                           L")");
+    const std::wstring fresh = path + L"-" + RandomSuffix();
+    if (CreatePrivateFolder(fresh, user))
+    {
+        choice.folder = fresh + L"\\";
+        choice.notes.push_back(L"working in \"" + choice.folder + L"\" for this run");
+        return choice;
+    }
+    choice.notes.push_back(L"no private working folder could be made, error " +
+                           std::to_wstring(::GetLastError()));
     return choice;
 }
 
 const WorkingFolderChoice& TheWorkingFolder()
 {
-    static const WorkingFolderChoice choice = ChooseWorkingFolder(TemporaryFolder());
+    static const WorkingFolderChoice choice = ChooseWorkingFolder(PlacesOfThisAccount());
     return choice;
 }
 

@@ -107,6 +107,8 @@ std::string WhyNotAResumablePair(const Served& served, const std::string& valida
 
 } // namespace
 
+const char kProbeFaultLine[] = "exception stopped at a window callback";
+
 std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& served, const Observation& seen)
 {
     std::vector<std::string> broken;
@@ -120,14 +122,36 @@ std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& se
     }
     if (seen.exitCode != 0)
         broken.push_back("the wizard ended with exit code " + std::to_string(seen.exitCode));
+    // The log is the one witness of faults the wizard stopped: without it,
+    // or without its start and end, nothing said "no fault".
+    if (seen.log.find("] start: ") == std::string::npos || seen.log.find("] end: ") == std::string::npos)
+        broken.push_back("the wizard's log lacks its start or its end line");
+    if (seen.outcome == "other")
+        broken.push_back("it ended without installing, without a Finish page and without a Cancel");
     for (const std::string& line : FaultLines(seen.log))
         broken.push_back("the wizard's log tells of a fault: " + line);
     for (const std::string& box : seen.boxes)
         if (!IsWizardsOwnBox(box))
             broken.push_back("a box the wizard does not show of its own: " + box);
-    const bool userCancelled = seen.cancel.pressed && (!seen.cancel.asked || seen.cancel.answer == "Yes");
+    const CancelSeen& cancel = seen.cancel;
+    const bool userCancelled = cancel.pressed && (!cancel.asked || cancel.answer == "Yes");
     if (seen.outcome == "cancelled" && !userCancelled)
         broken.push_back("ended cancelled, but the user confirmed no Cancel");
+    // Cancel works: where it asks, the question comes (or the wizard ends,
+    // or the installation it cannot stop begins) within 2 s...
+    const auto within = [](long ms) { return ms >= 0 && ms <= 2000; };
+    if (cancel.askable && !within(cancel.questionAfterMs) && !within(cancel.endedAfterMs) &&
+        !within(cancel.installerAfterMs))
+        broken.push_back("a Cancel pressed on the check or the download brought no question within 2 s");
+    // ... and a Yes given before the installer started ends the wizard
+    // cancelled, unless the installation had been claimed first.
+    const bool claimedFirst =
+        seen.log.find("cancel: ignored, the installation has begun") != std::string::npos ||
+        seen.log.find("cancel: not confirmed") != std::string::npos;
+    if (cancel.answer == "Yes" && !cancel.installerBeforeAnswer && seen.outcome != "cancelled" &&
+        !(seen.outcome == "installed" && claimedFirst))
+        broken.push_back("Yes to the Cancel question before the installer started, yet it ended " +
+                         seen.outcome);
 
     for (const std::string& name : seen.settingsFolder)
         broken.push_back("left in the client's settings folder: " + name);
@@ -205,8 +229,9 @@ std::vector<StruckFault> StruckFaults(const TrialPlan& plan, const Served& serve
         const uint64_t body = !answer.package        ? served.reply.size()
                               : answer.status == 206 ? served.bytes.size() - answer.rangeStart
                                                      : served.bytes.size();
+        // ... and only once the server had sent the bytes before it.
         if (fault.kind == Fault::Status500 || fault.kind == Fault::WrongLength ||
-            (fault.kind != Fault::None && fault.offset < body))
+            (fault.kind != Fault::None && fault.offset < body && answer.bytesSent >= fault.offset))
             struck.push_back({answer.package, fault});
     }
     return struck;

@@ -28,6 +28,13 @@ struct CancelSeen
     std::string during; // what the wizard showed as it was pressed
     bool asked = false; // the question came
     std::string answer; // "Yes" or "No" as given; empty when it went before it was answered
+    // Pressed while the shown, usable wizard checked or downloaded, where
+    // the question must come.
+    bool askable = false;
+    long questionAfterMs = -1;          // from the press to the question
+    long endedAfterMs = -1;             // from the press to the wizard's end
+    long installerAfterMs = -1;         // from the press to the installer's start
+    bool installerBeforeAnswer = false; // the installer had started when the answer was given
 };
 
 // One answer of the fault server, from its request log.
@@ -53,7 +60,7 @@ struct Observation
     unsigned long wizardPid = 0;
     unsigned long boundMs = 0;
     std::string wineOutput;                     // Wine's standard error while the trial ran
-    std::string log;                            // the wizard's run log
+    std::string log;                            // the wizard's run log, with its rotated part before it
     std::vector<std::string> installerRuns;     // the installer stand-in's lines as it began
     std::vector<std::string> installerEnds;     // ... and as it ended
     std::map<std::string, std::string> planted; // what the trial put into the temporary folder
@@ -61,6 +68,10 @@ struct Observation
     std::vector<std::string> tempFolders;       // ... and its folders
     std::vector<std::string> settingsFolder;    // names left in the client's settings folder
 };
+
+// The line the wizard logs of a fault thrown on purpose (the positive
+// control's) and stopped at a window callback.
+extern const char kProbeFaultLine[];
 
 // Every invariant the trial broke, in words; empty when all hold.
 std::vector<std::string> CheckInvariants(const TrialPlan& plan, const Served& served,

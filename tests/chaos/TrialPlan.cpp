@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "Json.h"
+#include "harness/Json.h"
 
 namespace chaos
 {
@@ -195,7 +195,7 @@ std::string CheckScript(const TrialPlan& plan, const std::string& replyBody)
                                  ? ", \"rate_bytes_per_s\": " + std::to_string(plan.checkFault.rateBytesPerS)
                                  : std::string();
     return R"({"path": "/gdisp.xml", "repeat_last": true, "responses": [{"body": )" +
-           e2e::JsonString(replyBody) + R"(, "delay_before_headers_ms": )" +
+           harness::JsonString(replyBody) + R"(, "delay_before_headers_ms": )" +
            std::to_string(plan.checkDelayMs) + pace + FaultFields(plan.checkFault, replyBody.size()) + "}]}";
 }
 
@@ -215,10 +215,10 @@ std::string PackageScript(const TrialPlan& plan, const std::string& path, const 
     // plan's validator; a trickle sets its own pace.
     const auto answer = [&](int rate)
     {
-        std::string fields = R"({"body_file": )" + e2e::JsonString(packageFile) + R"(, "ranges": true)";
+        std::string fields = R"({"body_file": )" + harness::JsonString(packageFile) + R"(, "ranges": true)";
         if (!plan.validator.empty())
             fields += std::string(plan.validator == "etag" ? ", \"etag\": " : ", \"last_modified\": ") +
-                      e2e::JsonString(ValidatorValue(plan));
+                      harness::JsonString(ValidatorValue(plan));
         if (rate)
             fields += ", \"rate_bytes_per_s\": " + std::to_string(rate);
         return fields;
@@ -227,8 +227,8 @@ std::string PackageScript(const TrialPlan& plan, const std::string& path, const 
     for (const ServerFault& fault : plan.downloadFaults)
         responses += answer(fault.kind == Fault::Trickle ? fault.rateBytesPerS : plan.rateBytesPerS) +
                      FaultFields(fault, packageSize) + "}, ";
-    return R"({"path": )" + e2e::JsonString(path) + R"(, "repeat_last": true, "responses": [)" + responses +
-           answer(plan.rateBytesPerS) + "}]}";
+    return R"({"path": )" + harness::JsonString(path) + R"(, "repeat_last": true, "responses": [)" +
+           responses + answer(plan.rateBytesPerS) + "}]}";
 }
 
 unsigned long BoundMs(const TrialPlan& plan, uint64_t packageSize)

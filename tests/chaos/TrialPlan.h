@@ -73,6 +73,9 @@ struct TrialPlan
     int triggerProgress = 0; // Install: the bar position that begins the moment
     int answerDelayMs = 0;   // before the confirmation box is answered
     int installerHoldMs = 0; // how long the installer stand-in runs
+    // The positive control: the wizard is told to throw at a window
+    // callback once its frame shows, and its log must say so.
+    bool faultProbe = false;
 };
 
 TrialPlan MakePlan(uint32_t seed, uint64_t packageSize, size_t replySize);

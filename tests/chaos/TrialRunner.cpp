@@ -1,14 +1,14 @@
 #include "TrialRunner.h"
 
-#include "Fixture.h"
-#include "Harness.h"
-#include "TrialFiles.h"
-
+#include <map>
 #include <set>
+
+#include "harness/Files.h"
+#include "harness/Machine.h"
 
 namespace chaos
 {
-using e2e::Wide;
+using namespace harness;
 
 namespace
 {
@@ -19,16 +19,16 @@ const char kRunsFile[] = "installer-runs.txt", kEndsFile[] = "installer-ends.txt
 // What the wizard shows as the user presses Cancel.
 std::string WhatTheWizardShows(HWND frame, HWND page)
 {
-    if (!e2e::IsVisible(frame))
+    if (!IsVisible(frame))
         return "with the wizard hidden (installing or ending)";
     if (!page)
         return "without a page";
-    if (e2e::Item(page, kCheckBar))
+    if (Item(page, kCheckBar))
         return "during the check";
-    if (e2e::Item(page, kDownloadBar))
-        return e2e::TextOf(e2e::Item(page, kStatusLine)).rfind(L"连接中断", 0) == 0 ? "during a retry wait"
-                                                                                    : "during the download";
-    const std::wstring tag = e2e::TextOf(page);
+    if (Item(page, kDownloadBar))
+        return TextOf(Item(page, kStatusLine)).rfind(L"连接中断", 0) == 0 ? "during a retry wait"
+                                                                          : "during the download";
+    const std::wstring tag = TextOf(page);
     if (tag == L"CNewVersionDlg")
         return "on the offer page";
     if (tag == L"CWelcomeDlg")
@@ -49,20 +49,31 @@ void PressCancel(HWND frame, CancelWay way)
     switch (way)
     {
         case CancelWay::Button:
-            e2e::Click(e2e::Item(frame, kCancel));
+            Click(Item(frame, kCancel));
             break;
         case CancelWay::Escape:
-            e2e::PressKey(frame, VK_ESCAPE);
+            PressKey(frame, VK_ESCAPE);
             break;
         case CancelWay::CloseBox:
-            e2e::SystemCommand(frame, SC_CLOSE);
+            SystemCommand(frame, SC_CLOSE);
             break;
     }
 }
 
+// Every file of a folder: name, bytes.
+std::map<std::string, std::string> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> files, folders;
+    ListFolder(folder, files, folders);
+    std::map<std::string, std::string> result;
+    for (const std::wstring& name : files)
+        result[Utf8(name)] = ReadBytes(folder + L"\\" + name);
+    return result;
+}
+
 HWND FirstTopWindow(DWORD pid, const wchar_t* caption)
 {
-    const std::vector<HWND> windows = e2e::TopWindows(pid, L"#32770", caption);
+    const std::vector<HWND> windows = TopWindows(pid, L"#32770", caption);
     return windows.empty() ? nullptr : windows.front();
 }
 } // namespace
@@ -102,10 +113,10 @@ void TrialRunner::Prepare(const TrialPlan& plan, Observation& seen)
     m_server.Script(CheckScript(plan, m_served.reply));
     m_server.Script(PackageScript(plan, m_served.url.substr(m_served.url.find("/chaos/")), m_served.file,
                                   m_served.bytes.size()));
-    e2e::WriteNetSetting(m_work, "127.0.0.1", m_server.Port(), 0);
+    WriteNetSetting(m_work, "127.0.0.1", m_server.Port(), 0);
     if (plan.startAtNewVersion)
-        e2e::WriteIni("[Run]\r\nfrom=1\r\n[Update]\r\nnewversionname=Qora\r\nnewversion=3.0\r\ndownloadurl=" +
-                      m_served.url + "\r\nsize=" + size + "\r\nsha256=" + m_served.sha256 + "\r\n");
+        WriteIni("[Run]\r\nfrom=1\r\n[Update]\r\nnewversionname=Qora\r\nnewversion=3.0\r\ndownloadurl=" +
+                 m_served.url + "\r\nsize=" + size + "\r\nsha256=" + m_served.sha256 + "\r\n");
 
     // What an earlier run left.
     const std::string partial = m_served.bytes.substr(0, static_cast<size_t>(plan.leftoverBytes));
@@ -126,7 +137,7 @@ void TrialRunner::Prepare(const TrialPlan& plan, Observation& seen)
     if (!state.empty())
         seen.planted[m_served.name + ".downloading.resume"] = state;
     for (const auto& [name, bytes] : seen.planted)
-        e2e::WriteTextFile(m_temp + L"\\" + Wide(name), bytes);
+        WriteBytes(m_temp + L"\\" + Wide(name), bytes);
 
     // The wizard and the installer it starts inherit these.
     ::SetEnvironmentVariableW(L"TEMP", m_temp.c_str());
@@ -136,7 +147,8 @@ void TrialRunner::Prepare(const TrialPlan& plan, Observation& seen)
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_REPORT", (m_work + L"\\" + Wide(kEndsFile)).c_str());
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", (m_work + L"\\installer-may-end").c_str());
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
-    m_outputFrom = e2e::ReadTextFile(m_wineOutput).size();
+    ::SetEnvironmentVariableW(L"QVXLIVEUPDATE_FAULT_PROBE", plan.faultProbe ? L"1" : nullptr);
+    m_outputFrom = ReadBytes(m_wineOutput).size();
 }
 
 Observation TrialRunner::Run(const TrialPlan& plan)
@@ -144,35 +156,35 @@ Observation TrialRunner::Run(const TrialPlan& plan)
     Observation seen;
     Prepare(plan, seen);
     seen.boundMs = BoundMs(plan, m_served.bytes.size());
-    e2e::Process wizard;
-    if (wizard.Start(e2e::WizardExePath(), m_work))
+    Process wizard;
+    if (wizard.Start(WizardExePath(), m_work))
     {
         seen.wizardPid = wizard.Id();
         PlayUser(plan, seen, wizard);
-        DWORD exitCode = 0;
-        seen.ended = wizard.WaitForExit(0, &exitCode);
-        seen.exitCode = exitCode;
+        seen.ended = wizard.WaitForExit(0);
+        seen.exitCode = wizard.ExitCode();
         wizard.Kill();
     }
     // A held installer may end now, whatever happened; its report follows.
-    e2e::WriteTextFile(m_work + L"\\installer-may-end", "go");
-    e2e::WaitUntil(
+    WriteBytes(m_work + L"\\installer-may-end", "go");
+    WaitUntil(
         [&]
         {
-            return Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kEndsFile))).size() >=
-                   Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile))).size();
+            return Lines(ReadBytes(m_work + L"\\" + Wide(kEndsFile))).size() >=
+                   Lines(ReadBytes(m_work + L"\\" + Wide(kRunsFile))).size();
         },
         5000);
     Collect(seen);
     return seen;
 }
 
-void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::Process& wizard) const
+void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const Process& wizard) const
 {
-    using namespace e2e;
     const DWORD pid = wizard.Id();
     const ULONGLONG deadline = ::GetTickCount64() + seen.boundMs;
     HWND frame = WaitForFrame(pid, 15000);
+    if (frame && plan.faultProbe)
+        ::PostMessageW(frame, ::RegisterWindowMessageW(L"QVXLiveUpdate.FaultProbe"), 0, 0);
     ULONGLONG momentAt = 0, cancelAt = 0, confirmAt = 0, installerAt = 0, finishAt = 0;
     bool welcomeDone = false, offerDone = false, answered = false, released = false;
     std::set<HWND> boxesSeen;
@@ -240,7 +252,8 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
                 // The partial file, not the bar: the bar moves at most every
                 // few tens of milliseconds and may lag behind what is held.
                 begun = download && (!IsVisible(frame) || FileSize(partial) * 10000 >=
-                                                              m_served.bytes.size() * plan.triggerProgress);
+                                                              static_cast<long long>(m_served.bytes.size()) *
+                                                                  plan.triggerProgress);
                 break;
         }
         if (begun && !momentAt)
@@ -250,6 +263,10 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         {
             seen.cancel.pressed = true;
             seen.cancel.during = WhatTheWizardShows(frame, CurrentPage(frame));
+            seen.cancel.askable =
+                IsVisible(frame) && IsEnabled(frame) &&
+                (seen.cancel.during == "during the check" || seen.cancel.during == "during the download" ||
+                 seen.cancel.during == "during a retry wait");
             PressCancel(frame, plan.way);
             cancelAt = now;
         }
@@ -258,20 +275,26 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
         {
             confirmAt = now;
             seen.cancel.asked = true;
+            seen.cancel.questionAfterMs = static_cast<long>(now - cancelAt);
         }
         if (confirm && now >= confirmAt + static_cast<ULONGLONG>(plan.answerDelayMs))
         {
+            seen.cancel.installerBeforeAnswer = !ReadBytes(m_work + L"\\" + Wide(kRunsFile)).empty();
             AnswerMessageBox(confirm, plan.confirm ? IDYES : IDNO);
             seen.cancel.answer = plan.confirm ? "Yes" : "No";
             answered = true;
         }
 
         // The installer runs for as long as the plan says.
-        if (!installerAt && !ReadTextFile(m_work + L"\\" + Wide(kRunsFile)).empty())
+        if (!installerAt && !ReadBytes(m_work + L"\\" + Wide(kRunsFile)).empty())
+        {
             installerAt = now;
+            if (cancelAt)
+                seen.cancel.installerAfterMs = static_cast<long>(now - cancelAt);
+        }
         if (installerAt && !released && now >= installerAt + static_cast<ULONGLONG>(plan.installerHoldMs))
         {
-            WriteTextFile(m_work + L"\\installer-may-end", "go");
+            WriteBytes(m_work + L"\\installer-may-end", "go");
             released = true;
         }
         ::Sleep(10); // polling interval, not synchronisation
@@ -279,33 +302,38 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const e2e::
     // Without a frame there is no user to play: only the wait for the end.
     WaitUntil([&] { return !wizard.IsRunning(); },
               static_cast<DWORD>(deadline > ::GetTickCount64() ? deadline - ::GetTickCount64() : 0));
+    if (cancelAt && !wizard.IsRunning())
+        seen.cancel.endedAfterMs = static_cast<long>(::GetTickCount64() - cancelAt);
 }
 
 void TrialRunner::Collect(Observation& seen) const
 {
-    seen.wineOutput = ReadFrom(m_wineOutput, m_outputFrom);
+    seen.wineOutput = ReadBytes(m_wineOutput, m_outputFrom);
     std::vector<std::wstring> files, folders;
     ListFolder(m_temp, files, folders);
     for (const std::wstring& name : folders)
         seen.tempFolders.push_back(Utf8(name));
     seen.temp = FilesIn(m_temp);
-    seen.log = seen.temp.count("QVXLiveUpdate.log") ? seen.temp["QVXLiveUpdate.log"] : std::string();
-    seen.installerRuns = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kRunsFile)));
-    seen.installerEnds = Lines(e2e::ReadTextFile(m_work + L"\\" + Wide(kEndsFile)));
+    // A log rotated during the trial holds its start in the older part.
+    for (const char* name : {"QVXLiveUpdate.log.old", "QVXLiveUpdate.log"})
+        if (seen.temp.count(name))
+            seen.log += seen.temp[name];
+    seen.installerRuns = Lines(ReadBytes(m_work + L"\\" + Wide(kRunsFile)));
+    seen.installerEnds = Lines(ReadBytes(m_work + L"\\" + Wide(kEndsFile)));
     for (const auto& entry : FilesIn(SettingsFolder()))
         seen.settingsFolder.push_back(entry.first);
 
     // What the server answered, from its own log.
-    for (const e2e::Json& request : m_server.Requests().array)
+    for (const Json& request : m_server.Requests().array)
     {
         Answer answer;
         answer.package = request["path_only"].string.find(L"/chaos/") != std::wstring::npos;
-        answer.index = request["response_index"].kind == e2e::Json::Kind::Number
+        answer.index = request["response_index"].kind == Json::Kind::Number
                            ? static_cast<int>(request["response_index"].number)
                            : -1;
         answer.status = static_cast<int>(request["status"].number);
         answer.bytesSent = static_cast<uint64_t>(request["bytes_sent"].number);
-        const std::wstring range = e2e::HeaderValue(request, "range");
+        const std::wstring range = HeaderValue(request, "range");
         if (range.rfind(L"bytes=", 0) == 0)
             answer.rangeStart = std::wcstoull(range.c_str() + 6, nullptr, 10);
         seen.answers.push_back(answer);

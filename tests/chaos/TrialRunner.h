@@ -6,10 +6,11 @@
 
 #include <string>
 
-#include "Harness.h"
 #include "Invariants.h"
-#include "Servers.h"
 #include "TrialPlan.h"
+#include "harness/Process.h"
+#include "harness/Servers.h"
+#include "harness/Window.h"
 
 namespace chaos
 {
@@ -28,11 +29,11 @@ class TrialRunner
   private:
     void Prepare(const TrialPlan& plan, Observation& seen);
     // Records what the user did and saw in `seen`.
-    void PlayUser(const TrialPlan& plan, Observation& seen, const e2e::Process& wizard) const;
+    void PlayUser(const TrialPlan& plan, Observation& seen, const harness::Process& wizard) const;
     void Collect(Observation& seen) const;
 
     const Served& m_served;
-    e2e::FaultServer m_server;
+    harness::FaultServer m_server;
     std::wstring m_folder;
     std::wstring m_wineOutput;
     // The trial now running: its temporary and working folders, and where

@@ -16,36 +16,18 @@
 #include <map>
 #include <set>
 
-#include "Fixture.h"
 #include "Invariants.h"
 #include "TrialRunner.h"
+#include "harness/Files.h"
+#include "harness/Machine.h"
 #include "support/Sha256.h"
 
 using namespace chaos;
+using namespace harness;
 
 namespace
 {
 const size_t kPackageBytes = 1024 * 1024;
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
-
-// The fault server's files folder, as this program sees it.
-std::wstring ServedFilesFolder()
-{
-    const char* runtime = std::getenv("RUNTIME_DIR");
-    std::wstring folder = L"Z:" + Wide(runtime ? runtime : "/nonexistent") + L"/files";
-    for (wchar_t& c : folder)
-        c = c == L'/' ? L'\\' : c;
-    return folder;
-}
 
 // The installer stand-in, padded to a package's size: whatever part of it
 // arrives, its start still runs and can say what it is.
@@ -54,37 +36,30 @@ bool ServePackage(Served& served, int port)
     served.name = "QoraSetup.exe";
     served.file = "chaos-package.exe";
     served.url = "http://127.0.0.1:" + std::to_string(port) + "/chaos/" + served.name;
-    served.bytes = e2e::ReadTextFile(e2e::TestProgramFolder() + L"..\\standins\\fake_installer.exe");
+    served.bytes = ReadBytes(StandInPath(L"fake_installer.exe"));
     if (served.bytes.empty() || served.bytes.size() >= kPackageBytes)
         return false;
     for (size_t i = served.bytes.size(); i < kPackageBytes; ++i)
         served.bytes += static_cast<char>(i % 251);
     Sha256 hash;
     hash.Update(served.bytes.data(), served.bytes.size());
-    served.sha256 = Narrow(HexOfDigest(hash.Finish()));
+    served.sha256 = Utf8(HexOfDigest(hash.Finish()));
     served.reply =
         "<r status-code=\"1\"><newversionname>Qora\xE4\xBC\x81\xE4\xB8\x9A\xE7\x89\x88</newversionname>"
         "<newversion>3.0</newversion><downloadurl>" +
         served.url + "</downloadurl><size>" + std::to_string(served.bytes.size()) + "</size><sha256>" +
         served.sha256 + "</sha256><desc>chaos</desc></r>";
     ::CreateDirectoryW(ServedFilesFolder().c_str(), nullptr);
-    e2e::WriteTextFile(ServedFilesFolder() + L"\\" + Wide(served.file), served.bytes);
-    return e2e::ReadTextFile(ServedFilesFolder() + L"\\" + Wide(served.file)) == served.bytes;
+    WriteBytes(ServedFilesFolder() + L"\\" + Wide(served.file), served.bytes);
+    return ReadBytes(ServedFilesFolder() + L"\\" + Wide(served.file)) == served.bytes;
 }
 
 std::vector<uint32_t> RegressionSeeds(const std::wstring& path)
 {
     std::vector<uint32_t> seeds;
-    const std::string text = e2e::ReadTextFile(path);
-    for (size_t start = 0, end; start < text.size(); start = end + 1)
-    {
-        end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
+    for (const std::string& line : Lines(ReadBytes(path)))
         if (!line.empty() && line[0] >= '0' && line[0] <= '9')
             seeds.push_back(static_cast<uint32_t>(std::strtoul(line.c_str(), nullptr, 10)));
-    }
     return seeds;
 }
 
@@ -229,7 +204,7 @@ int wmain(int argc, wchar_t** argv)
         trials = seedGiven ? 1 : 50;
     if (!seedGiven)
         seed = NextSeed(static_cast<uint32_t>(::GetTickCount64()) ^ ::GetCurrentProcessId());
-    e2e::FaultServer server;
+    FaultServer server;
     Served served;
     // A regressions file named but not there would replay nothing and pass.
     const bool regressionsThere =
@@ -243,10 +218,10 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
 
-    e2e::SystemProxy direct(0, L"");
-    e2e::SetClientRecord(
+    SystemProxy direct(0, L"");
+    SetClientRecord(
         {{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}, {L"MainVersion", L"2.1"}});
-    TrialRunner runner(served, e2e::TestProgramFolder() + L"chaos\\", wineOutput);
+    TrialRunner runner(served, TestProgramFolder() + L"chaos\\", wineOutput);
     std::vector<std::pair<uint32_t, bool>> queue; // seed, is a regression
     if (!seedGiven)
         for (uint32_t kept : RegressionSeeds(regressions))
@@ -258,6 +233,23 @@ int wmain(int argc, wchar_t** argv)
 
     Table table;
     std::vector<std::string> failures;
+    // The positive control: a fault thrown on purpose at a window callback
+    // must reach the invariants through the log, or none of the trials'
+    // "no fault" means anything.
+    {
+        TrialPlan control = MakePlan(seed, served.bytes.size(), served.reply.size());
+        control.faultProbe = true;
+        const std::vector<std::string> broken = CheckInvariants(control, served, runner.Run(control));
+        const bool seenIt = std::any_of(broken.begin(), broken.end(),
+                                        [](const std::string& why)
+                                        { return why.find(kProbeFaultLine) != std::string::npos; });
+        std::printf("positive control (seed %u): the fault thrown on purpose was %s\n", control.seed,
+                    seenIt ? "seen in the log" : "NOT seen");
+        if (!seenIt)
+            failures.push_back(std::to_string(control.seed) + " (the positive control's fault went unseen)");
+        else
+            runner.RemoveTrialFolder(control);
+    }
     for (size_t i = 0; i < queue.size(); ++i)
     {
         const TrialPlan plan = MakePlan(queue[i].first, served.bytes.size(), served.reply.size());
@@ -275,12 +267,12 @@ int wmain(int argc, wchar_t** argv)
             runner.RemoveTrialFolder(plan);
         if (!broken.empty())
             failures.push_back(std::to_string(plan.seed) + " (" + broken.front() + "; files kept in " +
-                               Narrow(runner.TrialFolder(plan)) + ")");
+                               Utf8(runner.TrialFolder(plan)) + ")");
         std::fflush(stdout);
         if (!queue[i].second)
             CountTrial(table, plan, served, seen);
     }
-    e2e::RemoveClientRecord();
+    RemoveClientRecord();
     table.Print();
     std::printf("\n%zu of %zu trials broke an invariant\n", failures.size(), queue.size());
     for (const std::string& failure : failures)

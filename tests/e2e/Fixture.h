@@ -1,45 +1,23 @@
 #pragma once
-// The test environment the wizard reads: the settings file, the installed
-// client's uninstall record, a working folder; and a fixture that starts the
-// wizard and cleans up after it.
+// The fixture that starts the wizard in a working folder of its own, against
+// the fault server, and cleans up after it.
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Harness.h"
-#include "Servers.h"
+#include "harness/Files.h"
+#include "harness/Machine.h"
+#include "harness/Process.h"
+#include "harness/Servers.h"
+#include "harness/Window.h"
 
 namespace e2e
 {
-std::wstring IniPath();
-void WriteIni(const std::string& bytes);
-bool IniExists();
-void RemoveIni();
-
-// Replaces the uninstall record by these values (REG_SZ); no values given
-// still creates the key.
-void SetClientRecord(const std::map<std::wstring, std::wstring>& values);
-void RemoveClientRecord();
-
-// An empty folder of the test's own, used as the wizard's current folder.
-std::wstring MakeWorkFolder();
-void WriteTextFile(const std::wstring& path, const std::string& bytes);
-// The file's bytes; empty when it cannot be read.
-std::string ReadTextFile(const std::wstring& path);
-
-// ASCII text as UTF-16.
-std::wstring Wide(const std::string& text);
-// The temporary folder the wizard downloads into, with a trailing backslash.
-std::wstring TempFolder();
-bool Exists(const std::wstring& path);
-// The size of a file, or -1 when it cannot be read.
-long long FileSize(const std::wstring& path);
-// The fault server's files folder, as this program sees it.
-std::wstring ServedFilesFolder();
+// The cases are written in the harness's words.
+using namespace harness;
 
 class WizardTest : public ::testing::Test
 {
@@ -67,9 +45,11 @@ class WizardTest : public ::testing::Test
 
     FaultServer m_server;
     std::wstring m_exe = WizardExePath();
+    // Removed after the programs started from it have gone.
+    TempDir m_work{L"qvx-e2e-"};
+    const std::wstring m_workFolder = m_work.Path().substr(0, m_work.Path().size() - 1);
     Process m_wizard;
     HWND m_frame = nullptr;
-    std::wstring m_workFolder;
     std::vector<std::unique_ptr<Process>> m_clients;
 };
 } // namespace e2e

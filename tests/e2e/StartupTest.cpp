@@ -29,9 +29,8 @@ TEST_F(WizardTest, SecondStartShowsItsBoxAndLeavesTheFirstUntouched)
     EXPECT_TRUE(TopWindows(second.Id(), L"#32770", L"Qora校园版在线升级").empty());
 
     AnswerMessageBox(box, IDOK);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(second.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(second.WaitForExit(10000));
+    EXPECT_EQ(0u, second.ExitCode());
 
     EXPECT_TRUE(m_wizard.IsRunning());
     EXPECT_TRUE(IsVisible(m_frame));

@@ -65,7 +65,7 @@ class Trust : public WizardTest
     }
     static std::string Answer(const std::string& package)
     {
-        return ReadTextFile(ServedFilesFolder() + L"\\answers\\" + Wide(package) + L".xml");
+        return ReadBytes(ServedFilesFolder() + L"\\answers\\" + Wide(package) + L".xml");
     }
     // The variant's base name, which is also its boxes' caption.
     static std::wstring Name(Build build)
@@ -116,16 +116,15 @@ class Trust : public WizardTest
     }
     int InstallerRuns() const
     {
-        const std::string text = ReadTextFile(m_marker);
+        const std::string text = ReadBytes(m_marker);
         return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
     void ExpectInstalled(const std::string& answer)
     {
-        DWORD exitCode = 1;
-        ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode)) << "the wizard did not end";
-        EXPECT_EQ(0u, exitCode);
+        ASSERT_TRUE(m_wizard.WaitForExit(30000)) << "the wizard did not end";
+        EXPECT_EQ(0u, m_wizard.ExitCode());
         EXPECT_EQ(m_runsBefore + 1, InstallerRuns());
-        EXPECT_FALSE(Exists(PackageIn(answer)));
+        EXPECT_FALSE(FileExists(PackageIn(answer)));
     }
     // The download-error box, then the Finish page; nothing run, nothing
     // kept, and the log says why.
@@ -136,10 +135,10 @@ class Trust : public WizardTest
         EXPECT_EQ(kDownloadErrorBox, MessageBoxText(box));
         EXPECT_EQ(m_runsBefore, InstallerRuns()) << "a refused package ran";
         const std::wstring package = PackageIn(answer);
-        EXPECT_FALSE(Exists(package));
-        EXPECT_FALSE(Exists(package + L".downloading"));
-        EXPECT_FALSE(Exists(package + L".downloading.resume"));
-        const std::string log = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
+        EXPECT_FALSE(FileExists(package));
+        EXPECT_FALSE(FileExists(package + L".downloading"));
+        EXPECT_FALSE(FileExists(package + L".downloading.resume"));
+        const std::string log = ReadBytes(TempFolder() + L"QVXLiveUpdate.log");
         EXPECT_NE(std::string::npos, log.find(why, m_logStart)) << "the log does not say: " << why;
         AnswerMessageBox(box, IDOK);
         ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg"));
@@ -155,7 +154,7 @@ class Trust : public WizardTest
         ASSERT_TRUE(WaitForPage(m_frame, L"CFinishDlg", 30000));
         EXPECT_EQ(text, TextOf(Item(CurrentPage(m_frame), kResultText)));
         EXPECT_EQ(m_runsBefore, InstallerRuns());
-        const std::string log = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
+        const std::string log = ReadBytes(TempFolder() + L"QVXLiveUpdate.log");
         EXPECT_NE(std::string::npos, log.find(why, m_logStart)) << "the log does not say: " << why;
         Click(Item(m_frame, kNext));
         ExpectEndsPromptly();
@@ -164,18 +163,18 @@ class Trust : public WizardTest
     // /files/<folder>/<package>.
     std::string ServeChanged(const std::string& package, const std::string& folder, bool truncate)
     {
-        std::string bytes = ReadTextFile(ServedFilesFolder() + L"\\packages\\" + Wide(package));
+        std::string bytes = ReadBytes(ServedFilesFolder() + L"\\packages\\" + Wide(package));
         if (truncate)
             bytes.resize(bytes.size() - 100);
         else
             bytes[bytes.size() / 2] ^= 0x01;
         ::CreateDirectoryW((ServedFilesFolder() + L"\\" + Wide(folder)).c_str(), nullptr);
-        WriteTextFile(ServedFilesFolder() + L"\\" + Wide(folder) + L"\\" + Wide(package), bytes);
+        WriteBytes(ServedFilesFolder() + L"\\" + Wide(folder) + L"\\" + Wide(package), bytes);
         std::string answer = Answer(package);
         Replace(answer, "/packages/" + package, "/" + folder + "/" + package);
         return answer;
     }
-    void MarkLog() { m_logStart = ReadTextFile(TempFolder() + L"QVXLiveUpdate.log").size(); }
+    void MarkLog() { m_logStart = ReadBytes(TempFolder() + L"QVXLiveUpdate.log").size(); }
 
     std::wstring m_marker;
     std::wstring m_caption;
@@ -281,11 +280,11 @@ TEST_F(Trust, ThePublishersPackageRunsEvenAfterAResumedDownload)
     ASSERT_NE(nullptr, confirm);
     AnswerMessageBox(confirm, IDYES);
     ASSERT_TRUE(m_wizard.WaitForExit(10000));
-    ASSERT_TRUE(Exists(partial)) << "the first run's bytes were not kept";
+    ASSERT_TRUE(FileExists(partial)) << "the first run's bytes were not kept";
 
     Download(Build::Keyed, answer);
     ExpectInstalled(answer);
-    EXPECT_NE(std::string::npos, ReadTextFile(TempFolder() + L"QVXLiveUpdate.log").find("from byte 300000"));
+    EXPECT_NE(std::string::npos, ReadBytes(TempFolder() + L"QVXLiveUpdate.log").find("from byte 300000"));
 }
 
 TEST_F(Trust, NobodyCanChangeTheVerifiedPackageBeforeItRuns)
@@ -299,13 +298,11 @@ TEST_F(Trust, NobodyCanChangeTheVerifiedPackageBeforeItRuns)
     ASSERT_NE(nullptr, notice);
 
     const std::wstring package = PackageIn(answer);
-    ASSERT_TRUE(Exists(package));
-    HANDLE writer =
-        ::CreateFileW(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer) << "the package could be opened for writing";
-    if (writer != INVALID_HANDLE_VALUE)
-        ::CloseHandle(writer);
+    ASSERT_TRUE(FileExists(package));
+    const FileHandle writer(::CreateFileW(package.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "the package could be opened for writing";
     EXPECT_FALSE(::DeleteFileW(package.c_str()));
     EXPECT_FALSE(::MoveFileExW(package.c_str(), (package + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING));
 

@@ -48,11 +48,13 @@ void Upgrade::SetUp()
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_MARKER", m_marker.c_str());
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_USERCANCEL", L"no");
     ::SetEnvironmentVariableW(L"QVX_FAKE_INSTALLER_WAIT_FILE", nullptr);
+    // The retry schedule's own waits, unless a case shortens them.
+    ::SetEnvironmentVariableW(L"QVXLIVEUPDATE_FIRST_RETRY_MS", nullptr);
     RemoveLeftovers();
     // Each case reads only its own runs' lines.
     ::DeleteFileW((TempFolder() + L"QVXLiveUpdate.log").c_str());
     ::CreateDirectoryW(ServedFilesFolder().c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"..\\standins\\fake_installer.exe").c_str(),
+    ASSERT_TRUE(::CopyFileW(StandInPath(L"fake_installer.exe").c_str(),
                             (ServedFilesFolder() + L"\\" + Wide(kPackage)).c_str(), FALSE));
     SetClientRecord(
         {{L"DisplayName", L"Qora企业版"}, {L"DisplayVersion", L"2.1.0"}, {L"MainVersion", L"2.1"}});
@@ -106,7 +108,7 @@ std::vector<Json> Upgrade::PackageRequests(const std::string& path) const
 
 void Upgrade::MakeLargePackage(const std::string& name, long long size)
 {
-    std::string bytes = ReadTextFile(TestProgramFolder() + L"..\\standins\\fake_installer.exe");
+    std::string bytes = ReadBytes(StandInPath(L"fake_installer.exe"));
     ASSERT_FALSE(bytes.empty());
     ASSERT_LT(static_cast<long long>(bytes.size()), size);
     const size_t program = bytes.size();
@@ -115,7 +117,7 @@ void Upgrade::MakeLargePackage(const std::string& name, long long size)
     for (size_t i = program; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i % 251);
     m_madePackages.push_back(ServedFilesFolder() + L"\\" + Wide(name));
-    WriteTextFile(m_madePackages.back(), bytes);
+    WriteBytes(m_madePackages.back(), bytes);
 }
 
 void Upgrade::OfferVersion(const std::string& url, const std::string& fields, const std::string& elements)
@@ -144,7 +146,7 @@ void Upgrade::SetStallSeconds(int seconds) const
 
 std::string Upgrade::RunLog() const
 {
-    return ReadTextFile(TempFolder() + L"QVXLiveUpdate.log");
+    return ReadBytes(TempFolder() + L"QVXLiveUpdate.log");
 }
 
 void Upgrade::HoldInstaller() const
@@ -154,12 +156,12 @@ void Upgrade::HoldInstaller() const
 
 void Upgrade::ReleaseInstaller() const
 {
-    WriteTextFile(m_waitFile, "go");
+    WriteBytes(m_waitFile, "go");
 }
 
 int Upgrade::InstallerRuns() const
 {
-    const std::string text = ReadTextFile(m_marker);
+    const std::string text = ReadBytes(m_marker);
     int lines = 0;
     for (char c : text)
         lines += c == '\n';
@@ -168,19 +170,17 @@ int Upgrade::InstallerRuns() const
 
 void Upgrade::ExpectEndedAfterInstalling()
 {
-    DWORD exitCode = 1;
-    ASSERT_TRUE(m_wizard.WaitForExit(30000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    ASSERT_TRUE(m_wizard.WaitForExit(30000));
+    EXPECT_EQ(0u, m_wizard.ExitCode());
     EXPECT_EQ(1, InstallerRuns());
 }
 
 void Upgrade::ExpectEndedWithoutInstalling()
 {
-    DWORD exitCode = 1;
-    EXPECT_TRUE(m_wizard.WaitForExit(15000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(m_wizard.WaitForExit(15000));
+    EXPECT_EQ(0u, m_wizard.ExitCode());
     EXPECT_EQ(0, InstallerRuns());
-    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
+    EXPECT_FALSE(FileExists(TempFolder() + Wide(kPackage)));
     EXPECT_FALSE(IniExists());
 }
 
@@ -198,9 +198,9 @@ void Upgrade::ExpectDownloadError(bool partialKept, const wchar_t* boxPattern)
     EXPECT_EQ(L"升级失败", TextOf(Item(page, kResultHeading)));
     EXPECT_EQ(kDownloadErrorText, TextOf(Item(page, kResultText)));
     EXPECT_EQ(0, InstallerRuns()) << "something incomplete was run";
-    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage)));
-    EXPECT_EQ(partialKept, Exists(PartialPath()));
-    EXPECT_EQ(partialKept, Exists(ResumeStatePath()));
+    EXPECT_FALSE(FileExists(TempFolder() + Wide(kPackage)));
+    EXPECT_EQ(partialKept, FileExists(PartialPath()));
+    EXPECT_EQ(partialKept, FileExists(ResumeStatePath()));
     Click(Item(m_frame, kNext));
     ExpectEndsPromptly();
 }
@@ -210,13 +210,13 @@ void Upgrade::ExpectPackageInstalled(const std::string& servedFile, DWORD timeou
     HWND notice = WaitForCloseClientQuestion(m_wizard.Id(), timeoutMs);
     ASSERT_NE(nullptr, notice) << "the download did not complete";
     EXPECT_EQ(0, InstallerRuns());
-    const std::string package = ReadTextFile(TempFolder() + Wide(kPackage));
-    EXPECT_TRUE(package == ReadTextFile(ServedFilesFolder() + L"\\" + Wide(servedFile)))
+    const std::string package = ReadBytes(TempFolder() + Wide(kPackage));
+    EXPECT_TRUE(package == ReadBytes(ServedFilesFolder() + L"\\" + Wide(servedFile)))
         << "the package differs from the served file (" << package.size() << " bytes)";
-    EXPECT_FALSE(Exists(PartialPath()));
-    EXPECT_FALSE(Exists(ResumeStatePath()));
+    EXPECT_FALSE(FileExists(PartialPath()));
+    EXPECT_FALSE(FileExists(ResumeStatePath()));
     Click(Item(notice, IDOK)); // closes the client by force
     ExpectEndedAfterInstalling();
-    EXPECT_FALSE(Exists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
+    EXPECT_FALSE(FileExists(TempFolder() + Wide(kPackage))) << "the package outlived the installation";
 }
 } // namespace e2e

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Harness.h"
+#include "harness/Process.h"
+#include "harness/Window.h"
 
 namespace
 {
@@ -21,10 +22,10 @@ class ScreenshotOnFailure : public ::testing::EmptyTestEventListener
         for (char& c : name)
             if (c == '/' || c == '\\' || c == ':')
                 c = '_';
-        const std::wstring folder = e2e::TestProgramFolder() + L"artifacts";
+        const std::wstring folder = harness::TestProgramFolder() + L"artifacts";
         ::CreateDirectoryW(folder.c_str(), nullptr);
         const std::wstring path = folder + L"\\" + std::wstring(name.begin(), name.end()) + L".bmp";
-        if (e2e::SaveScreenshot(path))
+        if (harness::SaveScreenshot(path))
             printf("screenshot: %ls\n", path.c_str());
     }
     bool m_taken = false;

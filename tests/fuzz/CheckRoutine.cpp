@@ -19,7 +19,7 @@ namespace
 const char kCheckSize[] = "a size is taken exactly when the text writes one, and as written";
 const char kCheckDigest[] = "a SHA-256 is taken exactly when the text writes one, and as written";
 const char kCheckSignature[] =
-    "a signature is taken exactly when the text is one in base64 and DER, as written";
+    "a signature is taken exactly when the text is the platform's base64 of its one DER form, as written";
 
 std::optional<std::vector<BYTE>> PlatformBase64(const std::wstring& text)
 {
@@ -47,28 +47,86 @@ std::optional<std::vector<BYTE>> PlatformBase64(const std::wstring& text)
     return bytes;
 }
 
-// The INTEGER at `at` as 32 big-endian bytes into `out`; moves `at` past it.
-bool TakeInteger(const std::vector<BYTE>& der, size_t& at, BYTE* out)
+// The length at `at` in any of BER's definite forms; moves `at` past it.
+std::optional<size_t> TakeLength(const std::vector<BYTE>& der, size_t& at)
 {
-    if (at + 2 > der.size() || der[at] != 0x02)
+    if (at >= der.size())
+        return std::nullopt;
+    const BYTE first = der[at++];
+    if (first < 0x80)
+        return first;
+    size_t length = 0;
+    for (BYTE n = first & 0x7F; n > 0; --n)
+    {
+        if (at >= der.size() || length > 0xFFFF)
+            return std::nullopt;
+        length = length * 256 + der[at++];
+    }
+    return length;
+}
+
+// The INTEGER at `at`, leading zero bytes left out, as 32 big-endian bytes
+// into `out`; moves `at` past it.
+bool TakeValue(const std::vector<BYTE>& der, size_t& at, BYTE* out)
+{
+    if (at >= der.size() || der[at++] != 0x02)
         return false;
-    const size_t length = der[at + 1];
-    const size_t from = at + 2;
-    if (length == 0 || length >= 0x80 || from + length > der.size())
+    const std::optional<size_t> length = TakeLength(der, at);
+    if (!length || *length > der.size() - at)
         return false;
-    const bool padded = der[from] == 0x00;
-    // Positive, not zero, and no byte more than its shortest form needs.
-    if (der[from] >= 0x80 || (padded && (length == 1 || der[from + 1] < 0x80)))
-        return false;
-    const size_t significant = length - (padded ? 1 : 0);
-    if (significant > 32)
+    size_t from = at;
+    at += *length;
+    while (from < at && der[from] == 0)
+        ++from;
+    if (at - from > 32)
         return false;
     std::fill(out, out + 32, BYTE{0});
-    std::copy(der.begin() + static_cast<long>(from + length - significant),
-              der.begin() + static_cast<long>(from + length), out + 32 - significant);
-    at = from + length;
+    std::copy(der.begin() + static_cast<long>(from), der.begin() + static_cast<long>(at),
+              out + 32 - (at - from));
     return true;
 }
+
+const char kTaken[] = "taken";
+const char kRefused[] = "refused";
+
+std::optional<std::vector<BYTE>> SignatureBytes(const std::wstring& text)
+{
+    std::wstring compact;
+    for (wchar_t c : text)
+    {
+        if (!c || !std::wcschr(L" \t\n\v\f\r", c))
+            compact += c;
+    }
+    return PlatformBase64(compact);
+}
+
+// r||s as a SEQUENCE of two INTEGERs of at most 32 significant bytes
+// writes them, whatever the form of its lengths and leading zeros.
+std::optional<std::array<BYTE, 64>> SignatureValues(const std::vector<BYTE>& der)
+{
+    size_t at = 0;
+    if (der.empty() || der[at++] != 0x30)
+        return std::nullopt;
+    const std::optional<size_t> length = TakeLength(der, at);
+    std::array<BYTE, 64> raw{};
+    if (!length || *length != der.size() - at || !TakeValue(der, at, raw.data()) ||
+        !TakeValue(der, at, raw.data() + 32) || at != der.size())
+        return std::nullopt;
+    return raw;
+}
+
+// What a DER encoder writes for a positive number: its bytes without
+// leading zeros, one zero before a first byte whose top bit is set.
+std::vector<BYTE> DerInteger(const BYTE* number)
+{
+    const BYTE* first = std::find_if(number, number + 32, [](BYTE b) { return b != 0; });
+    std::vector<BYTE> value(first, number + 32);
+    if (!value.empty() && value[0] >= 0x80)
+        value.insert(value.begin(), 0x00);
+    value.insert(value.begin(), {0x02, static_cast<BYTE>(value.size())});
+    return value;
+}
+
 // The package checks' parsers, judged by the oracles below.
 void RunChecks(const std::string& input, Checker& check)
 {
@@ -84,16 +142,16 @@ void RunChecks(const std::string& input, Checker& check)
         [&]
         {
             const auto sizeWritten = SizeWritten(text);
-            const auto digestWritten = DigestWritten(text);
-            const auto signatureWritten = SignatureWritten(text);
-            check.Expect(kCheckSize,
+            check.Expect(kCheckSize, sizeTaken ? kTaken : kRefused,
                          sizeTaken == sizeWritten.has_value() && (!sizeTaken || size == *sizeWritten),
                          sizeTaken ? "a size taken that the text does not write" : "a size refused");
-            check.Expect(kCheckDigest,
+            const auto digestWritten = DigestWritten(text);
+            check.Expect(kCheckDigest, digestTaken ? kTaken : kRefused,
                          digestTaken == digestWritten.has_value() &&
                              (!digestTaken || digest == *digestWritten),
                          digestTaken ? "a digest taken that the text does not write" : "a digest refused");
-            check.Expect(kCheckSignature,
+            const auto signatureWritten = SignatureWritten(text);
+            check.Expect(kCheckSignature, signatureTaken ? kTaken : kRefused,
                          signatureTaken == signatureWritten.has_value() &&
                              (!signatureTaken || raw == *signatureWritten),
                          signatureTaken ? "a signature taken that the text does not write"
@@ -126,20 +184,16 @@ std::optional<std::array<BYTE, 32>> DigestWritten(const std::wstring& text)
 
 std::optional<std::array<BYTE, 64>> SignatureWritten(const std::wstring& text)
 {
-    std::wstring compact;
-    for (wchar_t c : text)
-    {
-        if (!c || !std::wcschr(L" \t\n\v\f\r", c))
-            compact += c;
-    }
-    const std::optional<std::vector<BYTE>> der = PlatformBase64(compact);
-    if (!der || der->size() < 2 || (*der)[0] != 0x30 || (*der)[1] >= 0x80 || (*der)[1] != der->size() - 2)
+    const auto bytes = SignatureBytes(text);
+    const auto values = bytes ? SignatureValues(*bytes) : std::nullopt;
+    if (!values || std::all_of(values->begin(), values->begin() + 32, [](BYTE b) { return b == 0; }) ||
+        std::all_of(values->begin() + 32, values->end(), [](BYTE b) { return b == 0; }))
         return std::nullopt;
-    std::array<BYTE, 64> raw{};
-    size_t at = 2;
-    if (!TakeInteger(*der, at, raw.data()) || !TakeInteger(*der, at, raw.data() + 32) || at != der->size())
-        return std::nullopt;
-    return raw;
+    std::vector<BYTE> der = DerInteger(values->data());
+    const std::vector<BYTE> s = DerInteger(values->data() + 32);
+    der.insert(der.end(), s.begin(), s.end());
+    der.insert(der.begin(), {0x30, static_cast<BYTE>(der.size())});
+    return der == *bytes ? values : std::nullopt;
 }
 
 void AddCheckRoutine(std::vector<Routine>& routines)
@@ -155,5 +209,7 @@ void AddCheckRoutine(std::vector<Routine>& routines)
                                                          "MA==", "MAYCAQECAQE=", "MAYCAQACAQE="});
                         },
                         RunChecks,
-                        {kCheckSize, kCheckDigest, kCheckSignature}});
+                        {{kCheckSize, {kTaken, kRefused}},
+                         {kCheckDigest, {kTaken, kRefused}},
+                         {kCheckSignature, {kTaken, kRefused}}}});
 }

@@ -15,10 +15,10 @@ std::optional<uint64_t> SizeWritten(const std::wstring& text);
 // Exactly 64 hexadecimal digits, in either case.
 std::optional<std::array<BYTE, 32>> DigestWritten(const std::wstring& text);
 // With its white space taken out, the text is what the platform's base64
-// encoder writes for some bytes, and those bytes are the DER form of an
-// ECDSA P-256 signature: a SEQUENCE of exactly two positive INTEGERs of at
-// most 32 bytes each, every length and integer in its one shortest form.
-// Gives r||s.
+// encoder writes for some bytes, and those bytes are what a DER encoder
+// writes for a signature of two numbers from 1 to 2^256 - 1 (the bytes are
+// read leniently and written again, the one form compared with them). Gives
+// r||s.
 std::optional<std::array<BYTE, 64>> SignatureWritten(const std::wstring& text);
 
 // A valid signature and SHA-256 for seeds.

@@ -10,25 +10,38 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 // A routine taking longer than this on any input fails.
 constexpr double kTimeBoundMs = 2000;
+
+// A check and the classes of outcome it judges inputs in (an input
+// accepted, one refused, ...): a check that never met one of them in a long
+// run could not have failed there, and fails the run.
+struct CheckSpec
+{
+    const char* name;
+    std::vector<const char*> classes;
+};
 
 class Checker
 {
   public:
     // Judges the current input by the check named `check` (one of the
-    // routine's); records the first broken expectation.
-    void Expect(const char* check, bool ok, const std::string& what)
+    // routine's), in its class `outcome`; records the first broken
+    // expectation.
+    void Expect(const char* check, const char* outcome, bool ok, const std::string& what)
     {
-        bool& failed = m_judged[check];
+        bool& failed = m_judged[{check, outcome}];
         failed = failed || !ok;
         if (!ok && m_failure.empty())
-            m_failure = std::string(check) + ": " + what;
+            m_failure = std::string(check) + " (" + outcome + "): " + what;
     }
     const std::string& Failure() const { return m_failure; }
-    // The checks that judged the current input, and whether each failed.
-    const std::map<std::string, bool>& Judged() const { return m_judged; }
+    // The checks and classes that judged the current input, and whether each
+    // failed.
+    const std::map<std::pair<std::string, std::string>, bool>& Judged() const { return m_judged; }
 
     // Runs `verify` without counting its time against the routine: reading
     // back what a routine did is the checker's work, not the routine's.
@@ -43,7 +56,7 @@ class Checker
 
   private:
     std::string m_failure;
-    std::map<std::string, bool> m_judged;
+    std::map<std::pair<std::string, std::string>, bool> m_judged;
     double m_untimedMs = 0;
 };
 

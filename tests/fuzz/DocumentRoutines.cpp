@@ -104,6 +104,10 @@ std::string ReplyExtreme(Generator& random)
 }
 
 const char kReplyStatus[] = "the status as MSXML reads it";
+const char kStatus0[] = "status 0", kStatus1[] = "status 1", kOtherStatus[] = "another status";
+const char kMustOffer[] = "must offer", kMustRefuse[] = "must refuse";
+const char kOfferedUnwritten[] = "offered, not written", kOfferedFits[] = "offered, fits";
+const char kWritten[] = "written";
 const char kReplyValues[] = "status 1: the seven values and the mirrors as MSXML reads them";
 const char kReplyVerdict[] = "status 1: plain values offered, a broken line or check refused";
 const char kRecordUnwritten[] = "a record not written leaves the file's bytes as they were";
@@ -139,9 +143,24 @@ bool NamesAWebHost(const std::wstring& url)
                        [](wchar_t c) { return iswalnum(c) || c == L'.' || c == L'-'; });
 }
 
+// The text after an address's last "/", in lower case.
+std::wstring LastSegmentLower(const std::wstring& url)
+{
+    std::wstring segment = url.substr(url.find_last_of(L'/') + 1);
+    for (wchar_t& c : segment)
+        c = static_cast<wchar_t>(towlower(c));
+    return segment;
+}
+
+bool StartsWithWebScheme(const std::wstring& url)
+{
+    return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
+}
+
 // Whether values read by MSXML call for an offer (plain text that fits, any
-// check well formed, a web address), for a refusal (a line break or zero in
-// a one-line value, a malformed check), or for neither with certainty.
+// check well formed, web addresses of one file), for a refusal (a line break
+// or zero in a one-line value, a malformed check, an address or mirror of
+// another scheme), or for neither with certainty.
 std::optional<bool> OfferCalledFor(const PlainReply& plain)
 {
     bool fits = true;
@@ -156,8 +175,7 @@ std::optional<bool> OfferCalledFor(const PlainReply& plain)
                std::all_of(value.begin(), value.end(),
                            [](wchar_t c) { return (c >= 0x20 && c < 0x7F) || c == L'\r' || c == L'\n'; });
     }
-    // The record holds four mirrors, each on a line of its own; another
-    // mirror is judged by what it names, which is left to the pages.
+    // The record holds four mirrors, each on a line of its own.
     if (plain.mirrors.size() > 4 ||
         std::any_of(plain.mirrors.begin(), plain.mirrors.end(),
                     [](const std::wstring& m)
@@ -167,9 +185,20 @@ std::optional<bool> OfferCalledFor(const PlainReply& plain)
         (!plain.values[4].empty() && !DigestWritten(plain.values[4])) ||
         (!plain.values[5].empty() && !SignatureWritten(plain.values[5])))
         return false;
-    return fits && plain.mirrors.empty() && (plain.values[2].empty() || NamesAWebHost(plain.values[2]))
-               ? std::optional<bool>(true)
-               : std::nullopt;
+    const std::wstring& url = plain.values[2];
+    if ((!url.empty() && !StartsWithWebScheme(url)) ||
+        std::any_of(plain.mirrors.begin(), plain.mirrors.end(),
+                    [](const std::wstring& m) { return !StartsWithWebScheme(m); }))
+        return false;
+    const bool mirrorsOfIt = std::all_of(plain.mirrors.begin(), plain.mirrors.end(),
+                                         [&](const std::wstring& m)
+                                         {
+                                             return m.size() <= 1023 && NamesAWebHost(m) &&
+                                                    !LastSegmentLower(m).empty() &&
+                                                    LastSegmentLower(m) == LastSegmentLower(url);
+                                         });
+    return fits && mirrorsOfIt && (url.empty() || NamesAWebHost(url)) ? std::optional<bool>(true)
+                                                                      : std::nullopt;
 }
 
 // `offered`: a status-1 reply whose offer a build without the publisher's
@@ -186,7 +215,11 @@ VersionReply ReadAndCheckReply(const std::string& body, bool& offered, Checker& 
             if (!read)
                 return;
             const PlainReply& plain = *read;
-            check.Expect(kReplyStatus, reply.status == plain.status,
+            check.Expect(kReplyStatus,
+                         plain.status == 0   ? kStatus0
+                         : plain.status == 1 ? kStatus1
+                                             : kOtherStatus,
+                         reply.status == plain.status,
                          "status " + std::to_string(reply.status) + ", MSXML reads " +
                              std::to_string(plain.status));
             if (plain.status != 1)
@@ -195,26 +228,17 @@ VersionReply ReadAndCheckReply(const std::string& body, bool& offered, Checker& 
             const std::wstring* values[] = {&record.name,   &record.version,   &record.url, &record.size,
                                             &record.sha256, &record.signature, &record.desc};
             for (size_t i = 0; i < 7; ++i)
-                check.Expect(kReplyValues, *values[i] == plain.values[i],
+                check.Expect(kReplyValues, kStatus1, *values[i] == plain.values[i],
                              "value " + std::to_string(i) + " reads \"" + Utf8(values[i]->substr(0, 40)) +
                                  "\", MSXML \"" + Utf8(plain.values[i].substr(0, 40)) + "\"");
-            check.Expect(kReplyValues, record.mirrors == plain.mirrors,
+            check.Expect(kReplyValues, kStatus1, record.mirrors == plain.mirrors,
                          std::to_string(record.mirrors.size()) + " mirrors read, MSXML " +
                              std::to_string(plain.mirrors.size()));
             if (const std::optional<bool> offer = OfferCalledFor(plain))
-                check.Expect(kReplyVerdict, offered == *offer,
+                check.Expect(kReplyVerdict, *offer ? kMustOffer : kMustRefuse, offered == *offer,
                              *offer ? "a plain offer refused" : "an offer the record cannot carry accepted");
         });
     return reply;
-}
-
-std::vector<std::wstring> ReadEntries(const std::vector<IniName>& names, int capacity)
-{
-    ProbeIniEncoding();
-    std::vector<std::wstring> values;
-    for (const IniName& name : names)
-        values.push_back(ReadIniValue(name, capacity));
-    return values;
 }
 
 bool IsRecordEntry(const IniName& pair)
@@ -250,9 +274,13 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
                                record.size.size() + record.sha256.size() + record.signature.size() +
                                record.desc.size();
     if (offered && 3 * (prepared.size() + recordUnits) + 1024 <= kMaxIniFileBytes)
-        check.Expect(kRecordFits, recorded, "a record that fits was not written");
+        check.Expect(kRecordFits, kOfferedFits, recorded, "a record that fits was not written");
+    // Only where the writer was called and declined can it have touched the file.
+    if (offered && !recorded)
+        return check.Expect(kRecordUnwritten, kOfferedUnwritten, ReadInputFile(path) == prepared,
+                            "a file not written changed");
     if (!recorded)
-        return check.Expect(kRecordUnwritten, ReadInputFile(path) == prepared, "a file not written changed");
+        return;
     const std::string bytes = ReadInputFile(path);
     ProbeIniEncoding();
     std::vector<IniName> names = {{L"Update", L"newversionname"}, {L"Update", L"newversion"},
@@ -277,7 +305,7 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
     for (size_t i = 0; i < names.size() && why.empty(); ++i)
         if (read[i] != *values[i])
             why = "\"" + Utf8(names[i].key) + "\" reads back \"" + Utf8(read[i].substr(0, 40)) + "\"";
-    check.Expect(kRecordBack, why.empty(), why);
+    check.Expect(kRecordBack, kWritten, why.empty(), why);
     // What the platform's reader made of a UTF-16 file of odd length depends
     // on a byte beyond its end (see the settings-file routine).
     if (pairs.empty() || (IsUtf16WithMark(prepared) && prepared.size() % 2 == 1))
@@ -285,7 +313,7 @@ void CheckRecord(const std::string& prepared, const std::vector<IniName>& pairs,
     const std::vector<std::wstring> after =
         PlatformReads(places.sidePath, MarkedUtf8(bytes), pairs, static_cast<int>(prepared.size() + 2));
     for (size_t i = 0; i < pairs.size(); ++i)
-        check.Expect(kRecordOthers, IsRecordEntry(pairs[i]) || after[i] == before[i],
+        check.Expect(kRecordOthers, kWritten, IsRecordEntry(pairs[i]) || after[i] == before[i],
                      "[" + Utf8(pairs[i].section) + "] " + Utf8(pairs[i].key) + " changed");
 }
 
@@ -305,8 +333,14 @@ void RunRecord(const std::string& input, Checker& check, const FuzzPlaces& place
                 ::DeleteFileW(path);
             else
                 WriteInputFile(path, prepared);
-            pairs = IniEntryNames(DecodeIniText(prepared), 12, true);
-            before = ReadEntries(pairs, static_cast<int>(prepared.size() + 2));
+            // What the readers saw before, as the platform reads the file in
+            // the branch its bytes call for.
+            if (const std::optional<bool> utf8 = Utf8ByThePlatform(prepared))
+            {
+                pairs = IniEntryNames(PlatformText(prepared, *utf8), 12, true);
+                before = PlatformReads(places.sidePath, *utf8 ? MarkedUtf8(prepared) : prepared, pairs,
+                                       static_cast<int>(prepared.size() + 2));
+            }
         });
     bool offered = false;
     const VersionReply reply = ReadAndCheckReply(body, offered, check);
@@ -316,6 +350,11 @@ void RunRecord(const std::string& input, Checker& check, const FuzzPlaces& place
 
 std::string RecordExtreme(Generator& random)
 {
+    // An offer over a file of the system's code page that grows past the
+    // file's bound once it is rewritten in UTF-8: the writer must decline.
+    if (random.Percent(10))
+        return Join(ReplySeeds()[0],
+                    "[Update]\r\nnote=" + Repeat("\xD6\xD0", 300 * 1000 + random.Below(150000)));
     const std::string reply = ReplyExtreme(random);
     if (random.Percent(20))
         return Join(reply, std::string());
@@ -334,7 +373,9 @@ void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& place
                             bool offered = false;
                             ReadAndCheckReply(input, offered, check);
                         },
-                        {kReplyStatus, kReplyValues, kReplyVerdict}});
+                        {{kReplyStatus, {kStatus0, kStatus1, kOtherStatus}},
+                         {kReplyValues, {kStatus1}},
+                         {kReplyVerdict, {kMustOffer, kMustRefuse}}}});
 
     std::vector<std::string> recordSeeds;
     for (const std::string& reply : ReplySeeds())
@@ -348,6 +389,11 @@ void AddDocumentRoutines(std::vector<Routine>& routines, const FuzzPlaces& place
                         RecordExtreme,
                         [places](const std::string& input, Checker& check)
                         { RunRecord(input, check, places); },
-                        {kReplyStatus, kReplyValues, kReplyVerdict, kRecordUnwritten, kRecordFits,
-                         kRecordBack, kRecordOthers}});
+                        {{kReplyStatus, {kStatus0, kStatus1, kOtherStatus}},
+                         {kReplyValues, {kStatus1}},
+                         {kReplyVerdict, {kMustOffer, kMustRefuse}},
+                         {kRecordUnwritten, {kOfferedUnwritten}},
+                         {kRecordFits, {kOfferedFits}},
+                         {kRecordBack, {kWritten}},
+                         {kRecordOthers, {kWritten}}}});
 }

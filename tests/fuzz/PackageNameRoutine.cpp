@@ -14,10 +14,11 @@
 
 namespace
 {
-const char kNameWeb[] = "an address taken for the web is http or https to the platform's URL parser";
-const char kNameSegment[] = "the name is the address after its last \"/\"";
+const char kNameWeb[] = "an address is taken for the web exactly when the platform's URL parser and its "
+                        "scheme's text say http or https";
 const char kNameFiles[] = "an accepted name makes files of that very name in the folder";
 const char kNamePlain[] = "a plain name (letters, digits, \"-\", \"_\" and an extension) is accepted";
+const char kTaken[] = "taken", kRefused[] = "refused", kAccepted[] = "accepted", kPlain[] = "plain";
 
 // Makes the package and the files beside it as the download names them, and
 // asks the file system what it made: each must be a file of exactly that
@@ -47,6 +48,26 @@ bool MakesFilesOfItsOwn(const std::wstring& folder, const std::wstring& name, st
     return true;
 }
 
+// An address within the platform's own length limit whose scheme's own
+// text is "http" or "https", followed by "://", that the platform's URL
+// parser reads as such with a host; the parser alone takes a prefix of a
+// scheme's name ("h://") for http.
+bool WebByThePlatform(const std::wstring& url)
+{
+    wchar_t scheme[16] = {}, host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszScheme = scheme;
+    parts.dwSchemeLength = 15;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = INTERNET_MAX_HOST_NAME_LENGTH + 1;
+    return url.size() <= INTERNET_MAX_URL_LENGTH &&
+           ::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS) &&
+           (_wcsicmp(scheme, L"http") == 0 || _wcsicmp(scheme, L"https") == 0) && host[0] &&
+           url.compare(wcslen(scheme), 3, L"://") == 0;
+}
+
 // A name anyone would call plain: a stem of five or more letters, digits,
 // "-" and "_", then one extension of letters and digits. Nothing about it is
 // a device, a folder or too long.
@@ -71,21 +92,13 @@ void RunPackageName(const std::string& input, Checker& check, const std::wstring
     check.Untimed(
         [&]
         {
-            URL_COMPONENTSW parts{};
-            parts.dwStructSize = sizeof parts;
-            parts.dwSchemeLength = 1;
+            // A host whose first character leaves no doubt that it is one.
+            const bool plainlyWeb = WebByThePlatform(url) && url.size() > url.find(L"://") + 3 &&
+                                    iswalnum(url[url.find(L"://") + 3]);
             if (web)
-                check.Expect(
-                    kNameWeb,
-                    ::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
-                        (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS),
-                    "another scheme, or none");
-            const size_t before = url.size() - std::min(name.size(), url.size());
-            check.Expect(kNameSegment,
-                         name.find(L'/') == std::wstring::npos &&
-                             url.compare(before, name.size(), name) == 0 &&
-                             (before == 0 ? name.size() == url.size() : url[before - 1] == L'/'),
-                         "the name taken is \"" + Utf8(name.substr(0, 60)) + "\"");
+                check.Expect(kNameWeb, kTaken, WebByThePlatform(url), "another scheme, or none");
+            else
+                check.Expect(kNameWeb, kRefused, !plainlyWeb, "an http or https address refused");
             // Wine makes no file whose name holds half a surrogate pair (its
             // file names are UTF-8); Windows would. Such names are not judged.
             bool halfPair = false;
@@ -101,9 +114,9 @@ void RunPackageName(const std::string& input, Checker& check, const std::wstring
             const bool overWinesLimit = Utf8(name + L".downloading.resume").size() > 255;
             std::string why;
             if (usable && !halfPair && !overWinesLimit)
-                check.Expect(kNameFiles, MakesFilesOfItsOwn(folder, name, why), why);
+                check.Expect(kNameFiles, kAccepted, MakesFilesOfItsOwn(folder, name, why), why);
             if (LooksPlain(name))
-                check.Expect(kNamePlain, usable, "refused");
+                check.Expect(kNamePlain, kPlain, usable, "refused");
         });
 }
 
@@ -128,5 +141,5 @@ void AddPackageNameRoutine(std::vector<Routine>& routines, const FuzzPlaces& pla
                                 "x\xC0\xAF.exe"});
          },
          [folder](const std::string& input, Checker& check) { RunPackageName(input, check, folder); },
-         {kNameWeb, kNameSegment, kNameFiles, kNamePlain}});
+         {{kNameWeb, {kTaken, kRefused}}, {kNameFiles, {kAccepted}}, {kNamePlain, {kPlain}}}});
 }

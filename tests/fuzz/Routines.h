@@ -4,6 +4,7 @@
 // and a run that feeds one input and checks what can be judged.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ struct Routine
     std::vector<std::string> seeds;
     std::function<std::string(Generator&)> extreme;
     std::function<void(const std::string& input, Checker& check)> run;
-    // The checks `run` judges inputs by, as it names them to the checker.
-    std::vector<const char*> checks;
+    // The checks `run` judges inputs by, as it names them to the checker,
+    // each with the classes of outcome it must meet.
+    std::vector<CheckSpec> checks;
 };
 
 // Where the routines put the files they read: the settings file at its own
@@ -39,9 +41,11 @@ struct IniName
 {
     std::wstring section, key;
 };
-// The entries of a settings text in order, at most `limit`; with
-// `firstSectionsOnly`, only those in the first section of each name, which
-// are the ones the readers see.
+// The entries of a settings text in order, at most `limit`, as plain line
+// splitting finds them; with `firstSectionsOnly`, only those in the first
+// section of each name, which are the ones the readers see, and none at all
+// where plain splitting cannot tell which those are (a section of one name
+// twice, a zero or an end-of-file mark).
 std::vector<IniName> IniEntryNames(const std::wstring& text, size_t limit, bool firstSectionsOnly);
 // A value as ReadUpdateSetting gives it, in the branch g_bIniIsUtf8 names.
 std::wstring ReadIniValue(const IniName& name, int capacity);
@@ -51,6 +55,11 @@ std::wstring ReadIniValue(const IniName& name, int capacity);
 std::wstring PlatformRead(const std::wstring& path, const IniName& name, int capacity);
 std::vector<std::wstring> PlatformReads(const std::wstring& path, const std::string& bytes,
                                         const std::vector<IniName>& names, int capacity);
+// Whether a settings file's bytes call for the UTF-8 branch of its readers,
+// as the platform's strict decoder tells it; nothing where it cannot tell.
+std::optional<bool> Utf8ByThePlatform(const std::string& bytes);
+// The file's text as the platform decodes it in that branch.
+std::wstring PlatformText(const std::string& bytes, bool utf8);
 // UTF-8 bytes as the platform's profile reader reads them as UTF-8: after a
 // byte-order mark.
 std::string MarkedUtf8(const std::string& bytes);

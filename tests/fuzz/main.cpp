@@ -4,7 +4,7 @@
 // replayed first, every run. Under each routine's line, each check says how
 // many inputs it judged and how many of those failed it.
 //
-//   fuzz_inputs [--inputs N] [--seed S] [--only ROUTINE] [--regressions DIR] [--save DIR]
+//   fuzz_inputs --regressions DIR [--inputs N] [--seed S] [--only ROUTINE] [--save DIR]
 #include <windows.h>
 #include <psapi.h>
 #include <shlobj.h>
@@ -33,6 +33,7 @@ struct Options
 };
 
 const char kTimeCheck[] = "no crash, and done within the time bound";
+const char kEveryInput[] = "every input";
 
 struct Stats
 {
@@ -40,8 +41,8 @@ struct Stats
     size_t failures = 0;
     double slowestMs = 0;
     std::string slowest;
-    // Per check: the inputs it judged, and how many of them failed it.
-    std::map<std::string, std::pair<size_t, size_t>> judged;
+    // Per check and class: the inputs it judged, and how many of them failed it.
+    std::map<std::pair<std::string, std::string>, std::pair<size_t, size_t>> judged;
 };
 
 // A path given the Unix way (by ctest or the shell) as Wine sees it, made
@@ -114,13 +115,14 @@ void RunOne(const Routine& routine, const std::string& input, const std::string&
     }
     catch (const std::exception& e)
     {
-        check.Expect(kTimeCheck, false, std::string("exception: ") + e.what());
+        check.Expect(kTimeCheck, kEveryInput, false, std::string("exception: ") + e.what());
     }
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
         check.UntimedMs();
     SetCurrentInput(nullptr, nullptr);
-    check.Expect(kTimeCheck, ms <= kTimeBoundMs, "took " + std::to_string(static_cast<long>(ms)) + " ms");
+    check.Expect(kTimeCheck, kEveryInput, ms <= kTimeBoundMs,
+                 "took " + std::to_string(static_cast<long>(ms)) + " ms");
     ++stats.inputs;
     for (const auto& [name, failed] : check.Judged())
     {
@@ -142,26 +144,47 @@ void RunOne(const Routine& routine, const std::string& input, const std::string&
     std::fflush(stdout);
 }
 
-// A run this long gives every check inputs to judge: one that judged none
-// fails it, for its count of failures would mean nothing.
+// A run this long meets every class of outcome of every check: a class that
+// judged nothing fails it, for a check could not have failed there.
 const size_t kInputsThatJudgeEveryCheck = 1000;
 
-// Under a routine's line, each of its checks: the inputs it judged, how many
-// of them failed it, and what it compares. Returns the checks that judged
-// nothing when `mustJudge`.
+// Under a routine's line, each of its checks: what it compares, then per
+// class of outcome the inputs it judged and how many of them failed it.
+// Returns the classes that judged nothing when `mustJudge`.
 size_t PrintChecks(const Routine& routine, const Stats& stats, bool mustJudge)
 {
     size_t idle = 0;
-    std::vector<const char*> checks = {kTimeCheck};
+    std::vector<CheckSpec> checks = {{kTimeCheck, {kEveryInput}}};
     checks.insert(checks.end(), routine.checks.begin(), routine.checks.end());
-    for (const char* check : checks)
+    for (const CheckSpec& check : checks)
     {
-        const auto found = stats.judged.find(check);
-        const size_t judged = found == stats.judged.end() ? 0 : found->second.first;
-        const size_t failed = found == stats.judged.end() ? 0 : found->second.second;
-        std::printf("    %8zu judged, %zu failed: %s%s\n", judged, failed, check,
-                    judged == 0 && mustJudge ? "  FAIL: judged nothing" : "");
-        idle += judged == 0 && mustJudge ? 1 : 0;
+        std::printf("    %s\n", check.name);
+        for (const char* outcome : check.classes)
+        {
+            const auto found = stats.judged.find({check.name, outcome});
+            const size_t judged = found == stats.judged.end() ? 0 : found->second.first;
+            const size_t failed = found == stats.judged.end() ? 0 : found->second.second;
+            std::printf("      %8zu judged, %zu failed: %s%s\n", judged, failed, outcome,
+                        judged == 0 && mustJudge ? "  FAIL: never met" : "");
+            idle += judged == 0 && mustJudge ? 1 : 0;
+        }
+    }
+    // A class the routine judges in but does not declare is a misspelling.
+    for (const auto& [key, counts] : stats.judged)
+    {
+        const bool declared = std::any_of(
+            checks.begin(), checks.end(),
+            [&](const CheckSpec& c)
+            {
+                return key.first == c.name && std::any_of(c.classes.begin(), c.classes.end(),
+                                                          [&](const char* o) { return key.second == o; });
+            });
+        if (!declared)
+        {
+            std::printf("    FAIL: %s judged in an undeclared class %s\n", key.first.c_str(),
+                        key.second.c_str());
+            ++idle;
+        }
     }
     return idle;
 }
@@ -171,13 +194,9 @@ std::vector<std::pair<std::string, std::wstring>> Regressions(const std::wstring
 {
     std::vector<std::pair<std::string, std::wstring>> files;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*.bin").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return files;
-    do
+    const FindHandle search(::FindFirstFileW((folder + L"\\*.bin").c_str(), &found));
+    for (bool more = search.IsValid(); more; more = ::FindNextFileW(search.Get(), &found))
         files.push_back({Utf8(found.cFileName), folder + L"\\" + found.cFileName});
-    while (::FindNextFileW(search, &found));
-    ::FindClose(search);
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -210,7 +229,7 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options))
     {
         std::printf(
-            "usage: fuzz_inputs [--inputs N] [--seed S] [--only ROUTINE] [--regressions DIR] [--save DIR]\n");
+            "usage: fuzz_inputs --regressions DIR [--inputs N] [--seed S] [--only ROUTINE] [--save DIR]\n");
         return 2;
     }
     if (!SetUpPlaces())
@@ -229,19 +248,24 @@ int main(int argc, char** argv)
     AddTextRoutines(routines, g_places.places);
     AddTrustRoutines(routines);
     AddPackageNameRoutine(routines, g_places.places);
-    // A folder that is not there, or a routine that is not known, would run
-    // nothing and pass.
+    // A folder that is not there (or none given), or a routine that is not
+    // known, would replay or run nothing and pass.
     const bool onlyKnown =
         options.only.empty() || std::any_of(routines.begin(), routines.end(),
                                             [&](const Routine& r) { return options.only == r.name; });
-    if (!onlyKnown || (!options.regressions.empty() &&
-                       !(::GetFileAttributesW(options.regressions.c_str()) & FILE_ATTRIBUTE_DIRECTORY)))
+    const DWORD folder = ::GetFileAttributesW(options.regressions.c_str());
+    const bool folderThere = folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY);
+    const auto regressions = Regressions(options.regressions);
+    if (!onlyKnown || options.regressions.empty() || !folderThere || regressions.empty())
     {
-        std::printf("fuzz: %s\n", onlyKnown ? "no regressions folder there" : "no routine of that name");
+        std::printf("fuzz: %s\n", !onlyKnown ? "no routine of that name"
+                                  : options.regressions.empty()
+                                      ? "no regressions folder given (--regressions)"
+                                  : !folderThere ? "no regressions folder there"
+                                                 : "no regression in the regressions folder");
         CleanUp();
         return 2;
     }
-    const auto regressions = Regressions(options.regressions);
     size_t failures = 0;
     std::printf("fuzz: seed %llu, %zu inputs per routine, %zu regressions\n",
                 static_cast<unsigned long long>(options.seed), options.inputs, regressions.size());

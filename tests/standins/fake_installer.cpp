@@ -8,6 +8,7 @@
 //                                  file exists
 //   QVX_FAKE_INSTALLER_REPORT      when set, file to which one line is appended
 //                                  as the run ends (see below)
+//   QVX_FAKE_INSTALLER_EXIT_CODE   the run's exit code (default 0)
 // The line reads "started stale-result=<0|1> cmdline=<command line>", in
 // UTF-8: whether the result file was already there when the run began, and
 // how the program was started.
@@ -176,5 +177,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         AppendLine(report, L"ended size=" + std::to_wstring(size) + L" sha256=" + digest + L" parent=" +
                                std::to_wstring(parentId) + L" parent-alive=" + (parentAlive ? L"1" : L"0"));
     }
-    return 0;
+    std::wstring exitCode;
+    return ReadEnvironment(L"QVX_FAKE_INSTALLER_EXIT_CODE", exitCode) ? _wtoi(exitCode.c_str()) : 0;
 }

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Harness.h"
+#include "harness/Process.h"
+#include "harness/Window.h"
 
-using namespace e2e;
+using namespace harness;
 
 namespace
 {
@@ -181,8 +182,7 @@ bool FirstRun(const std::wstring& work, const std::wstring& client)
     Shot(L"6-installer", installer);
     ::PostMessageW(installer, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 
-    DWORD exitCode = 1;
-    if (!wizard.WaitForExit(30000, &exitCode) || exitCode != 0)
+    if (!wizard.WaitForExit(30000) || wizard.ExitCode() != 0)
         return Fail("the wizard did not end after the installation");
     return true;
 }

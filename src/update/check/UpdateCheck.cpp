@@ -3,9 +3,12 @@
 #include "framework/InternetException.h"
 #include "support/RunLog.h"
 #include "support/WebAddress.h"
+#include "update/check/Rollout.h"
 #include "update/check/VersionReply.h"
 #include "update/check/VersionRequest.h"
 #include "update/network/LoginPage.h"
+#include "update/record/ClientRecord.h"
+#include "update/record/Policy.h"
 
 namespace
 {
@@ -14,6 +17,37 @@ std::wstring DescribeOffer(const UpdateRecord& record)
     return L", offered version \"" + record.version + L"\" at " + AddressForLog(record.url) +
            (record.mirrors.empty() ? std::wstring()
                                    : L" and " + std::to_wstring(record.mirrors.size()) + L" mirror(s)");
+}
+
+enum class Rollout
+{
+    Offered,
+    NotYet,
+    Malformed,
+};
+
+// Whether the reply's release is rolled out to this machine; `why` says how
+// that was decided when the reply names a share.
+Rollout PlaceInRollout(const VersionReply& reply, std::wstring& why)
+{
+    if (!reply.rollout)
+        return Rollout::Offered;
+    const std::optional<int> share = ParseRolloutShare(*reply.rollout);
+    if (!share)
+    {
+        why = L"the rollout \"" + *reply.rollout + L"\" is no whole number from 0 to 100";
+        return Rollout::Malformed;
+    }
+    why = L"rollout " + std::to_wstring(*share) + L" %";
+    if (ThePolicy().ignoreRollout)
+    {
+        why += L" ignored by policy (IgnoreRollout)";
+        return Rollout::Offered;
+    }
+    const int bucket = RolloutBucket(ReadMachineGuid(), reply.record.version);
+    why += L", this machine's bucket " + std::to_wstring(bucket) +
+           (bucket < *share ? L" is below it" : L" is not below it: not offered yet");
+    return bucket < *share ? Rollout::Offered : Rollout::NotYet;
 }
 
 CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContext& context)
@@ -42,18 +76,33 @@ CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContex
     switch (judgement.verdict)
     {
         case OfferVerdict::Take:
-            result.outcome = CheckOutcome::Offer;
-            result.record = reply.record;
-            result.offer = judgement.offer;
-            LogEvent(said + L"; taken: " + judgement.why);
             break;
         case OfferVerdict::Current:
+        case OfferVerdict::Held:
             result.outcome = CheckOutcome::Current;
             LogEvent(said + L"; nothing to do: " + judgement.why);
-            break;
+            return result;
         case OfferVerdict::Refuse:
             result.outcome = CheckOutcome::Unusable;
             LogEvent(said + L"; not usable: " + judgement.why);
+            return result;
+    }
+    std::wstring rolloutWhy;
+    switch (PlaceInRollout(reply, rolloutWhy))
+    {
+        case Rollout::Offered:
+            result.outcome = CheckOutcome::Offer;
+            result.record = reply.record;
+            result.offer = judgement.offer;
+            LogEvent(said + L"; taken: " + judgement.why + (rolloutWhy.empty() ? L"" : L"; " + rolloutWhy));
+            break;
+        case Rollout::NotYet:
+            result.outcome = CheckOutcome::Current;
+            LogEvent(said + L"; nothing to do: " + rolloutWhy);
+            break;
+        case Rollout::Malformed:
+            result.outcome = CheckOutcome::Unusable;
+            LogEvent(said + L"; not usable: " + rolloutWhy);
             break;
     }
     return result;
@@ -61,6 +110,14 @@ CheckResult Judge(const VersionReply& reply, CheckFront front, const OfferContex
 
 CheckResult CheckOnce(CheckFront front, const SendGate* gate)
 {
+    if (ThePolicy().updatesDisabled)
+    {
+        CheckResult result;
+        result.installedVersion = ReadInstalledVersion();
+        result.outcome = CheckOutcome::SwitchedOff;
+        LogEvent(L"check: updates are switched off by policy (UpdatesDisabled): nothing is asked");
+        return result;
+    }
     const VersionRequest request = PlanVersionCheck();
     std::wstring text;
     try

@@ -12,11 +12,15 @@
 
 enum class CheckOutcome
 {
-    Current,   // nothing to do: status 0, or a signed release not newer than the installed one
-    Offer,     // a newer version this build may take
-    Unusable,  // an answer this build cannot act on (refused offer, unknown status)
-    Failed,    // no answer: the network, the server or its reply failed
-    LoginPage, // a network's login page answered in the server's place
+    // Nothing to do: status 0, a signed release not newer than the
+    // installed one, a version the policy holds back, or a release not yet
+    // rolled out to this machine.
+    Current,
+    Offer,       // a newer version this build may take
+    Unusable,    // an answer this build cannot act on (refused offer, unknown status, malformed rollout)
+    Failed,      // no answer: the network, the server or its reply failed
+    LoginPage,   // a network's login page answered in the server's place
+    SwitchedOff, // the administrator's policy switches updates off: nothing was asked
 };
 
 // Who asks: the wizard keeps the server's word for any status other than 0
@@ -32,7 +36,7 @@ enum class CheckFront
 struct CheckResult
 {
     CheckOutcome outcome = CheckOutcome::Failed;
-    std::wstring installedVersion; // as the request sent it
+    std::wstring installedVersion; // as the request sent it (or would have)
     // For Offer: the reply's record and the offer judged from it, to be
     // stored or downloaded; nothing when the keyless wizard takes another
     // status at its word.

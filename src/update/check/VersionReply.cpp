@@ -29,6 +29,9 @@ VersionReply ReadVersionReply(const std::wstring& replyText)
             document.FindChild(root, "desc", record.desc);
             for (const XmlNode& mirror : document.FindChildren(root, "mirror"))
                 record.mirrors.push_back(document.GetText(mirror));
+            std::wstring rollout;
+            if (document.FindChild(root, "rollout", rollout))
+                reply.rollout = rollout;
             // openssl wraps its base64 over lines.
             record.signature = WithoutWhiteSpace(record.signature);
             // One line of the settings file per line of the description.

@@ -1,6 +1,7 @@
 #pragma once
 // The update server's answer to the version check.
 
+#include <optional>
 #include <string>
 
 #include "update/record/UpdateRecord.h"
@@ -15,6 +16,9 @@ struct VersionReply
     // reply, whatever it was labelled.
     bool hasStatus = false;
     UpdateRecord record;
+    // The <rollout> text of a new version's answer, when it names one. Not
+    // part of the record: a launcher's record is never rolled out.
+    std::optional<std::wstring> rollout;
 };
 
 // Parses the answer; writes nothing. The description's line breaks become

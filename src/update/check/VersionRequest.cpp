@@ -118,12 +118,24 @@ std::vector<char> ReadReplyBody(const CHttpFile& file, DWORD length)
 {
     std::vector<char> body(length + 2, '\0');
     DWORD received = 0;
+    // A trickle must not hold the check.
+    PaceFloor pace(::GetTickCount64(), length);
     while (received < length)
     {
-        const DWORD read = file.Read(body.data() + received, length - received);
+        // What has come, so that the pace is judged as the bytes arrive.
+        const DWORD available = file.QueryDataAvailable();
+        const DWORD want = available > 0 && available < length - received ? available : length - received;
+        const DWORD read = file.Read(body.data() + received, want);
         if (read == 0)
             break;
         received += read;
+        if (!pace.Arrived(read, length - received, ::GetTickCount64()))
+        {
+            LogEvent(L"check: the reply brought " + PaceFloor::Describe() + L" (" +
+                     std::to_wstring(received) + L" of " + std::to_wstring(length) +
+                     L" bytes): counted as stalled");
+            Fail();
+        }
     }
     if (received < length)
     {

@@ -32,6 +32,9 @@ OfferJudgement JudgeRecordedOffer(const UpdateRecord& record)
     OfferJudgement judgement = JudgeOffer(record, ThisBuildsOfferContext(ReadInstalledVersion()));
     LogEvent(L"download: the recorded offer of version \"" + record.version + L"\" at " +
              AddressForLog(record.url) +
-             (judgement.verdict == OfferVerdict::Take ? L" is taken: " : L" is refused: ") + judgement.why);
+             (judgement.verdict == OfferVerdict::Take   ? L" is taken: "
+              : judgement.verdict == OfferVerdict::Held ? L" is "
+                                                        : L" is refused: ") +
+             judgement.why);
     return judgement;
 }

@@ -7,6 +7,7 @@
 #include "support/WebAddress.h"
 #include "update/download/RangeAnswer.h"
 #include "update/network/LoginPage.h"
+#include "update/network/NetworkTimeouts.h"
 #include "update/network/ServerClock.h"
 
 PackageDownloader::PackageDownloader(const DownloadPlan& plan, PackageVerifier& verifier,
@@ -157,6 +158,8 @@ TryOutcome PackageDownloader::AcceptWhole(const PackageAnswer& answer)
 TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
 {
     std::vector<char> buffer(kDownloadBlockBytes, '\0');
+    // A trickle costs a try instead of holding one open.
+    PaceFloor pace(::GetTickCount64(), m_bytes.Total() - m_bytes.Held());
     while (m_bytes.Held() < m_bytes.Total())
     {
         // Read what has come, up to a block, so that a slow server still
@@ -177,6 +180,11 @@ TryOutcome PackageDownloader::Transfer(const CHttpFile& file)
         m_verifier.Add(buffer.data(), read);
         m_added += read;
         m_lastByteAt = ::GetTickCount64();
+        if (!pace.Arrived(read, m_bytes.Total() - m_bytes.Held(), m_lastByteAt))
+        {
+            m_tooSlow = true;
+            return TryOutcome::Failed;
+        }
         if (m_bytes.Unrecorded() >= kCheckpointBytes && !CheckpointNow())
             return TryOutcome::Abandoned;
         if (!m_listener.OnBytes(m_bytes.Held(), m_bytes.Total()))
@@ -190,6 +198,7 @@ TryOutcome PackageDownloader::Try(int number)
     const ULONGLONG start = ::GetTickCount64();
     m_lastByteAt = start;
     m_added = 0;
+    m_tooSlow = false;
     const uint64_t offset = m_bytes.Held();
     const bool askRange = offset > 0;
     // Bytes from another address are asked for without a validator: that
@@ -219,7 +228,7 @@ TryOutcome PackageDownloader::Try(int number)
         if (outcome == TryOutcome::Accepted)
             outcome = Transfer(*file);
         if (outcome == TryOutcome::Failed && cause.empty())
-            cause = L"the body ended early";
+            cause = m_tooSlow ? PaceFloor::Describe() + L": counted as stalled" : L"the body ended early";
     }
     catch (const CInternetException& e)
     {

@@ -71,6 +71,7 @@ class PackageDownloader
     uint64_t m_added = 0; // by the current try
     DWORD m_fileError = 0;
     ULONGLONG m_lastByteAt = 0;
+    bool m_tooSlow = false;     // the current try brought too little for too long (PaceFloor)
     bool m_accepted = false;    // an answer of this run has been taken
     bool m_fromEarlier = false; // the bytes held come from an earlier run
 };

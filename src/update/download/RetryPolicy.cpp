@@ -1,13 +1,33 @@
 #include "update/download/RetryPolicy.h"
 
+#include <cwchar>
+
 #include "support/RunLog.h"
 #include "update/download/PackageDownload.h"
+
+namespace
+{
+// The first wait, 1 s, or for tests what QVXLIVEUPDATE_FIRST_RETRY_MS says
+// (10 to 1000): a schedule that must be waited out whole would hold every
+// test of a run that gives up for half a minute.
+DWORD FirstRetryMs()
+{
+    static const DWORD first = []
+    {
+        wchar_t text[8] = {};
+        const DWORD length = ::GetEnvironmentVariableW(L"QVXLIVEUPDATE_FIRST_RETRY_MS", text, 8);
+        const unsigned long ms = length > 0 && length < 8 ? std::wcstoul(text, nullptr, 10) : 0;
+        return ms >= 10 && ms <= 1000 ? static_cast<DWORD>(ms) : DWORD{1000};
+    }();
+    return first;
+}
+} // namespace
 
 DWORD RetryDelayMs(int retry)
 {
     if (retry < 1)
         return 0;
-    return 1000u << (retry > kMaxDownloadRetries ? kMaxDownloadRetries - 1 : retry - 1);
+    return FirstRetryMs() << (retry > kMaxDownloadRetries ? kMaxDownloadRetries - 1 : retry - 1);
 }
 
 RetryPolicy::Next RetryPolicy::AfterTry(uint64_t added)

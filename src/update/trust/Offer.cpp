@@ -1,6 +1,7 @@
 #include "update/trust/Offer.h"
 
 #include "support/WebAddress.h"
+#include "update/record/Policy.h"
 #include "update/trust/DottedVersion.h"
 #include "update/trust/PackageChecks.h"
 #include "update/trust/PackageManifest.h"
@@ -114,6 +115,7 @@ OfferContext ThisBuildsOfferContext(const std::wstring& installedVersion)
     if (context.keyRequired)
         context.key = PublisherKey::LoadEmbedded();
     context.installedVersion = installedVersion;
+    context.versionPrefix = ThePolicy().versionPrefix;
     return context;
 }
 
@@ -124,6 +126,15 @@ OfferJudgement JudgeOffer(const UpdateRecord& record, const OfferContext& contex
     if (!ReadOffer(record, offer, judgement.why))
         return judgement;
     judgement.verdict = TrustOffer(offer, context, judgement.why);
+    // Only what would be taken is held: a forged offer stays an error and an
+    // older one current, whatever their versions.
+    if (judgement.verdict == OfferVerdict::Take &&
+        offer.version.compare(0, context.versionPrefix.size(), context.versionPrefix) != 0)
+    {
+        judgement.verdict = OfferVerdict::Held;
+        judgement.why = L"held by policy: the version \"" + offer.version +
+                        L"\" does not begin with TargetVersionPrefix \"" + context.versionPrefix + L"\"";
+    }
     judgement.offer = std::move(offer);
     return judgement;
 }

@@ -34,6 +34,7 @@ enum class OfferVerdict
 {
     Take,    // this build may download and run what it names
     Current, // a signed release that is not newer than the installed one: nothing to do
+    Held,    // one this build would take, outside the version line the policy holds to: nothing to do
     Refuse,  // malformed, unsigned or forged: an error
 };
 
@@ -46,10 +47,14 @@ struct OfferContext
     std::optional<PublisherKey> key;
     // The installed client's version, from its uninstall record.
     std::wstring installedVersion;
+    // The version line the administrator's policy holds the machine to
+    // (TargetVersionPrefix); empty holds none.
+    std::wstring versionPrefix;
 };
 
-// This build's key, and the installed client's version as the Welcome page
-// reads it (ReadInstalledVersion) or as the check sent it.
+// This build's key, the installed client's version as the Welcome page
+// reads it (ReadInstalledVersion) or as the check sent it, and the policy's
+// version line.
 OfferContext ThisBuildsOfferContext(const std::wstring& installedVersion);
 
 struct OfferJudgement
@@ -70,5 +75,6 @@ struct OfferJudgement
 // manifest that cannot be formed or that the signature does not cover; a
 // version or installed version that is not dotted numbers. A signed offer
 // whose version is not newer than the installed one is Current. A build
-// without the key leaves "newer" to the server.
+// without the key leaves "newer" to the server. What would be taken is Held
+// when its version does not begin with the context's versionPrefix.
 OfferJudgement JudgeOffer(const UpdateRecord& record, const OfferContext& context);
