@@ -9,11 +9,15 @@
 //         whole    InternetReadFile of whole blocks (the default)
 //         asked    InternetQueryDataAvailable first, then what it says has
 //                  come, up to a block
+//         copied   as asked, each block then copied into a ring of four
+//                  buffers of 128 KiB: what the keyed build's transfer
+//                  thread added to the loop before it read as bytes arrive
 //         arrived  what has come, up to a block, without waiting for more
 //                  (InternetReadFileEx with IRF_NO_WAIT on a session that
 //                  waits in the background), waiting only while nothing has:
 //                  the wizard's way
-//       with the calls made and the sizes the reads returned
+//       with the calls made, the sizes the reads returned, and how many
+//       calls found nothing to take and waited for the network (> 0.1 ms)
 //   bare_wininet sha256 <MiB>
 //       the platform's SHA-256 (CNG) over that many MiB in pieces of 128 KiB,
 //       as the wizard's hashing thread takes them: the ceiling of a download
@@ -26,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +93,7 @@ enum class Way
 {
     Whole,
     Asked,
+    Copied,
     Arrived,
 };
 
@@ -122,7 +128,7 @@ bool Await(Completion& completion)
 // reads returned sizes of each power of two.
 struct Calls
 {
-    unsigned long long reads = 0, queries = 0;
+    unsigned long long reads = 0, queries = 0, waits = 0;
     unsigned long long sizes[24] = {};
 
     void Count(DWORD read)
@@ -156,6 +162,9 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
     std::vector<char> buffer(block);
     unsigned long long total = 0;
     Calls calls;
+    std::vector<char> ring[4] = {std::vector<char>(131072), std::vector<char>(131072),
+                                 std::vector<char>(131072), std::vector<char>(131072)};
+    size_t ringChunk = 0, ringUsed = 0;
     for (;;)
     {
         DWORD read = 0;
@@ -169,6 +178,7 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
             {
                 // Nothing had come: the first bytes are waited for, and the
                 // next read takes them.
+                ++calls.waits;
                 if (!Await(completion))
                     return std::printf("read failed %lu\n", ::GetLastError()), 1;
                 continue;
@@ -178,7 +188,8 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
         else
         {
             DWORD want = block;
-            if (way == Way::Asked)
+            const double asked = Now();
+            if (way == Way::Asked || way == Way::Copied)
             {
                 DWORD available = 0;
                 ++calls.queries;
@@ -188,6 +199,22 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
             }
             if (!::InternetReadFile(file.get(), buffer.data(), want, &read))
                 return std::printf("read failed %lu\n", ::GetLastError()), 1;
+            if (Now() - asked > 0.1)
+                ++calls.waits;
+        }
+        if (way == Way::Copied && read > 0)
+        {
+            // The ring's chunks fill in turn, as the hashing thread's feed did.
+            for (DWORD done = 0; done < read;)
+            {
+                const size_t room = ring[ringChunk].size() - ringUsed;
+                const size_t take = std::min<size_t>(room, read - done);
+                std::memcpy(ring[ringChunk].data() + ringUsed, buffer.data() + done, take);
+                done += static_cast<DWORD>(take);
+                ringUsed += take;
+                if (ringUsed == ring[ringChunk].size())
+                    ringChunk = (ringChunk + 1) % 4, ringUsed = 0;
+            }
         }
         if (read == 0)
             break;
@@ -200,9 +227,10 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
     const double ms = Now() - start;
     const double mib = static_cast<double>(total) / 1048576.0;
     std::printf("bytes=%llu ms=%.0f mib_per_s=%.1f block=%lu reads=%llu queries=%llu reads_per_mib=%.1f "
-                "queries_per_mib=%.1f bytes_per_read=%.0f read_sizes=",
+                "queries_per_mib=%.1f waits_per_mib=%.1f bytes_per_read=%.0f read_sizes=",
                 total, ms, mib / (ms / 1000.0), block, calls.reads, calls.queries,
                 static_cast<double>(calls.reads) / mib, static_cast<double>(calls.queries) / mib,
+                static_cast<double>(calls.waits) / mib,
                 calls.reads ? static_cast<double>(total) / static_cast<double>(calls.reads) : 0.0);
     // "from:count" for each power of two the reads' sizes began at.
     for (int i = 0; i < 24; ++i)
@@ -242,16 +270,17 @@ int wmain(int argc, wchar_t** argv)
     {
         const DWORD block = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 8192;
         const std::wstring way = argc >= 6 ? argv[5] : L"whole";
-        if (block == 0 || (way != L"whole" && way != L"asked" && way != L"arrived"))
+        if (block == 0 || (way != L"whole" && way != L"asked" && way != L"copied" && way != L"arrived"))
             return std::printf("bad block or way\n"), 2;
         return Get(argv[2], argv[3], block,
                    way == L"asked"     ? Way::Asked
+                   : way == L"copied"  ? Way::Copied
                    : way == L"arrived" ? Way::Arrived
                                        : Way::Whole);
     }
     if (argc == 3 && mode == L"sha256")
         return HashRate(_wtoi(argv[2]));
     std::printf("usage: bare_wininet post <host> <port> <rounds> | get <url> <file> [block bytes] "
-                "[whole|asked|arrived] | sha256 <MiB>\n");
+                "[whole|asked|copied|arrived] | sha256 <MiB>\n");
     return 2;
 }

@@ -17,6 +17,8 @@
 # Run as root on Debian 12, like the two commands of the README.
 #   QVX_BENCH_SIZES="64M" bench/run.sh     other package sizes (64M 1G by default)
 #   QVX_BENCH_ROUNDS=5 bench/run.sh        more download rounds (3 by default)
+#   QVX_BENCH_WAYS="1048576 arrived" QVX_BENCH_BUILDS=plain bench/run.sh
+#                                          only these bare ways and builds
 # QVX_BENCH_PORT sets nginx's port (default 18590).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -112,17 +114,25 @@ ways=()
 for way in whole asked arrived; do
   for block in 8192 65536 262144 1048576; do ways+=("$block $way"); done
 done
+# The loop the keyed build ran before it read as bytes arrive.
+ways+=("8192 copied")
+if [[ -n ${QVX_BENCH_WAYS:-} ]]; then
+  ways=()
+  read -ra words <<<"$QVX_BENCH_WAYS"
+  for ((i = 0; i + 1 < ${#words[@]}; i += 2)); do ways+=("${words[i]} ${words[i + 1]}"); done
+fi
 way_name() { # <block bytes> <way>
   local what size="$(($1 / 1024)) KiB"
   (($1 % 1048576 == 0)) && size="$(($1 / 1048576)) MiB"
   case $2 in
     whole) what="read whole" ;;
     asked) what="read as asked" ;;
+    copied) what="read as asked, copied into a ring" ;;
     arrived) what="read as they arrive" ;;
   esac
   echo "$size blocks $what"
 }
-builds=(plain checked keyed)
+read -ra builds <<<"${QVX_BENCH_BUILDS:-plain checked keyed}"
 build_name() {
   case $1 in
     plain) echo "shipped build, record without checks" ;;
@@ -196,15 +206,16 @@ for size in ${QVX_BENCH_SIZES:-64M 1G}; do
   for config in "${ways[@]}"; do
     rate=$(field mib_per_s "${runs[$config]}" | median)
     # shellcheck disable=SC2086
-    printf '%-36s %s MiB/s (runs %s), %s reads/MiB, %s queries/MiB, %s bytes/read, per GiB: Wine server %s ms, nginx %s ms\n' \
+    printf '%-36s %s MiB/s (runs %s), %s reads/MiB, %s queries/MiB, %s waits/MiB, %s bytes/read, per GiB: Wine server %s ms, nginx %s ms\n' \
       "bare WinINet, $(way_name $config):" "$rate" "$(field mib_per_s "${runs[$config]}" | tr '\n' ' ' | sed 's/ $//')" \
       "$(field reads_per_mib "${runs[$config]}" | median)" "$(field queries_per_mib "${runs[$config]}" | median)" \
+      "$(field waits_per_mib "${runs[$config]}" | median)" \
       "$(field bytes_per_read "${runs[$config]}" | median)" \
       "$(field wineserver_cpu_ms "${runs[$config]}" | median | per_gib)" \
       "$(field nginx_cpu_ms "${runs[$config]}" | median | per_gib)"
     if awk -v a="$rate" -v b="$best_rate" 'BEGIN { exit !(a > b) }'; then best=$config best_rate=$rate; fi
   done
-  eight=$(field mib_per_s "${runs[8192 whole]}" | median)
+  eight=$(field mib_per_s "${runs[8192 whole]:-}" | median)
   curl_rate=$(field mib_per_s "${runs[curl]}" | median)
   echo "native curl:                         $curl_rate MiB/s (runs $(field mib_per_s "${runs[curl]}" | tr '\n' ' ' | sed 's/ $//'))"
   # shellcheck disable=SC2086
@@ -220,7 +231,8 @@ for size in ${QVX_BENCH_SIZES:-64M 1G}; do
     [[ $build != plain ]] &&
       summary+="ratio download of $size, $(build_name "$build") / the platform's SHA-256 ($hash_rate MiB/s): $(ratio "$rate" "$hash_rate")"$'\n'
   done
-  summary+="ratio download of $size, best bare WinINet / bare WinINet with 8 KiB blocks read whole ($eight MiB/s): $(ratio "$best_rate" "$eight")"$'\n'
+  [[ -n $eight ]] &&
+    summary+="ratio download of $size, best bare WinINet / bare WinINet with 8 KiB blocks read whole ($eight MiB/s): $(ratio "$best_rate" "$eight")"$'\n'
   summary+="ratio download of $size, best bare WinINet / native curl ($curl_rate MiB/s): $(ratio "$best_rate" "$curl_rate")"$'\n'
   unset runs
 done
