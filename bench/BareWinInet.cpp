@@ -12,6 +12,9 @@
 //         copied   as asked, each block then copied into a ring of four
 //                  buffers of 128 KiB: what the keyed build's transfer
 //                  thread added to the loop before it read as bytes arrive
+//         busy     as asked, while a thread of below-normal priority keeps
+//                  the other processor busy, as the keyed build's hashing
+//                  thread did beside that loop
 //         arrived  what has come, up to a block, without waiting for more
 //                  (InternetReadFileEx with IRF_NO_WAIT on a session that
 //                  waits in the background), waiting only while nothing has:
@@ -27,6 +30,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 #include <wininet.h>
+
+#include <process.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -94,6 +99,7 @@ enum class Way
     Whole,
     Asked,
     Copied,
+    Busy,
     Arrived,
 };
 
@@ -141,8 +147,26 @@ struct Calls
     }
 };
 
+// Spins until told to stop.
+unsigned __stdcall Spin(void* stop)
+{
+    while (!*static_cast<volatile bool*>(stop))
+    {
+    }
+    return 0;
+}
+
 int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
 {
+    volatile bool stop = false;
+    HANDLE spinner = nullptr;
+    if (way == Way::Busy)
+    {
+        spinner = reinterpret_cast<HANDLE>(
+            ::_beginthreadex(nullptr, 0, Spin, const_cast<bool*>(&stop), CREATE_SUSPENDED, nullptr));
+        ::SetThreadPriority(spinner, THREAD_PRIORITY_BELOW_NORMAL);
+        ::ResumeThread(spinner);
+    }
     const double start = Now();
     Completion completion;
     Internet session(::InternetOpenW(L"QVXLiveUpdate", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
@@ -189,7 +213,7 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
         {
             DWORD want = block;
             const double asked = Now();
-            if (way == Way::Asked || way == Way::Copied)
+            if (way != Way::Whole)
             {
                 DWORD available = 0;
                 ++calls.queries;
@@ -225,6 +249,12 @@ int Get(const wchar_t* url, const wchar_t* path, DWORD block, Way way)
     }
     ::CloseHandle(out);
     const double ms = Now() - start;
+    if (spinner)
+    {
+        stop = true;
+        ::WaitForSingleObject(spinner, INFINITE);
+        ::CloseHandle(spinner);
+    }
     const double mib = static_cast<double>(total) / 1048576.0;
     std::printf("bytes=%llu ms=%.0f mib_per_s=%.1f block=%lu reads=%llu queries=%llu reads_per_mib=%.1f "
                 "queries_per_mib=%.1f waits_per_mib=%.1f bytes_per_read=%.0f read_sizes=",
@@ -270,17 +300,19 @@ int wmain(int argc, wchar_t** argv)
     {
         const DWORD block = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 8192;
         const std::wstring way = argc >= 6 ? argv[5] : L"whole";
-        if (block == 0 || (way != L"whole" && way != L"asked" && way != L"copied" && way != L"arrived"))
+        if (block == 0 ||
+            (way != L"whole" && way != L"asked" && way != L"copied" && way != L"busy" && way != L"arrived"))
             return std::printf("bad block or way\n"), 2;
         return Get(argv[2], argv[3], block,
                    way == L"asked"     ? Way::Asked
                    : way == L"copied"  ? Way::Copied
+                   : way == L"busy"    ? Way::Busy
                    : way == L"arrived" ? Way::Arrived
                                        : Way::Whole);
     }
     if (argc == 3 && mode == L"sha256")
         return HashRate(_wtoi(argv[2]));
     std::printf("usage: bare_wininet post <host> <port> <rounds> | get <url> <file> [block bytes] "
-                "[whole|asked|copied|arrived] | sha256 <MiB>\n");
+                "[whole|asked|copied|busy|arrived] | sha256 <MiB>\n");
     return 2;
 }

@@ -114,8 +114,10 @@ ways=()
 for way in whole asked arrived; do
   for block in 8192 65536 262144 1048576; do ways+=("$block $way"); done
 done
-# The loop the keyed build ran before it read as bytes arrive.
-ways+=("8192 copied")
+# The loop both builds ran before they read as bytes arrive, with what the
+# keyed build added: the copy of each block into the hashing ring, and the
+# hashing thread that kept the other processor busy.
+ways+=("8192 copied" "8192 busy")
 if [[ -n ${QVX_BENCH_WAYS:-} ]]; then
   ways=()
   read -ra words <<<"$QVX_BENCH_WAYS"
@@ -128,6 +130,7 @@ way_name() { # <block bytes> <way>
     whole) what="read whole" ;;
     asked) what="read as asked" ;;
     copied) what="read as asked, copied into a ring" ;;
+    busy) what="read as asked, the other processor busy" ;;
     arrived) what="read as they arrive" ;;
   esac
   echo "$size blocks $what"
