@@ -7,8 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "harness/Window.h"
+
 namespace chaos
 {
+using harness::CancelWay;
+
 enum class Fault
 {
     None,
@@ -27,13 +31,6 @@ enum class Moment
     Download,
     RetryWait,
     Install,
-};
-
-enum class CancelWay
-{
-    Button,
-    Escape,
-    CloseBox,
 };
 
 // What an earlier run left in the temporary folder.

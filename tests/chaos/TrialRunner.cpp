@@ -44,22 +44,6 @@ std::string StateText(const std::string& url, const std::string& validator, size
            "\r\nheld=" + std::to_string(held) + "\r\n";
 }
 
-void PressCancel(HWND frame, CancelWay way)
-{
-    switch (way)
-    {
-        case CancelWay::Button:
-            Click(Item(frame, kCancel));
-            break;
-        case CancelWay::Escape:
-            PressKey(frame, VK_ESCAPE);
-            break;
-        case CancelWay::CloseBox:
-            SystemCommand(frame, SC_CLOSE);
-            break;
-    }
-}
-
 // Every file of a folder: name, bytes.
 std::map<std::string, std::string> FilesIn(const std::wstring& folder)
 {
@@ -267,7 +251,7 @@ void TrialRunner::PlayUser(const TrialPlan& plan, Observation& seen, const Proce
                 IsVisible(frame) && IsEnabled(frame) &&
                 (seen.cancel.during == "during the check" || seen.cancel.during == "during the download" ||
                  seen.cancel.during == "during a retry wait");
-            PressCancel(frame, plan.way);
+            PressCancel(frame, kCancel, plan.way);
             cancelAt = now;
         }
         HWND confirm = cancelAt && !answered ? FirstTopWindow(pid, L"提示") : nullptr;

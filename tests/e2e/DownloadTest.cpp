@@ -216,10 +216,7 @@ TEST_F(Upgrade, PackageFileHeldByAnotherProgramKeepsTheDownloadPage)
     EXPECT_FALSE(IsEnabled(Item(m_frame, kNext)));
     EXPECT_EQ(0, ProgressOf(Item(CurrentPage(m_frame), kDownloadProgress)));
     EXPECT_EQ(0, InstallerRuns());
-    Click(Item(m_frame, kCancel));
-    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
-    ASSERT_NE(nullptr, confirm);
-    AnswerMessageBox(confirm, IDYES);
+    CancelAndConfirm();
     ExpectEndsPromptly();
 }
 
@@ -309,10 +306,7 @@ TEST_F(Upgrade, ConfirmedCancelDuringTheTransferEndsWithoutInstalling)
     // No: the transfer goes on.
     const int before = ProgressOf(bar);
     EXPECT_TRUE(WaitUntil([&] { return ProgressOf(bar) > before; }, 30000));
-    Click(Item(m_frame, kCancel));
-    confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
-    ASSERT_NE(nullptr, confirm);
-    AnswerMessageBox(confirm, IDYES);
+    CancelAndConfirm();
     ExpectEndedWithoutInstalling();
 }
 

@@ -68,6 +68,14 @@ void WizardTest::ExpectEndsPromptly()
     EXPECT_FALSE(IniExists()) << "LiveUpdate.ini outlived the wizard";
 }
 
+void WizardTest::CancelAndConfirm()
+{
+    Click(Item(m_frame, 1001));
+    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
+    ASSERT_NE(nullptr, confirm) << "no question came";
+    AnswerMessageBox(confirm, IDYES);
+}
+
 Process& WizardTest::StartClient(const std::wstring& exeName)
 {
     const std::wstring path = m_workFolder + L"\\" + exeName;

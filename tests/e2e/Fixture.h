@@ -36,9 +36,10 @@ class WizardTest : public ::testing::Test
     void StartAtCheckVersion();
     // Starts at the NewVersion page ("from" = "1") with this record.
     void StartAtNewVersion(const std::string& updateSection);
-    // Ends the wizard through Cancel (answering the box if one comes) and
-    // expects the process to end.
+    // Expects the wizard to end at once, cleanly, its settings file gone.
     void ExpectEndsPromptly();
+    // Presses Cancel and answers Yes to its question.
+    void CancelAndConfirm();
     // The client stand-in run from the working folder under this name, until
     // the case ends; the install step asks to close it.
     Process& StartClient(const std::wstring& exeName);

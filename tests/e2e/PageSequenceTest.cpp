@@ -14,31 +14,10 @@ const wchar_t kAlreadyLatest[] = L"您现在已经是客户端最新版本，无
 const wchar_t kCheckErrorText[] = L"检测服务器版本时发生错误，请重新启动升级程序，进行再次升级";
 const wchar_t kDownloadErrorText[] = L"下载更新包时发生错误，请重新启动升级程序，进行再次升级";
 
-enum class Way
-{
-    Button,
-    Escape,
-    CloseBox
-};
+using Way = CancelWay;
 const char* Name(Way way)
 {
     return way == Way::Button ? "Button" : way == Way::Escape ? "Escape" : "CloseBox";
-}
-
-void Leave(HWND frame, Way way)
-{
-    switch (way)
-    {
-        case Way::Button:
-            Click(Item(frame, kCancel));
-            break;
-        case Way::Escape:
-            PressKey(frame, VK_ESCAPE);
-            break;
-        case Way::CloseBox:
-            SystemCommand(frame, SC_CLOSE);
-            break;
-    }
 }
 } // namespace
 
@@ -121,12 +100,12 @@ TEST_P(CancelTest, EndsAtOnceOrAsksFirst)
     const bool asks = page == L"CCheckVersionDlg" || page == L"CDownloadDlg";
     if (!asks)
     {
-        Leave(m_frame, GetParam().way);
+        PressCancel(m_frame, kCancel, GetParam().way);
         ExpectEndsPromptly();
         return;
     }
 
-    Leave(m_frame, GetParam().way);
+    PressCancel(m_frame, kCancel, GetParam().way);
     HWND box = WaitForMessageBox(m_wizard.Id(), L"提示");
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(kConfirmText, MessageBoxText(box));
@@ -135,7 +114,7 @@ TEST_P(CancelTest, EndsAtOnceOrAsksFirst)
     EXPECT_TRUE(m_wizard.IsRunning());
     EXPECT_EQ(page, CurrentPageTag(m_frame));
 
-    Leave(m_frame, GetParam().way);
+    PressCancel(m_frame, kCancel, GetParam().way);
     box = WaitForMessageBox(m_wizard.Id(), L"提示");
     ASSERT_NE(nullptr, box);
     AnswerMessageBox(box, IDYES);

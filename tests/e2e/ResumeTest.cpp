@@ -199,10 +199,7 @@ TEST_F(Resume, RetryWaitCountsDownAndAConfirmedCancelEndsItAtOnce)
     const int held = static_cast<int>(kCut * 10000.0 / static_cast<double>(ServedSize(kPackage)));
     EXPECT_EQ(held, ProgressOf(Item(DownloadPage(), kDownloadProgress))) << "the bar keeps its place";
 
-    Click(Item(m_frame, kCancel));
-    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
-    ASSERT_NE(nullptr, confirm);
-    AnswerMessageBox(confirm, IDYES);
+    CancelAndConfirm();
     EXPECT_TRUE(m_wizard.WaitForExit(3000)) << "the wizard waited out the 8 s";
     EXPECT_EQ(0u, m_wizard.ExitCode());
     EXPECT_EQ(4u, PackageRequests().size())
@@ -245,10 +242,7 @@ TEST_P(AcrossRuns, CancelledRunLeavesItsBytesToTheNextRunOfTheSamePackage)
         kPackage, Fields({etag, "\"hold_after_bytes\": " + std::to_string(half), R"("hold_id": "half")"}))});
     RunToDownload(offered, "", mirrors);
     ASSERT_TRUE(WaitUntil([&] { return FileSize(PartialPath()) == half; }, 15000));
-    Click(Item(m_frame, kCancel));
-    HWND confirm = WaitForMessageBox(m_wizard.Id(), L"提示");
-    ASSERT_NE(nullptr, confirm);
-    AnswerMessageBox(confirm, IDYES);
+    CancelAndConfirm();
     ExpectEndsPromptly();
     EXPECT_EQ(weak ? -1 : half, FileSize(PartialPath()));
     EXPECT_NE(weak, FileExists(ResumeStatePath()));

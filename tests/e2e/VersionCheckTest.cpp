@@ -352,9 +352,6 @@ TEST_F(VersionCheck, ConfirmedCancelEndsPromptlyWhileTheWorkerWaits)
 {
     StartAtCheckVersion(); // the server holds the answer back
     ASSERT_TRUE(m_server.WaitForRequests(1, "/gdisp.xml"));
-    Click(Item(m_frame, kCancel));
-    HWND box = WaitForMessageBox(m_wizard.Id(), L"提示");
-    ASSERT_NE(nullptr, box);
-    AnswerMessageBox(box, IDYES);
+    CancelAndConfirm();
     ExpectEndsPromptly();
 }

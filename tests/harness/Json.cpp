@@ -51,46 +51,35 @@ class Parser
         Blanks();
         Json value;
         const char c = m_pos < m_text.size() ? m_text[m_pos] : '\0';
-        if (c == '{')
+        if (c == '{' || c == '[')
         {
-            value.kind = Json::Kind::Object;
+            // Members or elements, a comma between, up to the closing mark.
+            const bool isObject = c == '{';
+            const char close = isObject ? '}' : ']';
+            value.kind = isObject ? Json::Kind::Object : Json::Kind::Array;
             ++m_pos;
             Blanks();
-            if (m_text[m_pos] == '}')
+            if (m_text[m_pos] == close)
                 return ++m_pos, value;
-            for (;;)
+            for (char sep = ','; sep != close; sep = Next())
             {
+                if (sep != ',')
+                    throw std::runtime_error("expected ,");
                 Blanks();
+                if (!isObject)
+                {
+                    value.array.push_back(Value());
+                    Blanks();
+                    continue;
+                }
                 const std::wstring key = String();
                 Blanks();
                 if (Next() != ':')
                     throw std::runtime_error("expected :");
                 value.object[std::string(key.begin(), key.end())] = Value();
                 Blanks();
-                const char sep = Next();
-                if (sep == '}')
-                    return value;
-                if (sep != ',')
-                    throw std::runtime_error("expected ,");
             }
-        }
-        if (c == '[')
-        {
-            value.kind = Json::Kind::Array;
-            ++m_pos;
-            Blanks();
-            if (m_text[m_pos] == ']')
-                return ++m_pos, value;
-            for (;;)
-            {
-                value.array.push_back(Value());
-                Blanks();
-                const char sep = Next();
-                if (sep == ']')
-                    return value;
-                if (sep != ',')
-                    throw std::runtime_error("expected ,");
-            }
+            return value;
         }
         if (c == '"')
         {

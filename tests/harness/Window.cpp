@@ -203,6 +203,16 @@ void SystemCommand(HWND hFrame, WPARAM command)
     ::PostMessageW(hFrame, WM_SYSCOMMAND, command, 0);
 }
 
+void PressCancel(HWND hFrame, int cancelId, CancelWay way)
+{
+    if (way == CancelWay::Button)
+        Click(::GetDlgItem(hFrame, cancelId));
+    else if (way == CancelWay::Escape)
+        PressKey(hFrame, VK_ESCAPE);
+    else
+        SystemCommand(hFrame, SC_CLOSE);
+}
+
 LRESULT SendWizardMessage(HWND hFrame, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;

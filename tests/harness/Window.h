@@ -51,6 +51,15 @@ void Click(HWND hButton);
 void PressKey(HWND hAnyWindowOfThread, WORD vk);
 // The system-menu command, as choosing it or the close box does.
 void SystemCommand(HWND hFrame, WPARAM command);
+// The three ways a user leaves the wizard: its Cancel button (control
+// `cancelId`), Esc, or the frame's close box.
+enum class CancelWay
+{
+    Button,
+    Escape,
+    CloseBox,
+};
+void PressCancel(HWND hFrame, int cancelId, CancelWay way);
 // Sends a wizard message synchronously, as the workers do.
 LRESULT SendWizardMessage(HWND hFrame, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
