@@ -148,11 +148,13 @@ CheckResult CheckForUpdate(CheckFront front, const SendGate* gate)
 {
     CheckResult result = CheckOnce(front, gate);
     // Nothing is answered before the gate opens: what ended before then is
-    // met again once the user has asked.
+    // met again once the user has asked, but for the administrator's word,
+    // which was read once at start and stands.
     if (gate && !gate->IsOpen())
     {
         gate->WaitOpen();
-        result = CheckOnce(front, nullptr);
+        if (result.outcome != CheckOutcome::SwitchedOff)
+            result = CheckOnce(front, nullptr);
     }
     return result;
 }
