@@ -8,9 +8,7 @@ const wchar_t kDeadlineSecondsVariable[] = L"QVXLIVEUPDATE_DEADLINE_SECONDS";
 
 DWORD DeadlineMs(unsigned minutes)
 {
-    wchar_t text[16] = {};
-    const DWORD length = ::GetEnvironmentVariableW(kDeadlineSecondsVariable, text, 16);
-    const unsigned seconds = length > 0 && length < 16 ? ParseNumberInRange(text, 1, 86400) : 0;
+    const unsigned seconds = EnvironmentNumber(kDeadlineSecondsVariable, 1, 86400);
     return seconds ? seconds * 1000 : minutes * 60000;
 }
 

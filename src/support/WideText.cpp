@@ -1,5 +1,7 @@
 #include "support/WideText.h"
 
+#include <windows.h>
+
 #include <cwchar>
 
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to)
@@ -28,6 +30,13 @@ std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity)
     while (length < capacity && buffer[length] != L'\0')
         ++length;
     return std::wstring(buffer, length);
+}
+
+unsigned EnvironmentNumber(const wchar_t* name, unsigned low, unsigned high)
+{
+    wchar_t text[16] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, text, 16);
+    return length > 0 && length < 16 ? ParseNumberInRange(text, low, high) : 0;
 }
 
 unsigned ParseNumberInRange(const std::wstring& text, unsigned low, unsigned high)

@@ -13,3 +13,7 @@ std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity);
 // The number `text` writes in decimal digits, and nothing else, when it is
 // from `low` (at least 1) to `high`; 0 otherwise.
 unsigned ParseNumberInRange(const std::wstring& text, unsigned low, unsigned high);
+
+// The number the environment variable `name` writes, read as
+// ParseNumberInRange reads it; 0 when it is not set.
+unsigned EnvironmentNumber(const wchar_t* name, unsigned low, unsigned high);

@@ -1,8 +1,7 @@
 #include "update/download/RetryPolicy.h"
 
-#include <cwchar>
-
 #include "support/RunLog.h"
+#include "support/WideText.h"
 #include "update/download/PackageDownload.h"
 
 namespace
@@ -12,14 +11,8 @@ namespace
 // test of a run that gives up for half a minute.
 DWORD FirstRetryMs()
 {
-    static const DWORD first = []
-    {
-        wchar_t text[8] = {};
-        const DWORD length = ::GetEnvironmentVariableW(L"QVXLIVEUPDATE_FIRST_RETRY_MS", text, 8);
-        const unsigned long ms = length > 0 && length < 8 ? std::wcstoul(text, nullptr, 10) : 0;
-        return ms >= 10 && ms <= 1000 ? static_cast<DWORD>(ms) : DWORD{1000};
-    }();
-    return first;
+    static const DWORD ms = EnvironmentNumber(L"QVXLIVEUPDATE_FIRST_RETRY_MS", 10, 1000);
+    return ms ? ms : 1000;
 }
 } // namespace
 

@@ -16,12 +16,8 @@ constexpr DWORD kDefaultStallSeconds = 30;
 // The environment variable that overrides it, for tests and very slow networks.
 extern const wchar_t kStallSecondsVariable[];
 
-// The stall time in seconds that `text` asks for: a whole number from 1 to
-// 600; 0 for anything else (missing, empty, out of range, not a number).
-DWORD ParseStallSeconds(const wchar_t* text);
-
-// The stall time in milliseconds: from the environment when it is usable
-// there, else the default.
+// The stall time in milliseconds: from the environment when it writes a
+// whole number of seconds from 1 to 600, else the default.
 DWORD StallTimeoutMs();
 
 // Sets the connect, send and receive time-outs on a session or a request.

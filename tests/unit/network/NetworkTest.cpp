@@ -61,11 +61,6 @@ TEST(NetworkTimeouts, EachMinuteOfATransferMustBringSixteenKiBOrTheRest)
             kept = pace.Arrived(arrival.first, left -= arrival.first, arrival.second) && kept;
         EXPECT_EQ(c.slow, !kept) << &c - cases;
     }
-    // The stall time a test may set: 1 to 600 s; anything else leaves the default.
-    for (const wchar_t* text : {L"1", L"45", L"600"})
-        EXPECT_EQ(static_cast<DWORD>(_wtoi(text)), ParseStallSeconds(text)) << text;
-    for (const wchar_t* text : {L"", L"0", L"601", L"-3", L"5s", L" 5", L"99999999999"})
-        EXPECT_EQ(0u, ParseStallSeconds(text)) << text;
 }
 
 // The cases' fixture bears the unit's name, which the program's own type

@@ -14,6 +14,7 @@
 #include "support/Sha256Pipeline.h"
 #include "support/Utf8.h"
 #include "support/WebAddress.h"
+#include "support/WideText.h"
 #include "support/XmlScreening.h"
 
 namespace
@@ -115,6 +116,19 @@ TEST(RunLog, ErrorsAreNamedInWords)
     EXPECT_NE(std::wstring::npos, DescribeError(WSAETIMEDOUT).find(L"stalled"));
     EXPECT_EQ(0u, DescribeError(ERROR_FILE_NOT_FOUND).find(L"2 ("));
     EXPECT_EQ(std::wstring::npos, DescribeError(ERROR_FILE_NOT_FOUND).find(L"unknown"));
+}
+
+// The numbers the command line and the tests' environment variables give.
+TEST(WideText, ANumberIsDigitsOnlyWithinItsRange)
+{
+    for (const wchar_t* text : {L"1", L"45", L"600"})
+        EXPECT_EQ(static_cast<unsigned>(_wtoi(text)), ParseNumberInRange(text, 1, 600)) << text;
+    for (const wchar_t* text : {L"", L"0", L"601", L"-3", L"5s", L" 5", L"99999999999"})
+        EXPECT_EQ(0u, ParseNumberInRange(text, 1, 600)) << text;
+    ::SetEnvironmentVariableW(L"QVX_TEST_NUMBER", L"45");
+    EXPECT_EQ(45u, EnvironmentNumber(L"QVX_TEST_NUMBER", 1, 600));
+    ::SetEnvironmentVariableW(L"QVX_TEST_NUMBER", nullptr);
+    EXPECT_EQ(0u, EnvironmentNumber(L"QVX_TEST_NUMBER", 1, 600));
 }
 
 template <typename Hash> class Sha256Hashes : public testing::Test
